@@ -1,0 +1,63 @@
+#pragma once
+
+#include "automaton/StringList.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+class TAutomatonsDispatcher;
+
+// Base of every automaton. Fields are public: the window writes the switches and the automata
+// read each other's state.
+class TAutomaton {
+public:
+    TAutomaton(int32_t Number, std::string Name);
+    virtual ~TAutomaton() = default;
+    TAutomaton(const TAutomaton&) = delete;
+    TAutomaton& operator=(const TAutomaton&) = delete;
+
+    // The only way an event reaches an automaton; framed by the start, reentrancy, transition
+    // and finish messages.
+    void HandleEvent(int32_t Event);
+
+    bool FBusy = false; // a plain flag, not a depth counter
+    int32_t FNumber;
+    std::string FName;
+    int32_t FState = 0;
+    bool FLogInput = false;
+    bool FLogOutput = false;
+    bool FLogStart = false;
+    bool FLogTransition = false;
+    bool FLogFinish = false;
+    bool FLogErrors = false;
+    TAutomatonsDispatcher* FDispatcher = nullptr;
+
+protected:
+    virtual void Step(int32_t Event);
+    virtual void EnterState();
+    virtual void WriteLog(const std::string& Message);
+
+private:
+    std::string Title() const;
+    std::string StateName(int32_t State) const;
+    std::string EventName(int32_t Event) const;
+    const TAutomatonsDispatcher& Dispatcher() const;
+};
+
+// Registers the automata and owns the names the protocol shows; it never owns the automata.
+class TAutomatonsDispatcher {
+public:
+    TAutomatonsDispatcher() = default;
+    ~TAutomatonsDispatcher() = default; // frees the name lists; the automata outlive it
+    TAutomatonsDispatcher(const TAutomatonsDispatcher&) = delete;
+    TAutomatonsDispatcher& operator=(const TAutomatonsDispatcher&) = delete;
+
+    void AddAutomaton(TAutomaton* Automaton);
+
+    std::vector<TAutomaton*> FAutomata;
+    TStringList FSpareList1;
+    TStringList FSpareList2;
+    std::vector<TStringList> FStateNames;
+    TStringList FEventNames;
+};

@@ -4,11 +4,14 @@
 
 namespace {
 
-std::string Quoted(const std::string& Text) { return "\"" + Text + "\""; }
+std::string Quoted(const std::string& Text) {
+    return "\"" + Text + "\"";
+}
 
 } // namespace
 
-TAutomaton::TAutomaton(int32_t Number, std::string Name) : FNumber(Number), FName(std::move(Name)) {}
+TAutomaton::TAutomaton(int32_t Number, std::string Name)
+    : FNumber(Number), FName(std::move(Name)) {}
 
 void TAutomaton::HandleEvent(int32_t Event) {
     // Each message is built piece by piece, so names are looked up in the order they are shown.
@@ -38,7 +41,8 @@ void TAutomaton::HandleEvent(int32_t Event) {
     }
     FBusy = false;
     if (FLogFinish) {
-        std::string Message = Title() + " завершил обработку события e" + std::to_string(Event) + " ";
+        std::string Message =
+            Title() + " завершил обработку события e" + std::to_string(Event) + " ";
         Message += Quoted(EventName(Event));
         Message += " в состоянии " + std::to_string(FState) + " ";
         Message += Quoted(StateName(FState));

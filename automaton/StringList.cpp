@@ -3,7 +3,9 @@
 EListError::EListError(int32_t Index)
     : std::out_of_range("List index out of bounds (" + std::to_string(Index) + ")") {}
 
-void TStringList::Add(std::string Text) { FItems.push_back(std::move(Text)); }
+void TStringList::Add(std::string Text) {
+    FItems.push_back(std::move(Text));
+}
 
 void TStringList::Put(int32_t Index, std::string Text) {
     Check(Index);

@@ -9,8 +9,7 @@ const char* const AutomatonName[3] = {"Игровая машина", "Монет
 
 namespace {
 
-const char* const A0StateNames[] = {"Ожидание", "Прием жетонов", "Игра", "Ошибка",
-                                    "Выдача жетона"};
+const char* const A0StateNames[] = {"Ожидание", "Прием жетонов", "Игра", "Ошибка", "Выдача жетона"};
 const char* const A1StateNames[] = {"Монетоприёмник пуст", "Жетон принят", "Жетон не распознан"};
 const char* const A2StateNames[] = {"Барабаны остановлены", "Барабаны запущены",
                                     "Первый барабан остановлен", "Второй барабан остановлен"};
@@ -30,8 +29,7 @@ const std::pair<int32_t, const char*> EventNames[] = {
     {e12, "(от автомата A0) Перевести деньги в банк"},
 };
 
-template <size_t N>
-void AddAll(TStringList& List, const char* const (&Names)[N]) {
+template <size_t N> void AddAll(TStringList& List, const char* const (&Names)[N]) {
     for (const char* Name : Names)
         List.Add(Name);
 }

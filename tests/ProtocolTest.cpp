@@ -1,5 +1,5 @@
-#include "automaton/Automaton.h"
 #include "slotmachine/Protocol.h"
+#include "automaton/Automaton.h"
 #include "slotmachine/Vocabulary.h"
 
 #include <QTest>
@@ -20,12 +20,18 @@ private slots:
 void ProtocolTest::stamp_data() {
     QTest::addColumn<QString>("locale");
     QTest::addColumn<QString>("expected");
-    QTest::newRow("en_US") << "en_US" << "3/9/26 7:05:03 PM:";
-    QTest::newRow("de_DE") << "de_DE" << "09.03.26 19:05:03:";
-    QTest::newRow("ru_RU") << "ru_RU" << "09.03.2026 19:05:03:";
-    QTest::newRow("zone in brackets") << "eu_ES" << "26/3/9 19:05:03:";
-    QTest::newRow("zone after a comma") << "be_BY" << "9.03.26 19:05:03:";
-    QTest::newRow("zone first") << "my_MM" << "09-03-26 19:05:03:";
+    QTest::newRow("en_US") << "en_US"
+                           << "3/9/26 7:05:03 PM:";
+    QTest::newRow("de_DE") << "de_DE"
+                           << "09.03.26 19:05:03:";
+    QTest::newRow("ru_RU") << "ru_RU"
+                           << "09.03.2026 19:05:03:";
+    QTest::newRow("zone in brackets") << "eu_ES"
+                                      << "26/3/9 19:05:03:";
+    QTest::newRow("zone after a comma") << "be_BY"
+                                        << "9.03.26 19:05:03:";
+    QTest::newRow("zone first") << "my_MM"
+                                << "09-03-26 19:05:03:";
 }
 
 void ProtocolTest::stamp() {
@@ -43,12 +49,13 @@ void ProtocolTest::stamp() {
 
 void ProtocolTest::everyLocaleStampHasSecondsAndNoZone() {
     const QDateTime Moment(QDate(2026, 12, 31), QTime(23, 59, 58), QTimeZone(QByteArray("UTC")));
-    const auto Locales = QLocale::matchingLocales(QLocale::AnyLanguage, QLocale::AnyScript,
-                                                  QLocale::AnyTerritory);
+    const auto Locales =
+        QLocale::matchingLocales(QLocale::AnyLanguage, QLocale::AnyScript, QLocale::AnyTerritory);
     for (const QLocale& Locale : Locales) {
         const QString Format = TimeFormatWithoutZone(Locale);
         const QString Text = Stamp(Locale, Moment);
-        const QString Context = Locale.name() + QStringLiteral(" ") + Format + QStringLiteral(" -> ") + Text;
+        const QString Context =
+            Locale.name() + QStringLiteral(" ") + Format + QStringLiteral(" -> ") + Text;
         QVERIFY2(Format.contains(u's'), qPrintable(Context));
         QVERIFY2(!Text.contains(QStringLiteral("UTC")), qPrintable(Context));
         QVERIFY2(Text.endsWith(u':') && !Text.chopped(1).back().isSpace(), qPrintable(Context));
@@ -72,7 +79,8 @@ void ProtocolTest::writeProtocolWritesThreeLines() {
 
 void ProtocolTest::eventNamesHaveTheirSlots() {
     TAutomatonsDispatcher Dispatcher;
-    TAutomaton Automata[] = {{A0, AutomatonName[0]}, {A1, AutomatonName[1]}, {A2, AutomatonName[2]}};
+    TAutomaton Automata[] = {
+        {A0, AutomatonName[0]}, {A1, AutomatonName[1]}, {A2, AutomatonName[2]}};
     for (auto& Automaton : Automata)
         Dispatcher.AddAutomaton(&Automaton);
     InstallNames(Dispatcher);
@@ -84,7 +92,9 @@ void ProtocolTest::eventNamesHaveTheirSlots() {
     for (int Event = 0; Event < 24; ++Event)
         QCOMPARE(Dispatcher.FEventNames.Get(Event).empty(), !Named.contains(Event));
 
-    const auto Name = [&](int Event) { return QString::fromStdString(Dispatcher.FEventNames.Get(Event)); };
+    const auto Name = [&](int Event) {
+        return QString::fromStdString(Dispatcher.FEventNames.Get(Event));
+    };
     QCOMPARE(Name(0), QStringLiteral("(от автомата \u04100): Начало игры")); // Cyrillic А
     QCOMPARE(Name(11), QStringLiteral("(от автомата A1) Опущен жетон"));     // Latin A
     QCOMPARE(Name(12), QStringLiteral("(от автомата A0) Перевести деньги в банк"));

@@ -1,0 +1,19 @@
+#pragma once
+
+#include <cstdint>
+
+// The barrel picture has 61 frames; a spinning barrel cycles through 1..60.
+inline constexpr int32_t BarrelFrames = 61;
+inline constexpr int32_t StartFrame = 40; // the digit 7
+
+// The symbol (digit 1..9) a stopped barrel on this frame settles on.
+int32_t SymbolOfFrame(int32_t Frame);
+
+// The frame on which the digit stands centred.
+int32_t SnapFrameOf(int32_t Symbol);
+
+// The next frame of the spin cycle.
+int32_t NextSpinFrame(int32_t Frame);
+
+// The win for three symbols in barrel order and a stake: the first rule that holds.
+int32_t WinFor(int32_t S1, int32_t S2, int32_t S3, int32_t Stake);

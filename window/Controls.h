@@ -1,0 +1,50 @@
+#pragma once
+
+#include <QLineEdit>
+#include <QListWidget>
+#include <QStyledItemDelegate>
+#include <QWidget>
+
+// A read-only field that shows a number; the user can still select and copy it.
+class TNumberField : public QLineEdit {
+    Q_OBJECT
+
+public:
+    explicit TNumberField(QWidget* Parent = nullptr);
+    void ShowNumber(int Value) { setText(QString::number(Value)); }
+};
+
+enum class TBrushStyle { bsSolid, bsDiagCross };
+
+// A rectangle whose fill shows whether the token slot is open (solid) or closed (cross-hatch).
+class TShape : public QWidget {
+    Q_OBJECT
+
+public:
+    explicit TShape(QWidget* Parent = nullptr);
+    void SetBrushStyle(TBrushStyle Style);
+    TBrushStyle BrushStyle() const { return FStyle; }
+
+protected:
+    void paintEvent(QPaintEvent* Event) override;
+
+private:
+    TBrushStyle FStyle = TBrushStyle::bsSolid;
+};
+
+// A list of check boxes. Ticks set by the program call no handler; a user's toggle stores the
+// new tick first and then raises ClickCheck.
+class TCheckList : public QListWidget {
+    Q_OBJECT
+
+public:
+    TCheckList(const QStringList& Items, QWidget* Parent = nullptr);
+    void SetChecked(int Index, bool Checked);
+    bool Checked(int Index) const;
+
+signals:
+    void ClickCheck(QObject* Sender);
+
+private:
+    class TDelegate;
+};

@@ -1,0 +1,134 @@
+#include "window/FormMain.h"
+
+#include <QLabel>
+#include <QPushButton>
+
+namespace {
+
+const QStringList LogSettingsItems = {
+    QStringLiteral("Вести протокол запуска"),
+    QStringLiteral("Вести протокол изменения состояния"),
+    QStringLiteral("Вести протокол завершеня"),
+    QStringLiteral("Вести протокол входных параметров"),
+    QStringLiteral("Вести протокол выходных действий"),
+};
+
+template <class TControl>
+TControl* Place(TControl* Control, const char* Name, int Left, int Top, int Width, int Height) {
+    Control->setObjectName(QLatin1String(Name));
+    Control->setGeometry(Left, Top, Width, Height);
+    return Control;
+}
+
+QLabel* MakeLabel(QWidget* Parent, const char* Name, const QString& Text, int Left, int Top,
+                  int Width, int Height) {
+    auto* Label = Place(new QLabel(Text, Parent), Name, Left, Top, Width, Height);
+    Label->setFocusPolicy(Qt::NoFocus);
+    return Label;
+}
+
+TTimer* MakeTimer(QObject* Parent, const char* Name) {
+    auto* Timer = new TTimer(Parent);
+    Timer->setObjectName(QLatin1String(Name));
+    return Timer;
+}
+
+} // namespace
+
+// Every control at its place with its start-up content; the window's look is set here too.
+void TSlotMachine::CreateControls() {
+    setObjectName(QStringLiteral("SlotMachine"));
+    setWindowTitle(QStringLiteral("SlotMachine"));
+
+    TimerSync1 = MakeTimer(this, "TimerSync1");
+    Panel1 = Place(new QWidget(this), "Panel1", 8, 8, 265, 129);
+    Panel1->setAutoFillBackground(true);
+    QPalette Black = Panel1->palette();
+    Black.setColor(QPalette::Window, Qt::black);
+    Panel1->setPalette(Black);
+    Barrel1 = Place(new TFrameImage(61, Panel1), "Barrel1", 11, 20, 30, 45);
+    Barrel2 = Place(new TFrameImage(61, Panel1), "Barrel2", 43, 20, 30, 45);
+    Barrel3 = Place(new TFrameImage(61, Panel1), "Barrel3", 75, 20, 30, 45);
+    Log = Place(new TLogPanel(this), "Log", 280, 8, 353, 289);
+    cbA0LogSettings =
+        Place(new TCheckList(LogSettingsItems, this), "cbA0LogSettings", 640, 32, 249, 73);
+    TimerB1 = MakeTimer(this, "TimerB1");
+    TimerB2 = MakeTimer(this, "TimerB2");
+    TimerB3 = MakeTimer(this, "TimerB3");
+    JackTimer = MakeTimer(this, "JackTimer");
+    Label1 = MakeLabel(this, "Label1", QStringLiteral("A0 (Игровая машина)"), 640, 16, 108, 13);
+    Label2 = MakeLabel(this, "Label2", QStringLiteral("A1 (Жетоноприёмник)"), 640, 112, 112, 13);
+    cbA1LogSettings =
+        Place(new TCheckList(LogSettingsItems, this), "cbA1LogSettings", 640, 128, 249, 73);
+    Label3 = MakeLabel(this, "Label3", QStringLiteral("A2 (Игровые барабаны)"), 640, 208, 120, 13);
+    cbA2LogSettings =
+        Place(new TCheckList(LogSettingsItems, this), "cbA2LogSettings", 638, 224, 249, 73);
+    edBank = Place(new TNumberField(Panel1), "edBank", 120, 38, 49, 19);
+    edBank->setText(QStringLiteral("50"));
+    Label4 = MakeLabel(Panel1, "Label4", QStringLiteral("Банк"), 120, 16, 25, 13);
+    for (int Number = 1; Number <= TokenImages; ++Number) {
+        const int Left = 8 + 8 * ((Number - 1) % 30);
+        const int Top = 144 + 40 * ((Number - 1) / 30);
+        auto* Token = Place(new TImage(this), "Image", Left, Top, 32, 32);
+        Token->setObjectName(QStringLiteral("Image%1").arg(Number));
+        Token->setAccessibleName(QStringLiteral("Жетон"));
+        Images[static_cast<size_t>(Number - 1)] = Token;
+    }
+    Shape1 = Place(new TShape(Panel1), "Shape1", 248, 32, 9, 49);
+    Label5 = MakeLabel(Panel1, "Label5", QStringLiteral("Ставка: "), 184, 16, 42, 13);
+    edStake = Place(new TNumberField(Panel1), "edStake", 184, 38, 49, 19);
+    edStake->setText(QStringLiteral("0"));
+    TimerSync2 = MakeTimer(this, "TimerSync2");
+    TimerSync3 = MakeTimer(this, "TimerSync3");
+    edJackPot = Place(new TNumberField(Panel1), "edJackPot", 184, 86, 49, 19);
+    edJackPot->setText(QStringLiteral("0"));
+    Label6 = MakeLabel(Panel1, "Label6", QStringLiteral("Выигрыш"), 184, 64, 48, 13);
+    iBadCoin = Place(new TImage(this), "iBadCoin", 240, 264, 32, 32);
+    iBadCoin->setAccessibleName(QStringLiteral("Фальшивый жетон"));
+    iPlay = Place(new TImage(Panel1), "iPlay", 8, 88, 64, 32);
+    iPlay->setAccessibleName(QStringLiteral("Игра"));
+    iReturn = Place(new TImage(Panel1), "iReturn", 96, 88, 64, 32);
+    iReturn->setAccessibleName(QStringLiteral("Возврат"));
+    edUser = Place(new TNumberField(this), "edUser", 160, 278, 49, 19);
+    edUser->setText(QStringLiteral("50"));
+    Label7 = MakeLabel(this, "Label7", QStringLiteral("Игрок:"), 160, 264, 34, 13);
+    btnTechReset = Place(new QPushButton(QStringLiteral("Тех. сброс"), Panel1), "btnTechReset", 200,
+                         112, 65, 17);
+    btnTechReset->setFocusPolicy(Qt::NoFocus);
+
+    // White labels on the black panel.
+    QPalette White = Label4->palette();
+    White.setColor(QPalette::WindowText, Qt::white);
+    for (QLabel* Label : {Label4, Label5, Label6})
+        Label->setPalette(White);
+
+    setTabOrder(cbA0LogSettings, Log);
+    setTabOrder(Log, edBank);
+    setTabOrder(edBank, edStake);
+    setTabOrder(edStake, edJackPot);
+    setTabOrder(edJackPot, cbA1LogSettings);
+    setTabOrder(cbA1LogSettings, cbA2LogSettings);
+    setTabOrder(cbA2LogSettings, edUser);
+}
+
+void TSlotMachine::ConnectHandlers() {
+    for (TImage* Token : Images)
+        connect(Token, &TImage::Click, this, &TSlotMachine::Image1Click);
+    connect(iBadCoin, &TImage::Click, this, &TSlotMachine::iBadCoinClick);
+    connect(iPlay, &TImage::Click, this, &TSlotMachine::iPlayClick);
+    connect(iReturn, &TImage::Click, this, &TSlotMachine::iReturnClick);
+    connect(btnTechReset, &QPushButton::clicked, this, [this] { btnTechResetClick(btnTechReset); });
+    connect(JackTimer, &TTimer::Timer, this, &TSlotMachine::JackTimerTimer);
+    connect(TimerSync1, &TTimer::Timer, this, &TSlotMachine::TimerSync1Timer);
+    connect(TimerSync2, &TTimer::Timer, this, &TSlotMachine::TimerSync2Timer);
+    connect(TimerSync3, &TTimer::Timer, this, &TSlotMachine::TimerSync3Timer);
+    connect(TimerB1, &TTimer::Timer, this, &TSlotMachine::TimerB1Timer);
+    connect(TimerB2, &TTimer::Timer, this, &TSlotMachine::TimerB2Timer);
+    connect(TimerB3, &TTimer::Timer, this, &TSlotMachine::TimerB3Timer);
+    connect(cbA0LogSettings, &TCheckList::ClickCheck, this,
+            &TSlotMachine::cbA0LogSettingsClickCheck);
+    connect(cbA1LogSettings, &TCheckList::ClickCheck, this,
+            &TSlotMachine::cbA1LogSettingsClickCheck);
+    connect(cbA2LogSettings, &TCheckList::ClickCheck, this,
+            &TSlotMachine::cbA2LogSettingsClickCheck);
+}

@@ -1,0 +1,62 @@
+#include "window/Images.h"
+
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QPainter>
+
+TImage::TImage(QWidget* Parent) : QWidget(Parent) {}
+
+void TImage::SetPicture(const QPixmap& Picture) {
+    FPicture = Picture;
+    update();
+}
+
+void TImage::paintEvent(QPaintEvent*) {
+    if (FPicture.isNull())
+        return;
+    QPainter Painter(this);
+    // Scaled proportionally into the control; at its own size it is drawn as it is.
+    const QSize Size =
+        FPicture.deviceIndependentSize().toSize().scaled(size(), Qt::KeepAspectRatio);
+    Painter.drawPixmap(QRect(QPoint(0, 0), Size), FPicture);
+}
+
+void TImage::mousePressEvent(QMouseEvent* Event) {
+    FPressed = Event->button() == Qt::LeftButton;
+}
+
+void TImage::mouseReleaseEvent(QMouseEvent* Event) {
+    const bool Clicked = FPressed && Event->button() == Qt::LeftButton &&
+                         rect().contains(Event->position().toPoint());
+    FPressed = false;
+    if (Clicked)
+        emit Click(this);
+}
+
+void TImage::keyPressEvent(QKeyEvent* Event) {
+    // Image buttons that take focus (for accessibility) act on Space and Enter like buttons.
+    if (focusPolicy() != Qt::NoFocus &&
+        (Event->key() == Qt::Key_Space || Event->key() == Qt::Key_Return ||
+         Event->key() == Qt::Key_Enter)) {
+        emit Click(this);
+        return;
+    }
+    QWidget::keyPressEvent(Event);
+}
+
+TFrameImage::TFrameImage(int FrameCount, QWidget* Parent)
+    : TImage(Parent), FFrameCount(FrameCount) {}
+
+void TFrameImage::SetFrames(const QList<QPixmap>& Frames) {
+    FFrames = Frames;
+    if (FFrameIndex < FFrames.size())
+        SetPicture(FFrames[FFrameIndex]);
+}
+
+void TFrameImage::SetFrameIndex(int Index) {
+    if (Index == FFrameIndex || Index < 0 || Index >= FFrameCount)
+        return;
+    FFrameIndex = Index;
+    if (Index < FFrames.size())
+        SetPicture(FFrames[Index]);
+}

@@ -1,5 +1,5 @@
-#include <QApplication>
-#include <QWidget>
+#include "window/Application.h"
+#include "window/FormMain.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -8,13 +8,15 @@ int main(int argc, char* argv[]) {
     // Qt aborts without a display; say what is wrong instead.
     if (!std::getenv("DISPLAY") && !std::getenv("WAYLAND_DISPLAY") &&
         !std::getenv("QT_QPA_PLATFORM")) {
-        std::fputs("slotmachine: no display; run it in a desktop session or under xvfb-run -a\n",
+        std::fputs("slotmachine: no display; start it in a desktop session, or in a virtual one "
+                   "with xvfb-run -a\n",
                    stderr);
         return 2;
     }
-    QApplication Application(argc, argv);
-    QWidget Window;
-    Window.setWindowTitle(QStringLiteral("SlotMachine"));
+    TApplication Application(argc, argv);
+    TSlotMachine Window;
     Window.show();
-    return Application.exec();
+    // Closing the window ends the loop whatever the machine is doing.
+    Application.exec();
+    return 0;
 }

@@ -1,7 +1,8 @@
 #include "window/FormMain.h"
 
-#include <QLabel>
-#include <QPushButton>
+#include "window/Application.h"
+#include "window/ErrorBox.h"
+#include "window/Pictures.h"
 
 namespace {
 
@@ -39,6 +40,11 @@ TTimer* MakeTimer(QObject* Parent, const char* Name) {
 void TSlotMachine::CreateControls() {
     setObjectName(QStringLiteral("SlotMachine"));
     setWindowTitle(QStringLiteral("SlotMachine"));
+    setFont(TApplication::WindowFont());
+    // The window manager draws the frame: 903 x 330 outside leaves 895 x 303 inside.
+    move(96, 183);
+    resize(895, 303);
+    TErrorBox::Instance().Owner = this;
 
     TimerSync1 = MakeTimer(this, "TimerSync1");
     Panel1 = Place(new QWidget(this), "Panel1", 8, 8, 265, 129);
@@ -49,6 +55,10 @@ void TSlotMachine::CreateControls() {
     Barrel1 = Place(new TFrameImage(61, Panel1), "Barrel1", 11, 20, 30, 45);
     Barrel2 = Place(new TFrameImage(61, Panel1), "Barrel2", 43, 20, 30, 45);
     Barrel3 = Place(new TFrameImage(61, Panel1), "Barrel3", 75, 20, 30, 45);
+    for (TFrameImage* Barrel : {Barrel1, Barrel2, Barrel3}) {
+        Barrel->SetFrames(BarrelFrames());
+        Barrel->setAttribute(Qt::WA_OpaquePaintEvent); // every frame covers the whole control
+    }
     Log = Place(new TLogPanel(this), "Log", 280, 8, 353, 289);
     cbA0LogSettings =
         Place(new TCheckList(LogSettingsItems, this), "cbA0LogSettings", 640, 32, 249, 73);
@@ -72,6 +82,7 @@ void TSlotMachine::CreateControls() {
         auto* Token = Place(new TImage(this), "Image", Left, Top, 32, 32);
         Token->setObjectName(QStringLiteral("Image%1").arg(Number));
         Token->setAccessibleName(QStringLiteral("Жетон"));
+        Token->SetPicture(TokenPixmap());
         Images[static_cast<size_t>(Number - 1)] = Token;
     }
     Shape1 = Place(new TShape(Panel1), "Shape1", 248, 32, 9, 49);
@@ -85,10 +96,13 @@ void TSlotMachine::CreateControls() {
     Label6 = MakeLabel(Panel1, "Label6", QStringLiteral("Выигрыш"), 184, 64, 48, 13);
     iBadCoin = Place(new TImage(this), "iBadCoin", 240, 264, 32, 32);
     iBadCoin->setAccessibleName(QStringLiteral("Фальшивый жетон"));
+    iBadCoin->SetPicture(BadTokenPixmap());
     iPlay = Place(new TImage(Panel1), "iPlay", 8, 88, 64, 32);
     iPlay->setAccessibleName(QStringLiteral("Игра"));
+    iPlay->SetPicture(PlayPixmap());
     iReturn = Place(new TImage(Panel1), "iReturn", 96, 88, 64, 32);
     iReturn->setAccessibleName(QStringLiteral("Возврат"));
+    iReturn->SetPicture(ReturnPixmap());
     edUser = Place(new TNumberField(this), "edUser", 160, 278, 49, 19);
     edUser->setText(QStringLiteral("50"));
     Label7 = MakeLabel(this, "Label7", QStringLiteral("Игрок:"), 160, 264, 34, 13);
@@ -112,23 +126,28 @@ void TSlotMachine::CreateControls() {
 }
 
 void TSlotMachine::ConnectHandlers() {
+    // An error in a handler is shown and the loop goes on.
+    const auto Handler = [this](void (TSlotMachine::*Method)(QObject*)) {
+        return Guarded([this, Method](QObject* Sender) { (this->*Method)(Sender); });
+    };
     for (TImage* Token : Images)
-        connect(Token, &TImage::Click, this, &TSlotMachine::Image1Click);
-    connect(iBadCoin, &TImage::Click, this, &TSlotMachine::iBadCoinClick);
-    connect(iPlay, &TImage::Click, this, &TSlotMachine::iPlayClick);
-    connect(iReturn, &TImage::Click, this, &TSlotMachine::iReturnClick);
-    connect(btnTechReset, &QPushButton::clicked, this, [this] { btnTechResetClick(btnTechReset); });
-    connect(JackTimer, &TTimer::Timer, this, &TSlotMachine::JackTimerTimer);
-    connect(TimerSync1, &TTimer::Timer, this, &TSlotMachine::TimerSync1Timer);
-    connect(TimerSync2, &TTimer::Timer, this, &TSlotMachine::TimerSync2Timer);
-    connect(TimerSync3, &TTimer::Timer, this, &TSlotMachine::TimerSync3Timer);
-    connect(TimerB1, &TTimer::Timer, this, &TSlotMachine::TimerB1Timer);
-    connect(TimerB2, &TTimer::Timer, this, &TSlotMachine::TimerB2Timer);
-    connect(TimerB3, &TTimer::Timer, this, &TSlotMachine::TimerB3Timer);
+        connect(Token, &TImage::Click, this, Handler(&TSlotMachine::Image1Click));
+    connect(iBadCoin, &TImage::Click, this, Handler(&TSlotMachine::iBadCoinClick));
+    connect(iPlay, &TImage::Click, this, Handler(&TSlotMachine::iPlayClick));
+    connect(iReturn, &TImage::Click, this, Handler(&TSlotMachine::iReturnClick));
+    connect(btnTechReset, &QPushButton::clicked, this,
+            [this, Reset = Handler(&TSlotMachine::btnTechResetClick)] { Reset(btnTechReset); });
+    connect(JackTimer, &TTimer::Timer, this, Handler(&TSlotMachine::JackTimerTimer));
+    connect(TimerSync1, &TTimer::Timer, this, Handler(&TSlotMachine::TimerSync1Timer));
+    connect(TimerSync2, &TTimer::Timer, this, Handler(&TSlotMachine::TimerSync2Timer));
+    connect(TimerSync3, &TTimer::Timer, this, Handler(&TSlotMachine::TimerSync3Timer));
+    connect(TimerB1, &TTimer::Timer, this, Handler(&TSlotMachine::TimerB1Timer));
+    connect(TimerB2, &TTimer::Timer, this, Handler(&TSlotMachine::TimerB2Timer));
+    connect(TimerB3, &TTimer::Timer, this, Handler(&TSlotMachine::TimerB3Timer));
     connect(cbA0LogSettings, &TCheckList::ClickCheck, this,
-            &TSlotMachine::cbA0LogSettingsClickCheck);
+            Handler(&TSlotMachine::cbA0LogSettingsClickCheck));
     connect(cbA1LogSettings, &TCheckList::ClickCheck, this,
-            &TSlotMachine::cbA1LogSettingsClickCheck);
+            Handler(&TSlotMachine::cbA1LogSettingsClickCheck));
     connect(cbA2LogSettings, &TCheckList::ClickCheck, this,
-            &TSlotMachine::cbA2LogSettingsClickCheck);
+            Handler(&TSlotMachine::cbA2LogSettingsClickCheck));
 }

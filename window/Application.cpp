@@ -1,0 +1,35 @@
+#include "window/Application.h"
+
+#include "window/ErrorBox.h"
+#include "window/Pictures.h"
+
+#include <QFont>
+#include <QLibraryInfo>
+#include <QTranslator>
+
+TApplication::TApplication(int& Argc, char** Argv) : QApplication(Argc, Argv) {
+    setApplicationName(QStringLiteral("slotmachine"));
+    setApplicationDisplayName(QStringLiteral("SlotMachine"));
+    setDesktopFileName(QStringLiteral("ru.automata.slotmachine"));
+    setWindowIcon(ApplicationIcon());
+    auto* Translator = new QTranslator(this);
+    if (Translator->load(QLocale(QLocale::Russian), QStringLiteral("qtbase"), QStringLiteral("_"),
+                         QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        installTranslator(Translator);
+}
+
+bool TApplication::notify(QObject* Receiver, QEvent* Event) {
+    // The handlers guard themselves; this is the last net for anything that slips past them.
+    try {
+        return QApplication::notify(Receiver, Event);
+    } catch (const std::exception& Error) {
+        TErrorBox::Instance().Report(Error);
+    }
+    return false;
+}
+
+QFont TApplication::WindowFont() {
+    QFont Font(QStringLiteral("Liberation Sans"));
+    Font.setPixelSize(11);
+    return Font;
+}

@@ -1,0 +1,17 @@
+#pragma once
+
+#include <QApplication>
+
+// The application: Russian dialog buttons, and a message loop that shows an error raised in any
+// handler and goes on.
+class TApplication : public QApplication {
+    Q_OBJECT
+
+public:
+    TApplication(int& Argc, char** Argv);
+
+    bool notify(QObject* Receiver, QEvent* Event) override;
+
+    // The window's font: 11 px Liberation Sans, whose narrow widths the fixed layout expects.
+    static QFont WindowFont();
+};

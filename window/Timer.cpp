@@ -1,9 +1,9 @@
 #include "window/Timer.h"
 
-TTimer::TTimer(QObject* Parent) : QObject(Parent) {
+TTimer::TTimer(QObject* Parent) : QObject(Parent), FTimer(new QTimer(this)) {
     // Qt makes short intervals precise anyway; say so for the long ones too.
-    FTimer.setTimerType(Qt::PreciseTimer);
-    connect(&FTimer, &QTimer::timeout, this, [this] { emit Timer(this); });
+    FTimer->setTimerType(Qt::PreciseTimer);
+    connect(FTimer, &QTimer::timeout, this, [this] { emit Timer(this); });
 }
 
 void TTimer::SetInterval(int Milliseconds) {
@@ -13,9 +13,9 @@ void TTimer::SetInterval(int Milliseconds) {
         return;
     FInterval = Milliseconds;
     if (Milliseconds == 0)
-        FTimer.stop();
+        FTimer->stop();
     else {
-        FTimer.start(Milliseconds);
+        FTimer->start(Milliseconds);
         ++FStarts;
     }
 }

@@ -20,7 +20,7 @@ signals:
     void Timer(QObject* Sender);
 
 private:
-    QTimer FTimer;
+    QTimer* FTimer;
     int FInterval = 0;
     int FStarts = 0;
 };

@@ -1,0 +1,143 @@
+#include "window/Controls.h"
+#include "window/Images.h"
+#include "window/Timer.h"
+
+#include <QTest>
+#include <QTimer>
+
+namespace {
+
+// Counts the paint events a widget receives.
+class TPaintCounter : public QObject {
+public:
+    explicit TPaintCounter(QWidget* Widget) { Widget->installEventFilter(this); }
+    int Paints = 0;
+
+protected:
+    bool eventFilter(QObject*, QEvent* Event) override {
+        if (Event->type() == QEvent::Paint)
+            ++Paints;
+        return false;
+    }
+};
+
+QList<QPixmap> ColouredFrames(int Count) {
+    QList<QPixmap> Frames;
+    for (int Frame = 0; Frame < Count; ++Frame) {
+        QPixmap Picture(30, 45);
+        Picture.fill(QColor::fromHsv(Frame * 5, 200, 200));
+        Frames << Picture;
+    }
+    return Frames;
+}
+
+} // namespace
+
+class ToolkitTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void timerIntervals_data();
+    void timerIntervals();
+    void timerTickCallsTheHandlerWithItself();
+    void frameIndex_data();
+    void frameIndex();
+    void slotIndicatorFill();
+};
+
+void ToolkitTest::timerIntervals_data() {
+    QTest::addColumn<QList<int>>("intervals");
+    QTest::addColumn<int>("starts");
+    QTest::addColumn<bool>("running");
+    QTest::newRow("stopped at first") << QList<int>{} << 0 << false;
+    QTest::newRow("a value starts it") << QList<int>{250} << 1 << true;
+    QTest::newRow("the same value keeps the phase") << QList<int>{250, 250, 250} << 1 << true;
+    QTest::newRow("another value restarts") << QList<int>{250, 300} << 2 << true;
+    QTest::newRow("0 stops") << QList<int>{250, 0} << 1 << false;
+    QTest::newRow("0 on a stopped timer") << QList<int>{0, 0} << 0 << false;
+    QTest::newRow("restart after a stop") << QList<int>{10, 0, 10} << 2 << true;
+    QTest::newRow("negative means stopped") << QList<int>{10, -5} << 1 << false;
+}
+
+void ToolkitTest::timerIntervals() {
+    QFETCH(QList<int>, intervals);
+    QFETCH(int, starts);
+    QFETCH(bool, running);
+    TTimer Timer;
+    for (const int Interval : intervals)
+        Timer.SetInterval(Interval);
+    const QTimer* Inner = Timer.findChild<QTimer*>();
+    QCOMPARE(Timer.Starts(), starts);
+    QCOMPARE(Inner->isActive(), running);
+    QCOMPARE(Timer.Interval() != 0, running);
+    if (running) {
+        QCOMPARE(Inner->interval(), Timer.Interval());
+        QCOMPARE(Inner->timerType(), Qt::PreciseTimer);
+    }
+}
+
+void ToolkitTest::timerTickCallsTheHandlerWithItself() {
+    TTimer Timer;
+    QObject* Sender = nullptr;
+    int Ticks = 0;
+    QObject::connect(&Timer, &TTimer::Timer, [&](QObject* From) {
+        Sender = From;
+        ++Ticks;
+    });
+    Timer.SetInterval(5);
+    emit Timer.findChild<QTimer*>()->timeout({}); // one elapsed period, without waiting for it
+    QCOMPARE(Ticks, 1);
+    QCOMPARE(Sender, &Timer);
+}
+
+void ToolkitTest::frameIndex_data() {
+    QTest::addColumn<int>("index");
+    QTest::addColumn<int>("shown");
+    QTest::addColumn<bool>("repainted");
+    QTest::newRow("current") << 40 << 40 << false;
+    QTest::newRow("next") << 41 << 41 << true;
+    QTest::newRow("first") << 0 << 0 << true;
+    QTest::newRow("last") << 60 << 60 << true;
+    QTest::newRow("past the last") << 61 << 40 << false;
+    QTest::newRow("negative") << -1 << 40 << false;
+}
+
+void ToolkitTest::frameIndex() {
+    QFETCH(int, index);
+    QFETCH(int, shown);
+    QFETCH(bool, repainted);
+    QWidget Window;
+    auto* Barrel = new TFrameImage(61, &Window);
+    Barrel->setGeometry(0, 0, 30, 45);
+    Barrel->SetFrames(ColouredFrames(61));
+    Barrel->SetFrameIndex(40);
+    Window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&Window));
+    TPaintCounter Counter(Barrel);
+    Barrel->SetFrameIndex(index);
+    QCoreApplication::sendPostedEvents();
+    QCOMPARE(Barrel->FrameIndex(), shown);
+    QCOMPARE(Counter.Paints > 0, repainted);
+    QCOMPARE(Barrel->grab().toImage().pixel(15, 22), QColor::fromHsv(shown * 5, 200, 200).rgb());
+}
+
+void ToolkitTest::slotIndicatorFill() {
+    TShape Shape;
+    Shape.resize(9, 49);
+    const QImage Open = Shape.grab().toImage();
+    Shape.SetBrushStyle(TBrushStyle::bsDiagCross);
+    const QImage Closed = Shape.grab().toImage();
+    int OpenDark = 0;
+    int ClosedDark = 0;
+    for (int Y = 1; Y < 48; ++Y)
+        for (int X = 1; X < 8; ++X) {
+            OpenDark += qGray(Open.pixel(X, Y)) < 128;
+            ClosedDark += qGray(Closed.pixel(X, Y)) < 128;
+        }
+    QCOMPARE(OpenDark, 0);                // solid white inside the outline
+    QVERIFY(ClosedDark > 7 * 47 / 8);     // hatched
+    QCOMPARE(qGray(Open.pixel(0, 0)), 0); // the outline
+}
+
+QTEST_MAIN(ToolkitTest)
+#include "ToolkitTest.moc"

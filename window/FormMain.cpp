@@ -4,6 +4,7 @@
 #include "slotmachine/Rules.h"
 #include "slotmachine/Vocabulary.h"
 #include "slotmachine/atmSlotMachine.h"
+#include "window/ErrorBox.h"
 
 #include <QPushButton>
 
@@ -20,6 +21,8 @@ TSlotMachine::~TSlotMachine() {
     FormDestroy(this);
     if (SlotMachine == this)
         SlotMachine = nullptr;
+    if (TErrorBox::Instance().Owner == this)
+        TErrorBox::Instance().Owner = nullptr;
 }
 
 void TSlotMachine::FormCreate(QObject*) {

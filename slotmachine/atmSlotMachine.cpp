@@ -4,11 +4,13 @@
 #include "slotmachine/Random.h"
 #include "window/FormMain.h"
 
+TLineSink* ProtocolSink = nullptr;
+
 namespace {
 
 // One protocol writer for all three automata.
 void WriteMachineLog(const std::string& Message) {
-    WriteProtocol(*SlotMachine->Log, Message);
+    WriteProtocol(ProtocolSink ? *ProtocolSink : *SlotMachine->Log, Message);
 }
 
 // A stop delay: 1000 to 1999 ms, one draw each.

@@ -6,6 +6,12 @@
 
 #include <span>
 
+class TLineSink;
+
+// Where the automata write their protocol instead of the window's panel, when set; for runs
+// that measure the machine without its window.
+extern TLineSink* ProtocolSink;
+
 // A0: the game. Follows the player's buttons, learns from A1 whether a token was accepted,
 // starts and ends games, pays the win out one token at a time.
 class TAutomatonSlotMachine : public TAutomaton {

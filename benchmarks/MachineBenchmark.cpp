@@ -1,0 +1,263 @@
+// Figures of speed and memory for the README; each is printed beside its goal.
+//   MachineBenchmark            all figures
+//   MachineBenchmark --startup  (internal) one start-up measured by a child process
+#include "slotmachine/Protocol.h"
+#include "slotmachine/atmSlotMachine.h"
+#include "window/Application.h"
+#include "window/FormMain.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QPlainTextEdit>
+#include <QProcess>
+#include <QTest>
+#include <QTimer>
+
+#include <sys/resource.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <ctime>
+#include <memory>
+#include <vector>
+
+namespace {
+
+double MonotonicMs() {
+    timespec Now{};
+    clock_gettime(CLOCK_MONOTONIC, &Now);
+    return Now.tv_sec * 1e3 + Now.tv_nsec / 1e6;
+}
+
+double CpuMs() {
+    rusage Usage{};
+    getrusage(RUSAGE_SELF, &Usage);
+    return (Usage.ru_utime.tv_sec + Usage.ru_stime.tv_sec) * 1e3 +
+           (Usage.ru_utime.tv_usec + Usage.ru_stime.tv_usec) / 1e3;
+}
+
+double RssKb() {
+    QFile Status(QStringLiteral("/proc/self/status"));
+    if (!Status.open(QIODevice::ReadOnly))
+        return 0;
+    for (const QByteArray& Line : Status.readAll().split('\n'))
+        if (Line.startsWith("VmRSS:"))
+            return Line.mid(6).trimmed().split(' ').first().toDouble();
+    return 0;
+}
+
+double Median(std::vector<double> Values) {
+    std::sort(Values.begin(), Values.end());
+    return Values[Values.size() / 2];
+}
+
+void Report(const char* What, double Value, const char* Unit, const char* Goal, bool Met) {
+    std::printf("%-58s %10.3f %-4s  goal %-18s %s\n", What, Value, Unit, Goal,
+                Met ? "met" : "MISSED");
+    std::fflush(stdout);
+}
+
+// Plays one whole game through the handlers: three tokens, a win of one token, its pay-out.
+void PlayGame(TSlotMachine& M) {
+    for (int Token = 0; Token < 3; ++Token)
+        M.Image1Click(nullptr);
+    M.iPlayClick(nullptr);
+    M.iPlayClick(nullptr);
+    M.Barrel1->SetFrameIndex(54); // 9 1 2: one token
+    M.TimerB1Timer(nullptr);
+    M.Barrel2->SetFrameIndex(60);
+    M.TimerB2Timer(nullptr);
+    M.Barrel3->SetFrameIndex(7);
+    M.TimerB3Timer(nullptr);
+    while (M.JackTimer->Interval() != 0)
+        M.JackTimerTimer(nullptr);
+}
+
+// Waits until the widget has been painted, handling events the way the loop does.
+void WaitForPaint(QWidget* Widget) {
+    struct TFilter : QObject {
+        bool Painted = false;
+        bool eventFilter(QObject*, QEvent* Event) override {
+            Painted |= Event->type() == QEvent::Paint;
+            return false;
+        }
+    } Filter;
+    Widget->installEventFilter(&Filter);
+    for (int Round = 0; Round < 1000 && !Filter.Painted; ++Round)
+        QCoreApplication::processEvents();
+    Widget->removeEventFilter(&Filter);
+}
+
+void Responsiveness() {
+    double Empty = 0;
+    for (const int Lines : {0, 100000, 300000}) {
+        TSlotMachine M;
+        M.show();
+        (void)QTest::qWaitForWindowExposed(&M);
+        const QString Stamp = CurrentStamp();
+        for (int Line = 0; Line < Lines; Line += 3) {
+            M.Log->AppendLine(Stamp);
+            M.Log->AppendLine(QStringLiteral("Автомат A0 \"Игровая машина\" перешел из состояния "
+                                             "1 в состояние %1")
+                                  .arg(Line % 5));
+            M.Log->AppendLine(QString());
+        }
+        QCoreApplication::processEvents();
+        std::vector<double> Times;
+        const QPoint Play = M.iPlay->mapTo(&M, QPoint(32, 16));
+        for (int Round = 0; Round < 40; ++Round) {
+            M.Image1Click(nullptr);
+            WaitForPaint(M.Log->viewport());
+            const double Start = MonotonicMs();
+            QTest::mouseClick(M.windowHandle(), Qt::LeftButton, {}, Play);
+            WaitForPaint(M.Log->viewport());
+            Times.push_back(MonotonicMs() - Start);
+            PlayGame(M); // back to Waiting, untimed
+        }
+        const double Time = Median(Times);
+        if (Lines == 0)
+            Empty = Time;
+        const QByteArray What =
+            QStringLiteral("play in Accepting, click to painted, %1 lines (median)")
+                .arg(Lines)
+                .toUtf8();
+        Report(What.constData(), Time, "ms", "<= 16 ms", Time <= 16);
+        if (Lines == 300000)
+            Report("  300,000 lines against an empty panel", Time / Empty, "x", "<= 1.5 x",
+                   Time / Empty <= 1.5);
+    }
+}
+
+void Spinning() {
+    TSlotMachine M;
+    M.show();
+    (void)QTest::qWaitForWindowExposed(&M);
+    int Ticks[3] = {};
+    const TTimer* Timers[3] = {M.TimerSync1, M.TimerSync2, M.TimerSync3};
+    for (int Barrel = 0; Barrel < 3; ++Barrel)
+        QObject::connect(Timers[Barrel], &TTimer::Timer, [&Ticks, Barrel] { ++Ticks[Barrel]; });
+    M.Image1Click(nullptr);
+    M.iPlayClick(nullptr);
+    const double Cpu = CpuMs();
+    const double Start = MonotonicMs();
+    QEventLoop Loop;
+    QTimer::singleShot(3000, &Loop, &QEventLoop::quit);
+    Loop.exec();
+    const double Wall = MonotonicMs() - Start;
+    const double Load = 100 * (CpuMs() - Cpu) / Wall;
+    const int Nominal[3] = {10, 1, 6};
+    for (int Barrel = 0; Barrel < 3; ++Barrel) {
+        const double Share = 100 * Ticks[Barrel] / (Wall / Nominal[Barrel]);
+        const QByteArray What =
+            QStringLiteral("spin ticks of barrel %1 (%2 ms) against nominal over 3 s")
+                .arg(Barrel + 1)
+                .arg(Nominal[Barrel])
+                .toUtf8();
+        const bool Fast = Nominal[Barrel] == 1;
+        Report(What.constData(), Share, "%", Fast ? ">= 85 %" : ">= 97 %",
+               Share >= (Fast ? 85 : 97));
+    }
+    Report("CPU while the three barrels spin", Load, "%", "<= 8 % of a core", Load <= 8);
+}
+
+void ProtocolMemory() {
+    const auto Measure = [](TLineSink& Sink) {
+        // Real messages: whole games written into the sink.
+        TMemorySink Scratch;
+        ProtocolSink = &Scratch;
+        TSlotMachine M;
+        PlayGame(M);
+        const QStringList Game = Scratch.Lines;
+        ProtocolSink = nullptr;
+        const double Before = RssKb();
+        const qsizetype Messages = 100000;
+        for (qsizetype Line = 0; Line < Messages * 3; ++Line) {
+            const QString& Text = Game[Line % Game.size()];
+            Sink.AppendLine(Line % 3 == 0 ? CurrentStamp() : QString(Text));
+        }
+        return (RssKb() - Before) * 1024 / Messages;
+    };
+    {
+        TSlotMachine M;
+        M.show();
+        const double Bytes = Measure(*M.Log);
+        Report("protocol memory per message, 100,000 messages", Bytes, "B", "<= 1536 B",
+               Bytes <= 1536);
+    }
+    struct TPlain : TLineSink {
+        QPlainTextEdit Edit;
+        TPlain() {
+            Edit.setReadOnly(true);
+            Edit.setUndoRedoEnabled(false);
+            Edit.resize(353, 289);
+            Edit.show();
+        }
+        void AppendLine(const QString& Line) override { Edit.appendPlainText(Line); }
+    } Plain;
+    const double PlainBytes = Measure(Plain);
+    Report("  the same into a plain QPlainTextEdit, for comparison", PlainBytes, "B", "-", true);
+}
+
+void WholeGame() {
+    TMemorySink Sink;
+    ProtocolSink = &Sink;
+    TSlotMachine M;
+    std::vector<double> Times;
+    for (int Round = 0; Round < 2000; ++Round) {
+        Sink.Lines.clear();
+        const double Start = MonotonicMs();
+        PlayGame(M);
+        Times.push_back((MonotonicMs() - Start) * 1000);
+    }
+    ProtocolSink = nullptr;
+    const double Time = Median(Times);
+    Report("a whole game through the handlers, protocol in memory", Time, "us", "<= 50 us",
+           Time <= 50);
+}
+
+void StartUp(const char* Program) {
+    std::vector<double> Times;
+    std::vector<double> Rss;
+    for (int Run = 0; Run < 5; ++Run) {
+        QProcess Child;
+        Child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        const double Start = MonotonicMs();
+        Child.start(QString::fromLocal8Bit(Program),
+                    {QStringLiteral("--startup"), QString::number(Start, 'f', 3)});
+        Child.waitForFinished(30000);
+        const QList<QByteArray> Figures = Child.readAllStandardOutput().trimmed().split(' ');
+        if (Figures.size() != 2)
+            continue;
+        Times.push_back(Figures[0].toDouble());
+        Rss.push_back(Figures[1].toDouble() / 1024);
+    }
+    if (Times.empty())
+        return;
+    Report("start-up: process start to the window shown (median)", Median(Times), "ms", "<= 200 ms",
+           Median(Times) <= 200);
+    Report("  RSS with the window shown", Median(Rss), "MB", "<= 40 MB", Median(Rss) <= 40);
+}
+
+} // namespace
+
+int main(int Argc, char** Argv) {
+    if (Argc == 3 && QByteArray(Argv[1]) == "--startup") {
+        // As the program's own entry does, up to the window shown.
+        TApplication Application(Argc, Argv);
+        TSlotMachine Window;
+        Window.show();
+        (void)QTest::qWaitForWindowExposed(&Window);
+        WaitForPaint(&Window);
+        std::printf("%.3f %.0f\n", MonotonicMs() - std::atof(Argv[2]), RssKb());
+        return 0;
+    }
+    TApplication Application(Argc, Argv);
+    Application.setQuitOnLastWindowClosed(false);
+    std::printf("platform %s\n", qPrintable(QGuiApplication::platformName()));
+    WholeGame();
+    Responsiveness();
+    Spinning();
+    ProtocolMemory();
+    StartUp(Argv[0]);
+    return 0;
+}

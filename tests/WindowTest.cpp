@@ -70,6 +70,8 @@ private slots:
     void handlerErrorReachesTheBoxAndTheLoopGoesOn();
     void errorsWaitForTheOpenBox();
     void closingWhileTheMachineRuns();
+    void tabOrder();
+    void dialogButtonsInRussian();
     void screenshot();
 };
 
@@ -253,6 +255,23 @@ void WindowTest::closingWhileTheMachineRuns() {
     M.reset(); // the timers stop before the automata go; the sanitizer build checks the rest
     QVERIFY(SlotMachine == nullptr);
     QCoreApplication::processEvents();
+}
+
+void WindowTest::tabOrder() {
+    QWidget* Expected[] = {M->cbA0LogSettings, M->Log,       M->edBank,
+                           M->edStake,         M->edJackPot, M->cbA1LogSettings,
+                           M->cbA2LogSettings, M->edUser};
+    M->activateWindow();
+    M->cbA0LogSettings->setFocus();
+    for (QWidget* Control : Expected) {
+        QCOMPARE(QApplication::focusWidget(), Control);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    }
+    QCOMPARE(QApplication::focusWidget(), M->cbA0LogSettings); // and round again
+}
+
+void WindowTest::dialogButtonsInRussian() {
+    QCOMPARE(QCoreApplication::translate("QPlatformTheme", "Cancel"), QStringLiteral("Отмена"));
 }
 
 void WindowTest::screenshot() {

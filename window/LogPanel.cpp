@@ -1,0 +1,518 @@
+#include "window/LogPanel.h"
+
+#include <QClipboard>
+#include <QContextMenuEvent>
+#include <QFontMetrics>
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QScrollBar>
+#include <QTextBoundaryFinder>
+#include <QTextLayout>
+
+#include <algorithm>
+#include <climits>
+
+namespace {
+
+constexpr int MarginX = 3;
+constexpr int MarginY = 2;
+// Message texts repeat; longer lines are rare and not worth hashing.
+constexpr qsizetype MaxInternedLength = 512;
+constexpr qsizetype MaxInterned = 1024;
+// Several times the lines a view shows; past that all are dropped and the next paint lays out
+// again only what it shows.
+constexpr std::size_t MaxLayouts = 128;
+constexpr int AutoScrollMs = 50;
+
+int ToInt(qsizetype Value) {
+    return static_cast<int>(std::min<qsizetype>(Value, INT_MAX));
+}
+
+// The word (or run of blanks or punctuation) that holds the character at Column.
+std::pair<qsizetype, qsizetype> WordAt(const QString& Text, qsizetype Column) {
+    if (Text.isEmpty())
+        return {0, 0};
+    Column = std::clamp<qsizetype>(Column, 0, Text.size() - 1);
+    QTextBoundaryFinder Finder(QTextBoundaryFinder::Word, Text);
+    Finder.setPosition(Column);
+    qsizetype Start = Finder.isAtBoundary() ? Column : Finder.toPreviousBoundary();
+    Finder.setPosition(Column);
+    qsizetype End = Finder.toNextBoundary();
+    return {std::max<qsizetype>(Start, 0), End < 0 ? Text.size() : End};
+}
+
+} // namespace
+
+TLogPanel::TLogPanel(QWidget* Parent) : QAbstractScrollArea(Parent) {
+    setFrameStyle(QFrame::Box | QFrame::Plain);
+    setLineWidth(1);
+    setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    setFocusPolicy(Qt::StrongFocus);
+    QPalette Palette = palette();
+    Palette.setColor(QPalette::Base, Qt::white);
+    setPalette(Palette);
+    viewport()->setCursor(Qt::IBeamCursor);
+    FRowHeight = std::max(1, QFontMetrics(font()).lineSpacing());
+
+    QScrollBar* Bar = verticalScrollBar();
+    Bar->setRange(0, 0);
+    Bar->setSingleStep(1);
+    connect(Bar, &QScrollBar::valueChanged, this,
+            [this, Bar](int Value) { FFollow = Value == Bar->maximum(); });
+}
+
+TLogPanel::~TLogPanel() = default;
+
+QString TLogPanel::Interned(const QString& Line) {
+    if (Line.isEmpty())
+        return QString();
+    if (Line.size() > MaxInternedLength)
+        return Line;
+    if (const auto It = FInterned.constFind(Line); It != FInterned.cend())
+        return *It;
+    // Stamps change every second; forgetting all now and then keeps the set small.
+    if (FInterned.size() >= MaxInterned)
+        FInterned.clear();
+    FInterned.insert(Line);
+    return Line;
+}
+
+void TLogPanel::AppendLine(const QString& Line) {
+    FLines.push_back(Interned(Line));
+    if (!isVisible()) {
+        // Laid out at the real size when shown.
+        FTailValid = false;
+        return;
+    }
+    SyncLayoutWidth();
+    TrimLayouts();
+    if (!FTailValid) {
+        RebuildTail();
+    } else {
+        const int Rows = RowsOf(LineCount() - 1);
+        FTailRows.push_back(Rows);
+        FTailHeight += Rows * FRowHeight;
+        while (FTailRows.size() > 1 && FTailHeight > TextHeight()) {
+            FTailHeight -= FTailRows.front() * FRowHeight;
+            FTailRows.pop_front();
+            ++FTailFirst;
+        }
+    }
+    const bool WasFollowing = FFollow;
+    UpdateScrollRange();
+    // Above the end the new line is out of view: only the scroll bar changes.
+    if (WasFollowing)
+        viewport()->update();
+}
+
+qsizetype TLogPanel::LineCount() const {
+    return static_cast<qsizetype>(FLines.size());
+}
+
+QString TLogPanel::Line(qsizetype Index) const {
+    return Index >= 0 && Index < LineCount() ? FLines[Index] : QString();
+}
+
+QString TLogPanel::Text() const {
+    qsizetype Size = 0;
+    for (const QString& Each : FLines)
+        Size += Each.size() + 1;
+    QString Result;
+    Result.reserve(Size);
+    for (qsizetype I = 0; I < LineCount(); ++I) {
+        if (I > 0)
+            Result += u'\n';
+        Result += FLines[I];
+    }
+    return Result;
+}
+
+QString TLogPanel::SelectedText() const {
+    if (!HasSelection())
+        return QString();
+    const auto [Start, End] = std::minmax(FAnchor, FCursor);
+    if (Start.Line == End.Line)
+        return FLines[Start.Line].mid(Start.Column, End.Column - Start.Column);
+    QString Result = FLines[Start.Line].mid(Start.Column);
+    for (qsizetype I = Start.Line + 1; I < End.Line; ++I)
+        Result += u'\n' + FLines[I];
+    Result += u'\n' + FLines[End.Line].left(End.Column);
+    return Result;
+}
+
+bool TLogPanel::HasSelection() const {
+    return FAnchor != FCursor;
+}
+
+void TLogPanel::SelectAll() {
+    if (FLines.empty())
+        return;
+    FAnchor = {};
+    FCursor = {LineCount() - 1, FLines.back().size()};
+    viewport()->update();
+}
+
+void TLogPanel::Copy() const {
+    if (HasSelection())
+        QGuiApplication::clipboard()->setText(SelectedText());
+}
+
+bool TLogPanel::FollowsEnd() const {
+    return FFollow;
+}
+
+QRect TLogPanel::LineRect(qsizetype Index) const {
+    for (const TPlaced& Placed : Placement())
+        if (Placed.Index == Index)
+            return QRect(MarginX, Placed.Top, WrapWidth(), Placed.Rows * FRowHeight);
+    return QRect();
+}
+
+QMenu* TLogPanel::CreateContextMenu(QWidget* Parent) {
+    auto* Menu = new QMenu(Parent);
+    QAction* CopyAction = Menu->addAction(QStringLiteral("Копировать"), this, &TLogPanel::Copy);
+    CopyAction->setShortcut(QKeySequence::Copy);
+    CopyAction->setEnabled(HasSelection());
+    QAction* AllAction =
+        Menu->addAction(QStringLiteral("Выделить все"), this, &TLogPanel::SelectAll);
+    AllAction->setShortcut(QKeySequence::SelectAll);
+    AllAction->setEnabled(!FLines.empty());
+    return Menu;
+}
+
+int TLogPanel::WrapWidth() const {
+    return std::max(1, viewport()->width() - 2 * MarginX);
+}
+
+int TLogPanel::TextHeight() const {
+    return std::max(1, viewport()->height() - 2 * MarginY);
+}
+
+void TLogPanel::SyncLayoutWidth() const {
+    if (FLayoutWidth != WrapWidth()) {
+        FLayouts.clear();
+        FLayoutWidth = WrapWidth();
+    }
+}
+
+const TLogPanel::TLaidOut& TLogPanel::LaidOut(const QString& Text) const {
+    auto [It, Added] = FLayouts.try_emplace(Text);
+    if (Added) {
+        auto Layout = std::make_unique<QTextLayout>(Text, font(), viewport());
+        QTextOption Option;
+        Option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+        Layout->setTextOption(Option);
+        // Keeps the shaped glyphs for the paints to come.
+        Layout->setCacheEnabled(true);
+        int Rows = 0;
+        Layout->beginLayout();
+        for (QTextLine Row = Layout->createLine(); Row.isValid(); Row = Layout->createLine()) {
+            Row.setLineWidth(FLayoutWidth);
+            Row.setPosition(QPointF(0, Rows * FRowHeight));
+            ++Rows;
+        }
+        Layout->endLayout();
+        It->second = {std::move(Layout), std::max(1, Rows)};
+    }
+    return It->second;
+}
+
+int TLogPanel::RowsOf(qsizetype Index) const {
+    // An empty line takes one row and needs no layout.
+    const QString& Text = FLines[Index];
+    return Text.isEmpty() ? 1 : LaidOut(Text).Rows;
+}
+
+void TLogPanel::TrimLayouts() const {
+    // Only where no layout is in use.
+    if (FLayouts.size() > MaxLayouts)
+        FLayouts.clear();
+}
+
+void TLogPanel::RebuildTail() {
+    SyncLayoutWidth();
+    FTailRows.clear();
+    FTailHeight = 0;
+    qsizetype First = LineCount();
+    while (First > 0) {
+        const int Rows = RowsOf(First - 1);
+        if (!FTailRows.empty() && FTailHeight + Rows * FRowHeight > TextHeight())
+            break;
+        FTailRows.push_front(Rows);
+        FTailHeight += Rows * FRowHeight;
+        --First;
+    }
+    FTailFirst = First;
+    FTailValid = true;
+}
+
+void TLogPanel::UpdateScrollRange() {
+    QScrollBar* Bar = verticalScrollBar();
+    Bar->setPageStep(std::max(1, ToInt(static_cast<qsizetype>(FTailRows.size())) - 1));
+    // A shrinking range can only move the value onto the maximum, so following stays as it was.
+    Bar->setRange(0, ToInt(FTailFirst));
+    if (FFollow)
+        Bar->setValue(Bar->maximum());
+}
+
+void TLogPanel::Relayout() {
+    RebuildTail();
+    UpdateScrollRange();
+    viewport()->update();
+}
+
+std::vector<TLogPanel::TPlaced> TLogPanel::Placement() const {
+    std::vector<TPlaced> Result;
+    if (FLines.empty())
+        return Result;
+    SyncLayoutWidth();
+    const QScrollBar* Bar = verticalScrollBar();
+    const int Height = viewport()->height();
+    if (Bar->value() == Bar->maximum() && Bar->maximum() > 0) {
+        // At the end the last line sits on the bottom edge, however the lines above wrap.
+        int Bottom = MarginY + TextHeight();
+        for (qsizetype I = LineCount() - 1; I >= 0 && Bottom > 0; --I) {
+            const int Rows = RowsOf(I);
+            Bottom -= Rows * FRowHeight;
+            Result.push_back({I, Bottom, Rows});
+        }
+        std::reverse(Result.begin(), Result.end());
+    } else {
+        int Top = MarginY;
+        for (qsizetype I = std::min<qsizetype>(Bar->value(), LineCount() - 1);
+             I < LineCount() && Top < Height; ++I) {
+            const int Rows = RowsOf(I);
+            Result.push_back({I, Top, Rows});
+            Top += Rows * FRowHeight;
+        }
+    }
+    return Result;
+}
+
+TLogPanel::TPosition TLogPanel::PositionAt(QPoint Point, bool OnCharacter) const {
+    const std::vector<TPlaced> Placed = Placement();
+    if (Placed.empty())
+        return {};
+    auto Hit = std::find_if(Placed.begin(), Placed.end(), [&](const TPlaced& Each) {
+        return Point.y() < Each.Top + Each.Rows * FRowHeight;
+    });
+    if (Hit == Placed.end())
+        return {Placed.back().Index, FLines[Placed.back().Index].size()};
+    if (FLines[Hit->Index].isEmpty())
+        return {Hit->Index, 0};
+    const QTextLayout& Layout = *LaidOut(FLines[Hit->Index]).Layout;
+    const int Row = std::clamp((Point.y() - Hit->Top) / FRowHeight, 0, Layout.lineCount() - 1);
+    const int Column = Layout.lineAt(Row).xToCursor(
+        Point.x() - MarginX,
+        OnCharacter ? QTextLine::CursorOnCharacter : QTextLine::CursorBetweenCharacters);
+    return {Hit->Index, Column};
+}
+
+void TLogPanel::DragTo(QPoint Point) {
+    FDragPoint = Point;
+    const TPosition Cursor = PositionAt(Point, false);
+    if (Cursor != FCursor) {
+        FCursor = Cursor;
+        viewport()->update();
+    }
+}
+
+bool TLogPanel::event(QEvent* Event) {
+    // Copy and select all belong to the panel while it has the focus, not to window shortcuts.
+    if (Event->type() == QEvent::ShortcutOverride) {
+        const auto* Key = static_cast<QKeyEvent*>(Event);
+        if (Key->matches(QKeySequence::Copy) || Key->matches(QKeySequence::SelectAll)) {
+            Event->accept();
+            return true;
+        }
+    }
+    return QAbstractScrollArea::event(Event);
+}
+
+void TLogPanel::changeEvent(QEvent* Event) {
+    QAbstractScrollArea::changeEvent(Event);
+    if (Event->type() == QEvent::FontChange) {
+        FRowHeight = std::max(1, QFontMetrics(font()).lineSpacing());
+        FLayouts.clear();
+        if (isVisible())
+            Relayout();
+        else
+            FTailValid = false;
+    } else if (Event->type() == QEvent::PaletteChange ||
+               Event->type() == QEvent::ActivationChange ||
+               Event->type() == QEvent::EnabledChange) {
+        viewport()->update();
+    }
+}
+
+void TLogPanel::showEvent(QShowEvent* Event) {
+    QAbstractScrollArea::showEvent(Event);
+    if (!FTailValid)
+        Relayout();
+}
+
+void TLogPanel::resizeEvent(QResizeEvent* Event) {
+    QAbstractScrollArea::resizeEvent(Event);
+    Relayout();
+}
+
+void TLogPanel::paintEvent(QPaintEvent* Event) {
+    TrimLayouts();
+    QPainter Painter(viewport());
+    const QPalette::ColorGroup Group = !isEnabled()       ? QPalette::Disabled
+                                       : isActiveWindow() ? QPalette::Active
+                                                          : QPalette::Inactive;
+    const QPalette& Colours = palette();
+    Painter.setPen(Colours.color(Group, QPalette::Text));
+    QTextCharFormat Selected;
+    Selected.setBackground(Colours.brush(Group, QPalette::Highlight));
+    Selected.setForeground(Colours.brush(Group, QPalette::HighlightedText));
+    const auto [Start, End] = std::minmax(FAnchor, FCursor);
+    const bool AnySelected = Start != End;
+    const QRect Clip = Event->rect();
+    const int SpaceWidth = QFontMetrics(font()).horizontalAdvance(u' ');
+
+    for (const TPlaced& Placed : Placement()) {
+        const int Bottom = Placed.Top + Placed.Rows * FRowHeight;
+        if (Bottom <= Clip.top() || Placed.Top > Clip.bottom())
+            continue;
+        const QString& Text = FLines[Placed.Index];
+        const bool InSelection =
+            AnySelected && Placed.Index >= Start.Line && Placed.Index <= End.Line;
+        const QTextLayout* Layout = Text.isEmpty() ? nullptr : LaidOut(Text).Layout.get();
+        if (Layout) {
+            QList<QTextLayout::FormatRange> Ranges;
+            if (InSelection) {
+                const qsizetype From = Placed.Index == Start.Line ? Start.Column : 0;
+                const qsizetype To = Placed.Index == End.Line ? End.Column : Text.size();
+                if (To > From)
+                    Ranges.append({ToInt(From), ToInt(To - From), Selected});
+            }
+            Layout->draw(&Painter, QPointF(MarginX, Placed.Top), Ranges, Clip);
+        }
+        // A selected line break shows as a space-wide block after the line's text.
+        if (InSelection && Placed.Index < End.Line) {
+            qreal X = 0;
+            if (Layout) {
+                const QTextLine Last = Layout->lineAt(Layout->lineCount() - 1);
+                X = Last.cursorToX(ToInt(Text.size()));
+            }
+            Painter.fillRect(QRectF(MarginX + X, Bottom - FRowHeight, SpaceWidth, FRowHeight),
+                             Selected.background());
+        }
+    }
+}
+
+void TLogPanel::scrollContentsBy(int, int) {
+    // Lines wrap differently at the top and at the end, so the view is drawn anew, not shifted.
+    viewport()->update();
+}
+
+void TLogPanel::keyPressEvent(QKeyEvent* Event) {
+    if (Event->matches(QKeySequence::Copy)) {
+        Copy();
+        Event->accept();
+        return;
+    }
+    if (Event->matches(QKeySequence::SelectAll)) {
+        SelectAll();
+        Event->accept();
+        return;
+    }
+    QAbstractSlider::SliderAction Action;
+    switch (Event->key()) {
+    case Qt::Key_Up:
+        Action = QAbstractSlider::SliderSingleStepSub;
+        break;
+    case Qt::Key_Down:
+        Action = QAbstractSlider::SliderSingleStepAdd;
+        break;
+    case Qt::Key_PageUp:
+        Action = QAbstractSlider::SliderPageStepSub;
+        break;
+    case Qt::Key_PageDown:
+        Action = QAbstractSlider::SliderPageStepAdd;
+        break;
+    case Qt::Key_Home:
+        Action = QAbstractSlider::SliderToMinimum;
+        break;
+    case Qt::Key_End:
+        Action = QAbstractSlider::SliderToMaximum;
+        break;
+    default:
+        // Read-only: every other key goes on to the parent.
+        Event->ignore();
+        return;
+    }
+    verticalScrollBar()->triggerAction(Action);
+    Event->accept();
+}
+
+void TLogPanel::mousePressEvent(QMouseEvent* Event) {
+    if (Event->button() != Qt::LeftButton) {
+        // A right click keeps the selection for the context menu.
+        QAbstractScrollArea::mousePressEvent(Event);
+        return;
+    }
+    const TPosition Position = PositionAt(Event->position().toPoint(), false);
+    if (!(Event->modifiers() & Qt::ShiftModifier))
+        FAnchor = Position;
+    FCursor = Position;
+    FSelecting = true;
+    viewport()->update();
+}
+
+void TLogPanel::mouseMoveEvent(QMouseEvent* Event) {
+    if (!FSelecting || !(Event->buttons() & Qt::LeftButton))
+        return;
+    const QPoint Point = Event->position().toPoint();
+    DragTo(Point);
+    // Dragging past the top or bottom edge scrolls on by itself.
+    if (Point.y() < 0 || Point.y() >= viewport()->height())
+        FAutoScroll.start(AutoScrollMs, this);
+    else
+        FAutoScroll.stop();
+}
+
+void TLogPanel::mouseReleaseEvent(QMouseEvent* Event) {
+    if (Event->button() != Qt::LeftButton)
+        return;
+    FSelecting = false;
+    FAutoScroll.stop();
+    QClipboard* Clipboard = QGuiApplication::clipboard();
+    if (HasSelection() && Clipboard->supportsSelection())
+        Clipboard->setText(SelectedText(), QClipboard::Selection);
+}
+
+void TLogPanel::mouseDoubleClickEvent(QMouseEvent* Event) {
+    if (Event->button() != Qt::LeftButton)
+        return;
+    const TPosition Position = PositionAt(Event->position().toPoint(), true);
+    const auto [Start, End] =
+        WordAt(FLines.empty() ? QString() : FLines[Position.Line], Position.Column);
+    FAnchor = {Position.Line, Start};
+    FCursor = {Position.Line, End};
+    // The release that follows must not turn the word back into a caret.
+    FSelecting = false;
+    viewport()->update();
+}
+
+void TLogPanel::contextMenuEvent(QContextMenuEvent* Event) {
+    QMenu* Menu = CreateContextMenu(this);
+    Menu->setAttribute(Qt::WA_DeleteOnClose);
+    Menu->popup(Event->globalPos());
+}
+
+void TLogPanel::timerEvent(QTimerEvent* Event) {
+    if (Event->timerId() != FAutoScroll.timerId()) {
+        QAbstractScrollArea::timerEvent(Event);
+        return;
+    }
+    verticalScrollBar()->triggerAction(FDragPoint.y() < 0 ? QAbstractSlider::SliderSingleStepSub
+                                                          : QAbstractSlider::SliderSingleStepAdd);
+    DragTo(FDragPoint);
+}

@@ -1,0 +1,127 @@
+#pragma once
+
+#include "slotmachine/Protocol.h"
+
+#include <QAbstractScrollArea>
+#include <QBasicTimer>
+#include <QPoint>
+#include <QRect>
+#include <QSet>
+#include <QString>
+
+#include <deque>
+#include <memory>
+#include <tuple>
+#include <unordered_map>
+#include <vector>
+
+class QMenu;
+class QTextLayout;
+
+// The window's protocol panel: read-only lines that only ever grow at the end, wrapped at the
+// panel's width. It scrolls in whole lines (the scroll bar's value is the index of the top line)
+// and lays out only the lines in view, so neither an append nor a paint depends on how many lines
+// there are.
+class TLogPanel : public QAbstractScrollArea, public TLineSink {
+    Q_OBJECT
+
+public:
+    explicit TLogPanel(QWidget* Parent = nullptr);
+    ~TLogPanel() override;
+
+    void AppendLine(const QString& Line) override;
+
+    qsizetype LineCount() const;
+    // An empty string for an index out of range.
+    QString Line(qsizetype Index) const;
+    QString Text() const;
+
+    QString SelectedText() const;
+    bool HasSelection() const;
+    void SelectAll();
+    void Copy() const;
+
+    // True while the view is at the end and keeps there as lines arrive.
+    bool FollowsEnd() const;
+    // Where the line's rows are drawn, in viewport coordinates (the top and bottom line may stick
+    // out of the viewport); an empty rectangle when the line is out of view.
+    QRect LineRect(qsizetype Index) const;
+    // The panel's own context menu; the caller owns it.
+    QMenu* CreateContextMenu(QWidget* Parent);
+
+protected:
+    bool event(QEvent* Event) override;
+    void changeEvent(QEvent* Event) override;
+    void showEvent(QShowEvent* Event) override;
+    void resizeEvent(QResizeEvent* Event) override;
+    void paintEvent(QPaintEvent* Event) override;
+    void scrollContentsBy(int Dx, int Dy) override;
+    void keyPressEvent(QKeyEvent* Event) override;
+    void mousePressEvent(QMouseEvent* Event) override;
+    void mouseMoveEvent(QMouseEvent* Event) override;
+    void mouseReleaseEvent(QMouseEvent* Event) override;
+    void mouseDoubleClickEvent(QMouseEvent* Event) override;
+    void contextMenuEvent(QContextMenuEvent* Event) override;
+    void timerEvent(QTimerEvent* Event) override;
+
+private:
+    struct TPosition {
+        qsizetype Line = 0;
+        qsizetype Column = 0;
+        bool operator==(const TPosition&) const = default;
+        bool operator<(const TPosition& Other) const {
+            return std::tie(Line, Column) < std::tie(Other.Line, Other.Column);
+        }
+    };
+    struct TLaidOut {
+        std::unique_ptr<QTextLayout> Layout;
+        int Rows = 1;
+    };
+    struct TPlaced {
+        qsizetype Index;
+        int Top;
+        int Rows;
+    };
+
+    QString Interned(const QString& Line);
+    int WrapWidth() const;
+    int TextHeight() const;
+    void SyncLayoutWidth() const;
+    const TLaidOut& LaidOut(const QString& Text) const;
+    int RowsOf(qsizetype Index) const;
+    void TrimLayouts() const;
+    void RebuildTail();
+    void UpdateScrollRange();
+    void Relayout();
+    std::vector<TPlaced> Placement() const;
+    TPosition PositionAt(QPoint Point, bool OnCharacter) const;
+    void DragTo(QPoint Point);
+
+    // Lines stay where they are once stored; a deque never moves them when it grows.
+    std::deque<QString> FLines;
+    QSet<QString> FInterned;
+
+    struct THashText {
+        std::size_t operator()(const QString& Text) const { return qHash(Text); }
+    };
+    // Layouts of the texts recently in view or at the end, for the current wrap width. Keyed by
+    // text, since the same few messages come again and again.
+    mutable std::unordered_map<QString, TLaidOut, THashText> FLayouts;
+    mutable int FLayoutWidth = -1;
+    int FRowHeight = 1;
+
+    // The longest run of last lines that fits the viewport whole; its first index is the
+    // scroll bar's maximum. Kept up to date per append while the panel is shown.
+    std::deque<int> FTailRows;
+    int FTailHeight = 0;
+    qsizetype FTailFirst = 0;
+    bool FTailValid = false;
+
+    bool FFollow = true;
+
+    TPosition FAnchor;
+    TPosition FCursor;
+    bool FSelecting = false;
+    QPoint FDragPoint;
+    QBasicTimer FAutoScroll;
+};

@@ -42,6 +42,7 @@ private slots:
     void timerTickCallsTheHandlerWithItself();
     void frameIndex_data();
     void frameIndex();
+    void fastFramesRepaintOncePerScreenFrame();
     void slotIndicatorFill();
 };
 
@@ -115,10 +116,34 @@ void ToolkitTest::frameIndex() {
     QVERIFY(QTest::qWaitForWindowExposed(&Window));
     TPaintCounter Counter(Barrel);
     Barrel->SetFrameIndex(index);
+    // A change right after the last repaint waits for the next screen frame; let it come.
+    if (auto* Pending = Barrel->findChild<QTimer*>(); Pending->isActive())
+        emit Pending->timeout({});
     QCoreApplication::sendPostedEvents();
     QCOMPARE(Barrel->FrameIndex(), shown);
     QCOMPARE(Counter.Paints > 0, repainted);
     QCOMPARE(Barrel->grab().toImage().pixel(15, 22), QColor::fromHsv(shown * 5, 200, 200).rgb());
+}
+
+void ToolkitTest::fastFramesRepaintOncePerScreenFrame() {
+    QWidget Window;
+    auto* Barrel = new TFrameImage(61, &Window);
+    Barrel->setGeometry(0, 0, 30, 45);
+    Barrel->SetFrames(ColouredFrames(61));
+    Window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&Window));
+    TPaintCounter Counter(Barrel);
+    auto* Pending = Barrel->findChild<QTimer*>();
+    for (int Frame = 1; Frame <= 10; ++Frame) // ten 1 ms ticks in a row
+        Barrel->SetFrameIndex(Frame);
+    QCoreApplication::sendPostedEvents();
+    QCOMPARE(Counter.Paints, 1); // the first change at once, the other nine wait
+    QVERIFY(Pending->isActive());
+    emit Pending->timeout({});
+    QCoreApplication::sendPostedEvents();
+    QCOMPARE(Counter.Paints, 2);
+    // What is painted last is the latest frame.
+    QCOMPARE(Barrel->grab().toImage().pixel(15, 22), QColor::fromHsv(10 * 5, 200, 200).rgb());
 }
 
 void ToolkitTest::slotIndicatorFill() {

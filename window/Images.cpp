@@ -45,7 +45,11 @@ void TImage::keyPressEvent(QKeyEvent* Event) {
 }
 
 TFrameImage::TFrameImage(int FrameCount, QWidget* Parent)
-    : TImage(Parent), FFrameCount(FrameCount) {}
+    : TImage(Parent), FFrameCount(FrameCount), FRepaintTimer(new QTimer(this)) {
+    FRepaintTimer->setSingleShot(true);
+    FRepaintTimer->setTimerType(Qt::PreciseTimer);
+    connect(FRepaintTimer, &QTimer::timeout, this, &TFrameImage::Repaint);
+}
 
 void TFrameImage::SetFrames(const QList<QPixmap>& Frames) {
     FFrames = Frames;
@@ -57,6 +61,25 @@ void TFrameImage::SetFrameIndex(int Index) {
     if (Index == FFrameIndex || Index < 0 || Index >= FFrameCount)
         return;
     FFrameIndex = Index;
-    if (Index < FFrames.size())
-        SetPicture(FFrames[Index]);
+    if (Index < FFrames.size()) {
+        FPicture = FFrames[Index];
+        ScheduleRepaint();
+    }
+}
+
+// A barrel stepped every millisecond would be repainted a thousand times a second while the
+// screen shows sixty pictures: repaint at most once a screen frame, always with the latest index.
+void TFrameImage::ScheduleRepaint() {
+    if (FRepaintTimer->isActive())
+        return;
+    const qint64 Since = FLastRepaint.isValid() ? FLastRepaint.elapsed() : RepaintInterval;
+    if (Since >= RepaintInterval)
+        Repaint();
+    else
+        FRepaintTimer->start(static_cast<int>(RepaintInterval - Since));
+}
+
+void TFrameImage::Repaint() {
+    FLastRepaint.start();
+    update();
 }

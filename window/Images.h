@@ -1,7 +1,9 @@
 #pragma once
 
+#include <QElapsedTimer>
 #include <QList>
 #include <QPixmap>
+#include <QTimer>
 #include <QWidget>
 
 // A picture that calls its handler when clicked; hidden, it is neither drawn nor clickable.
@@ -41,8 +43,16 @@ public:
     int FrameIndex() const { return FFrameIndex; }
     int FrameCount() const { return FFrameCount; }
 
+    // Milliseconds between two repaints of a changing frame: a screen frame.
+    static constexpr int RepaintInterval = 16;
+
 private:
+    void ScheduleRepaint();
+    void Repaint();
+
     QList<QPixmap> FFrames;
     int FFrameCount;
     int FFrameIndex = 0;
+    QElapsedTimer FLastRepaint;
+    QTimer* FRepaintTimer;
 };

@@ -26,14 +26,14 @@ namespace {
 double MonotonicMs() {
     timespec Now{};
     clock_gettime(CLOCK_MONOTONIC, &Now);
-    return Now.tv_sec * 1e3 + Now.tv_nsec / 1e6;
+    return static_cast<double>(Now.tv_sec) * 1e3 + static_cast<double>(Now.tv_nsec) / 1e6;
 }
 
 double CpuMs() {
     rusage Usage{};
     getrusage(RUSAGE_SELF, &Usage);
-    return (Usage.ru_utime.tv_sec + Usage.ru_stime.tv_sec) * 1e3 +
-           (Usage.ru_utime.tv_usec + Usage.ru_stime.tv_usec) / 1e3;
+    return static_cast<double>(Usage.ru_utime.tv_sec + Usage.ru_stime.tv_sec) * 1e3 +
+           static_cast<double>(Usage.ru_utime.tv_usec + Usage.ru_stime.tv_usec) / 1e3;
 }
 
 double RssKb() {

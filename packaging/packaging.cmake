@@ -1,0 +1,77 @@
+# Installation into the system's usual places, the Debian package, and the tests that check both.
+include(GNUInstallDirs)
+
+set(SLOTMACHINE_APP_ID ru.automata.slotmachine)
+
+# Directories made by the install keep the same modes whatever the packager's umask.
+set(CMAKE_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
+    OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
+
+install(TARGETS slotmachine RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(FILES ${CMAKE_CURRENT_LIST_DIR}/${SLOTMACHINE_APP_ID}.desktop
+    DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+install(FILES ${CMAKE_CURRENT_LIST_DIR}/${SLOTMACHINE_APP_ID}.metainfo.xml
+    DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
+# Debian wants the licence at this path in every package.
+install(FILES ${PROJECT_SOURCE_DIR}/LICENSE
+    DESTINATION ${CMAKE_INSTALL_DOCDIR} RENAME copyright)
+
+# The icon theme looks the icon up by the application id, one file per size.
+foreach(icon IN ITEMS icon_32:32 icon_48:48 icon_64:64 icon_128:128 icon:256)
+    string(REPLACE ":" ";" icon ${icon})
+    list(GET icon 0 icon_file)
+    list(GET icon 1 icon_size)
+    install(FILES ${PROJECT_SOURCE_DIR}/window/pictures/${icon_file}.png
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/${icon_size}x${icon_size}/apps
+        RENAME ${SLOTMACHINE_APP_ID}.png)
+endforeach()
+
+set(CPACK_GENERATOR DEB)
+set(CPACK_PACKAGE_NAME slotmachine)
+set(CPACK_PACKAGE_VENDOR "SlotMachine maintainers")
+set(CPACK_PACKAGE_CONTACT
+    "SlotMachine maintainers <maintainers@users.noreply.c-seed-828875fb.example>")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "slot machine simulator driven by three finite automata")
+# Line breaks kept: dpkg shows the long description as written.
+set(CPACK_PACKAGE_DESCRIPTION [=[
+A token-operated slot machine with three barrels, built in the automata-based
+style. Three communicating finite automata (the game, the token acceptor and
+the barrels engine) write a protocol of their work into the log panel of the
+window. Play the machine and read the protocol to watch the automata at work.
+.
+It is made for people who learn, teach and demonstrate automata-based
+programming. The interface is in Russian.]=])
+set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
+set(CPACK_STRIP_FILES ON)
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_SECTION games)
+set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
+# What the library scan cannot see: the fonts the window asks for by name and Qt's Russian dialog
+# texts, both loaded at run time. The X11 platform plugin is in libqt6gui6, which the scan adds.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-translations-l10n, fonts-liberation2, fonts-dejavu-core")
+include(CPack)
+
+if(BUILD_TESTING)
+    set(packaging_check ${CMAKE_CURRENT_LIST_DIR}/check-package)
+    add_test(NAME PackagingDesktopFile
+        COMMAND ${CMAKE_CURRENT_LIST_DIR}/validate desktop-file-validate
+            ${CMAKE_CURRENT_LIST_DIR}/${SLOTMACHINE_APP_ID}.desktop)
+    add_test(NAME PackagingMetainfo
+        COMMAND ${CMAKE_CURRENT_LIST_DIR}/validate appstreamcli validate --no-net --strict --explain
+            ${CMAKE_CURRENT_LIST_DIR}/${SLOTMACHINE_APP_ID}.metainfo.xml)
+    add_test(NAME PackagingInstall
+        COMMAND ${packaging_check} install ${CMAKE_COMMAND} ${CMAKE_BINARY_DIR})
+    add_test(NAME PackagingDeb
+        COMMAND ${packaging_check} deb ${CMAKE_CPACK_COMMAND} ${CMAKE_BINARY_DIR}
+            ${PROJECT_VERSION})
+    set_tests_properties(PackagingDesktopFile PackagingMetainfo PackagingInstall PackagingDeb
+        PROPERTIES LABELS packaging SKIP_RETURN_CODE 77)
+    set_tests_properties(PackagingDesktopFile PackagingMetainfo PROPERTIES TIMEOUT 60)
+    set_tests_properties(PackagingInstall PROPERTIES TIMEOUT 120)
+    # cpack first brings the build up to date, which may compile.
+    set_tests_properties(PackagingDeb PROPERTIES TIMEOUT 900)
+    # Both install from the same build tree and write its install manifest.
+    set_tests_properties(PackagingInstall PackagingDeb PROPERTIES RESOURCE_LOCK slotmachine_install)
+endif()

@@ -1,0 +1,75 @@
+#include "slotmachine/atmSlotMachine.h"
+#include "window/Application.h"
+#include "window/FormMain.h"
+
+#include <QTest>
+#include <QTimer>
+
+#include <memory>
+
+// Closing the window ends the loop with code 0 in every state, and nothing runs on afterwards.
+class ShutdownTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void closeInEveryState_data();
+    void closeInEveryState();
+};
+
+void ShutdownTest::closeInEveryState_data() {
+    QTest::addColumn<int>("steps");
+    QTest::addColumn<int>("a0");
+    // Each row plays the same game a number of steps further.
+    QTest::newRow("Waiting") << 0 << int(TAutomatonSlotMachine::Waiting);
+    QTest::newRow("Accepting") << 1 << int(TAutomatonSlotMachine::Accepting);
+    QTest::newRow("spinning") << 2 << int(TAutomatonSlotMachine::Game);
+    QTest::newRow("first barrel stopped") << 4 << int(TAutomatonSlotMachine::Game);
+    QTest::newRow("second barrel stopped") << 5 << int(TAutomatonSlotMachine::Game);
+    QTest::newRow("paying") << 6 << int(TAutomatonSlotMachine::Paying);
+    QTest::newRow("bank exhausted") << 7 << int(TAutomatonSlotMachine::Error);
+    QTest::newRow("counterfeit token") << -1 << int(TAutomatonSlotMachine::Error);
+}
+
+void ShutdownTest::closeInEveryState() {
+    QFETCH(int, steps);
+    QFETCH(int, a0);
+    auto M = std::make_unique<TSlotMachine>();
+    M->show();
+    QVERIFY(QTest::qWaitForWindowExposed(M.get()));
+    if (steps < 0)
+        M->iBadCoinClick(nullptr);
+    if (steps >= 1)
+        M->Image1Click(nullptr);
+    if (steps >= 2)
+        M->iPlayClick(nullptr);
+    if (steps >= 4) {
+        M->iPlayClick(nullptr);
+        M->TimerB1Timer(nullptr);
+    }
+    if (steps >= 5)
+        M->TimerB2Timer(nullptr);
+    if (steps >= 6) {
+        M->FBank = 1; // one token to pay, then the bank is empty
+        for (TFrameImage* Barrel : {M->Barrel1, M->Barrel2, M->Barrel3})
+            Barrel->SetFrameIndex(40);
+        M->TimerB3Timer(nullptr);
+    }
+    if (steps >= 7)
+        M->JackTimerTimer(nullptr);
+    QCOMPARE(M->FAutomatonSlotMachine->FState, a0);
+
+    // The user closes the window while its timers keep running.
+    QTimer::singleShot(0, M.get(), [&M] { M->windowHandle()->close(); });
+    QCOMPARE(QCoreApplication::exec(), 0);
+    M.reset();
+    QCOMPARE(SlotMachine, nullptr);
+    QCoreApplication::processEvents(); // no tick reaches a destroyed machine
+}
+
+int main(int Argc, char** Argv) {
+    TApplication Application(Argc, Argv);
+    ShutdownTest Test;
+    return QTest::qExec(&Test, Argc, Argv);
+}
+
+#include "ShutdownTest.moc"

@@ -18,8 +18,13 @@ int32_t RandomDelay() {
     return 1000 + Random(1000);
 }
 
-template <class T> bool KnownState(const T& Automaton) {
-    return Automaton.FState >= 0 && Automaton.FState < T::StateCount;
+// The branch for a state the automaton does not know: a message when asked for, nothing else.
+template <class T> bool InUnknownState(const T& Automaton, int32_t Event) {
+    if (Automaton.FState >= 0 && Automaton.FState < T::StateCount)
+        return false;
+    if (Automaton.FLogErrors)
+        WriteMachineLog(UnknownStateMessage(Automaton.FNumber, Event, Automaton.FState));
+    return true;
 }
 
 } // namespace
@@ -54,11 +59,8 @@ std::span<const TRow<TAutomatonSlotMachine>> TAutomatonSlotMachine::Rows() {
 }
 
 void TAutomatonSlotMachine::Step(int32_t Event) {
-    if (!KnownState(*this)) {
-        if (FLogErrors)
-            WriteLog(UnknownStateMessage(A0, Event, FState));
+    if (InUnknownState(*this, Event))
         return;
-    }
     // While a game runs A2 sees every event first.
     if (FState == Game)
         SendToBarrels(Event);
@@ -150,11 +152,8 @@ std::span<const TRow<TAutomatonMoneyTray>> TAutomatonMoneyTray::Rows() {
 }
 
 void TAutomatonMoneyTray::Step(int32_t Event) {
-    if (!KnownState(*this)) {
-        if (FLogErrors)
-            WriteLog(UnknownStateMessage(A1, Event, FState));
+    if (InUnknownState(*this, Event))
         return;
-    }
     TakeFirstRow<T>(*this, FRows, Event);
 }
 
@@ -217,11 +216,8 @@ std::span<const TRow<TAutomatonBarrelsEngine>> TAutomatonBarrelsEngine::Rows() {
 }
 
 void TAutomatonBarrelsEngine::Step(int32_t Event) {
-    if (!KnownState(*this)) {
-        if (FLogErrors)
-            WriteLog(UnknownStateMessage(A2, Event, FState));
+    if (InUnknownState(*this, Event))
         return;
-    }
     TakeFirstRow<T>(*this, FRows, Event);
 }
 

@@ -2,9 +2,11 @@
 // a burst of 27 lines with the repaint it causes, at several lengths, and memory per message.
 #include "window/LogPanel.h"
 
+#include "tests/PaintCounter.h"
 #include <QFile>
 #include <QPlainTextEdit>
 #include <QScrollBar>
+
 #include <QTest>
 
 #include <malloc.h>
@@ -138,18 +140,6 @@ qint64 ResidentBytes() {
 qint64 HeapInUse() {
     return static_cast<qint64>(mallinfo2().uordblks);
 }
-
-class TPaintCounter : public QObject {
-public:
-    explicit TPaintCounter(QWidget* Widget) { Widget->installEventFilter(this); }
-    int Paints = 0;
-
-protected:
-    bool eventFilter(QObject*, QEvent* Event) override {
-        Paints += Event->type() == QEvent::Paint;
-        return false;
-    }
-};
 
 } // namespace
 

@@ -1,10 +1,12 @@
 #include "window/LogPanel.h"
 
+#include "tests/PaintCounter.h"
 #include <QApplication>
 #include <QClipboard>
 #include <QFontMetrics>
 #include <QMenu>
 #include <QScrollBar>
+
 #include <QTest>
 
 #include <memory>
@@ -83,19 +85,6 @@ bool HasColour(const QImage& Image, QColor Colour) {
 bool Inside(const QRect& Inner, const QRect& Outer) {
     return !Inner.isEmpty() && Outer.contains(Inner);
 }
-
-class TPaintCounter : public QObject {
-public:
-    explicit TPaintCounter(QWidget* Widget) { Widget->installEventFilter(this); }
-    int Paints = 0;
-
-protected:
-    bool eventFilter(QObject*, QEvent* Event) override {
-        if (Event->type() == QEvent::Paint)
-            ++Paints;
-        return false;
-    }
-};
 
 // Delivers the pending update requests, so a scheduled repaint happens now.
 void Flush() {

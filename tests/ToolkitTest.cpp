@@ -2,24 +2,12 @@
 #include "window/Images.h"
 #include "window/Timer.h"
 
+#include "tests/PaintCounter.h"
+
 #include <QTest>
 #include <QTimer>
 
 namespace {
-
-// Counts the paint events a widget receives.
-class TPaintCounter : public QObject {
-public:
-    explicit TPaintCounter(QWidget* Widget) { Widget->installEventFilter(this); }
-    int Paints = 0;
-
-protected:
-    bool eventFilter(QObject*, QEvent* Event) override {
-        if (Event->type() == QEvent::Paint)
-            ++Paints;
-        return false;
-    }
-};
 
 QList<QPixmap> ColouredFrames(int Count) {
     QList<QPixmap> Frames;

@@ -1,6 +1,5 @@
 #include "window/Images.h"
 
-#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 
@@ -31,17 +30,6 @@ void TImage::mouseReleaseEvent(QMouseEvent* Event) {
     FPressed = false;
     if (Clicked)
         emit Click(this);
-}
-
-void TImage::keyPressEvent(QKeyEvent* Event) {
-    // Image buttons that take focus (for accessibility) act on Space and Enter like buttons.
-    if (focusPolicy() != Qt::NoFocus &&
-        (Event->key() == Qt::Key_Space || Event->key() == Qt::Key_Return ||
-         Event->key() == Qt::Key_Enter)) {
-        emit Click(this);
-        return;
-    }
-    QWidget::keyPressEvent(Event);
 }
 
 TFrameImage::TFrameImage(int FrameCount, QWidget* Parent)

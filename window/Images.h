@@ -22,7 +22,6 @@ protected:
     void paintEvent(QPaintEvent* Event) override;
     void mousePressEvent(QMouseEvent* Event) override;
     void mouseReleaseEvent(QMouseEvent* Event) override;
-    void keyPressEvent(QKeyEvent* Event) override;
 
     QPixmap FPicture;
 

@@ -15,8 +15,8 @@ const QStringList LogSettingsItems = {
 };
 
 template <class TControl>
-TControl* Place(TControl* Control, const char* Name, int Left, int Top, int Width, int Height) {
-    Control->setObjectName(QLatin1String(Name));
+TControl* Place(TControl* Control, const QString& Name, int Left, int Top, int Width, int Height) {
+    Control->setObjectName(Name);
     Control->setGeometry(Left, Top, Width, Height);
     return Control;
 }
@@ -79,8 +79,8 @@ void TSlotMachine::CreateControls() {
     for (int Number = 1; Number <= TokenImages; ++Number) {
         const int Left = 8 + 8 * ((Number - 1) % 30);
         const int Top = 144 + 40 * ((Number - 1) / 30);
-        auto* Token = Place(new TImage(this), "Image", Left, Top, 32, 32);
-        Token->setObjectName(QStringLiteral("Image%1").arg(Number));
+        auto* Token =
+            Place(new TImage(this), QStringLiteral("Image%1").arg(Number), Left, Top, 32, 32);
         Token->setAccessibleName(QStringLiteral("Жетон"));
         Token->SetPicture(TokenPixmap());
         Images[static_cast<size_t>(Number - 1)] = Token;

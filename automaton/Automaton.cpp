@@ -1,12 +1,37 @@
 #include "automaton/Automaton.h"
 
+#include <charconv>
 #include <stdexcept>
+#include <string_view>
 
 namespace {
 
-std::string Quoted(const std::string& Text) {
-    return "\"" + Text + "\"";
-}
+// Messages are built in one buffer, piece by piece, so names are looked up in the order they
+// are shown and a burst of messages costs few allocations.
+class TMessage {
+public:
+    TMessage() { FText.reserve(192); }
+    TMessage& operator<<(std::string_view Piece) {
+        FText += Piece;
+        return *this;
+    }
+    TMessage& operator<<(int32_t Number) {
+        char Digits[12];
+        const auto End = std::to_chars(Digits, Digits + sizeof Digits, Number).ptr;
+        FText.append(Digits, End);
+        return *this;
+    }
+    TMessage& Quoted(std::string_view Text) {
+        FText += '"';
+        FText += Text;
+        FText += '"';
+        return *this;
+    }
+    const std::string& Text() const { return FText; }
+
+private:
+    std::string FText;
+};
 
 } // namespace
 
@@ -14,39 +39,43 @@ TAutomaton::TAutomaton(int32_t Number, std::string Name)
     : FNumber(Number), FName(std::move(Name)) {}
 
 void TAutomaton::HandleEvent(int32_t Event) {
-    // Each message is built piece by piece, so names are looked up in the order they are shown.
     if (FLogStart) {
-        std::string Message = Title() + " запущен в состоянии " + std::to_string(FState) + " ";
-        Message += Quoted(StateName(FState));
-        Message += " с событием e" + std::to_string(Event) + " ";
-        Message += Quoted(EventName(Event));
-        WriteLog(Message);
+        TMessage Message;
+        Message << "Автомат A" << FNumber << " ";
+        Message.Quoted(FName) << " запущен в состоянии " << FState << " ";
+        Message.Quoted(StateName(FState)) << " с событием e" << Event << " ";
+        Message.Quoted(EventName(Event));
+        WriteLog(Message.Text());
     }
     if (FBusy) {
-        std::string Message = "Ошибка реентерабельности в автомате A" + std::to_string(FNumber) +
-                              " " + Quoted(FName) + " в состоянии " + std::to_string(FState) + " ";
-        Message += Quoted(StateName(FState));
-        Message += " с событием e" + std::to_string(Event) + " ";
-        Message += Quoted(EventName(Event));
-        WriteLog(Message);
+        TMessage Message;
+        Message << "Ошибка реентерабельности в автомате A" << FNumber << " ";
+        Message.Quoted(FName) << " в состоянии " << FState << " ";
+        Message.Quoted(StateName(FState)) << " с событием e" << Event << " ";
+        Message.Quoted(EventName(Event));
+        WriteLog(Message.Text());
     }
     FBusy = true;
     const int32_t OldState = FState;
     Step(Event);
     if (FState != OldState) {
-        if (FLogTransition)
-            WriteLog(Title() + " перешел из состояния " + std::to_string(OldState) +
-                     " в состояние " + std::to_string(FState));
+        if (FLogTransition) {
+            TMessage Message;
+            Message << "Автомат A" << FNumber << " ";
+            Message.Quoted(FName) << " перешел из состояния " << OldState << " в состояние "
+                                  << FState;
+            WriteLog(Message.Text());
+        }
         EnterState();
     }
     FBusy = false;
     if (FLogFinish) {
-        std::string Message =
-            Title() + " завершил обработку события e" + std::to_string(Event) + " ";
-        Message += Quoted(EventName(Event));
-        Message += " в состоянии " + std::to_string(FState) + " ";
-        Message += Quoted(StateName(FState));
-        WriteLog(Message);
+        TMessage Message;
+        Message << "Автомат A" << FNumber << " ";
+        Message.Quoted(FName) << " завершил обработку события e" << Event << " ";
+        Message.Quoted(EventName(Event)) << " в состоянии " << FState << " ";
+        Message.Quoted(StateName(FState));
+        WriteLog(Message.Text());
     }
 }
 
@@ -56,18 +85,14 @@ void TAutomaton::EnterState() {}
 
 void TAutomaton::WriteLog(const std::string&) {}
 
-std::string TAutomaton::Title() const {
-    return "Автомат A" + std::to_string(FNumber) + " " + Quoted(FName);
-}
-
-std::string TAutomaton::StateName(int32_t State) const {
+const std::string& TAutomaton::StateName(int32_t State) const {
     const auto& Lists = Dispatcher().FStateNames;
     if (FNumber < 0 || static_cast<size_t>(FNumber) >= Lists.size())
         throw EListError(FNumber);
     return Lists[static_cast<size_t>(FNumber)].Get(State);
 }
 
-std::string TAutomaton::EventName(int32_t Event) const {
+const std::string& TAutomaton::EventName(int32_t Event) const {
     return Dispatcher().FEventNames.Get(Event);
 }
 

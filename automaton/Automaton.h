@@ -39,9 +39,8 @@ protected:
     virtual void WriteLog(const std::string& Message);
 
 private:
-    std::string Title() const;
-    std::string StateName(int32_t State) const;
-    std::string EventName(int32_t Event) const;
+    const std::string& StateName(int32_t State) const;
+    const std::string& EventName(int32_t Event) const;
     const TAutomatonsDispatcher& Dispatcher() const;
 };
 

@@ -35,24 +35,29 @@ QString Stamp(const QLocale& Locale, const QDateTime& Moment) {
            Locale.toString(Moment.time(), TimeFormatWithoutZone(Locale)) + u':';
 }
 
-QString CurrentStamp() {
-    // Messages come in bursts within one second; the stamp is composed once per second.
-    static qint64 CachedSecond = -1;
-    static QLocale CachedLocale;
-    static QString Cached;
-    const qint64 Msecs = QDateTime::currentMSecsSinceEpoch();
-    const qint64 Second = Msecs / 1000;
-    const QLocale Locale;
-    if (Second != CachedSecond || Locale != CachedLocale || Cached.isEmpty()) {
-        Cached = Stamp(Locale, QDateTime::fromMSecsSinceEpoch(Msecs));
-        CachedSecond = Second;
-        CachedLocale = Locale;
+QString TStampCache::StampAt(const QLocale& Locale, qint64 MsecsSinceEpoch) {
+    // Whole seconds, rounded down also before 1970.
+    const qint64 Second =
+        MsecsSinceEpoch >= 0 ? MsecsSinceEpoch / 1000 : -((-MsecsSinceEpoch + 999) / 1000);
+    if (Second != FSecond || Locale != FLocale || FStamp.isEmpty()) {
+        FStamp = Stamp(Locale, QDateTime::fromMSecsSinceEpoch(MsecsSinceEpoch));
+        FSecond = Second;
+        FLocale = Locale;
     }
-    return Cached;
+    return FStamp;
+}
+
+QString CurrentStamp() {
+    static TStampCache Cache;
+    return Cache.StampAt(QLocale(), QDateTime::currentMSecsSinceEpoch());
 }
 
 void WriteProtocol(TLineSink& Sink, const std::string& Message) {
-    Sink.AppendLine(CurrentStamp());
+    WriteProtocol(Sink, CurrentStamp(), Message);
+}
+
+void WriteProtocol(TLineSink& Sink, const QString& Stamp, const std::string& Message) {
+    Sink.AppendLine(Stamp);
     Sink.AppendLine(QString::fromStdString(Message));
     Sink.AppendLine(QString());
 }

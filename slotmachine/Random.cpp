@@ -2,9 +2,7 @@
 
 #include <chrono>
 
-uint32_t RandSeed = 0;
-
-int32_t Random(int32_t Range) {
+int32_t TRandom::Random(int32_t Range) {
     RandSeed = RandSeed * 134775813u + 1u;
     if (Range <= 0)
         return 0;
@@ -12,7 +10,7 @@ int32_t Random(int32_t Range) {
     return static_cast<int32_t>((uint64_t{RandSeed} * static_cast<uint32_t>(Range)) >> 32);
 }
 
-void Randomize() {
+void TRandom::Randomize() {
     const auto Ticks = std::chrono::steady_clock::now().time_since_epoch().count();
     RandSeed = static_cast<uint32_t>(Ticks);
 }

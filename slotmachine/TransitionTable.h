@@ -43,6 +43,27 @@ template <class T> struct TEntry {
     TActions<T> Actions;
 };
 
+// What a diagram shows for a guard, a plain action or a send action of automaton T. Member
+// function pointers carry no names, so each automaton lists these beside its tables.
+template <class T> struct TGuardLabel {
+    bool (T::*Guard)() const;
+    const char* Text;
+};
+template <class T> struct TActionLabel {
+    void (T::*Action)();
+    const char* Text;
+};
+// A send action: the automaton it sends to; the diagram names the event from the row.
+template <class T> struct TSendLabel {
+    void (T::*Send)(int32_t);
+    int32_t Target;
+};
+template <class T> struct TTableLabels {
+    std::span<const TGuardLabel<T>> Guards;
+    std::span<const TActionLabel<T>> Actions;
+    std::span<const TSendLabel<T>> Sends;
+};
+
 template <class T> void RunActions(T& Automaton, const TActions<T>& Actions) {
     for (const auto& Action : Actions)
         if (Action)
@@ -51,16 +72,19 @@ template <class T> void RunActions(T& Automaton, const TActions<T>& Actions) {
 
 // Rows are tried from the top; the first whose state, event and guard match is taken. A guard is
 // evaluated only when its row is tried, so it sees what earlier actions of this step did.
-template <class T> void TakeFirstRow(T& Automaton, std::span<const TRow<T>> Rows, int32_t Event) {
-    for (const auto& Row : Rows) {
+// Returns the index of the row taken, or -1 when none matched.
+template <class T> int TakeFirstRow(T& Automaton, std::span<const TRow<T>> Rows, int32_t Event) {
+    for (size_t Index = 0; Index < Rows.size(); ++Index) {
+        const TRow<T>& Row = Rows[Index];
         if (Row.State != Automaton.FState || Row.Event != Event)
             continue;
         if (Row.Guard && !(Automaton.*Row.Guard)())
             continue;
         RunActions(Automaton, Row.Actions);
         Automaton.FState = Row.Next;
-        return;
+        return static_cast<int>(Index);
     }
+    return -1;
 }
 
 template <class T> void RunEntry(T& Automaton, std::span<const TEntry<T>> Entries) {

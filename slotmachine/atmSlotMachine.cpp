@@ -1,29 +1,20 @@
 #include "slotmachine/atmSlotMachine.h"
 
-#include "slotmachine/Protocol.h"
-#include "slotmachine/Random.h"
-#include "window/FormMain.h"
-
-TLineSink* ProtocolSink = nullptr;
+#include "slotmachine/Machine.h"
 
 namespace {
 
-// One protocol writer for all three automata.
-void WriteMachineLog(const std::string& Message) {
-    WriteProtocol(ProtocolSink ? *ProtocolSink : *SlotMachine->Log, Message);
-}
-
 // A stop delay: 1000 to 1999 ms, one draw each.
-int32_t RandomDelay() {
-    return 1000 + Random(1000);
+int32_t RandomDelay(TMachine& Machine) {
+    return 1000 + Machine.Random(1000);
 }
 
 // The branch for a state the automaton does not know: a message when asked for, nothing else.
-template <class T> bool InUnknownState(const T& Automaton, int32_t Event) {
+template <class T> bool InUnknownState(const T& Automaton, TMachine& Machine, int32_t Event) {
     if (Automaton.FState >= 0 && Automaton.FState < T::StateCount)
         return false;
     if (Automaton.FLogErrors)
-        WriteMachineLog(UnknownStateMessage(Automaton.FNumber, Event, Automaton.FState));
+        Machine.WriteLog(UnknownStateMessage(Automaton.FNumber, Event, Automaton.FState));
     return true;
 }
 
@@ -52,19 +43,57 @@ const TEntry<TAutomatonSlotMachine> TAutomatonSlotMachine::FEntries[] = {
   { Waiting,   {&T::OpenTray, &T::ClearStake, &T::ShowStake} },
   { Game,      {{{&T::SendToBarrels, e0}}} },
 };
+
+// The diagrams' words for the guards and actions above; a send is drawn as its event and target.
+const TGuardLabel<TAutomatonSlotMachine> TAutomatonSlotMachine::FGuardLabels[] = {
+  { &T::MoneyTrayAccepted,     "A1=1" },
+  { &T::MoneyTrayRejected,     "A1=2" },
+  { &T::MoneyTrayNotRejected,  "A1≠2" },
+  { &T::HasWinAndBankNotEmpty, "выигрыш>0 и банк>0" },
+  { &T::HasWinAndBankEmpty,    "выигрыш>0 и банк=0" },
+  { &T::NoWin,                 "выигрыш=0" },
+};
+
+const TActionLabel<TAutomatonSlotMachine> TAutomatonSlotMachine::FActionLabels[] = {
+  { &T::CloseTray,   "закрыть щель" },
+  { &T::OpenTray,    "открыть щель" },
+  { &T::PayWinToken, "выдать жетон" },
+  { &T::ClearWin,    "выигрыш:=0" },
+  { &T::ClearStake,  "ставка:=0" },
+  { &T::ShowStake,   "показать ставку" },
+  { &T::ShowWin,     "показать выигрыш" },
+  { &T::ShowBank,    "показать банк" },
+};
+
+const TSendLabel<TAutomatonSlotMachine> TAutomatonSlotMachine::FSendLabels[] = {
+  { &T::SendToMoneyTray, A1 },
+  { &T::SendToBarrels,   A2 },
+};
 // clang-format on
+
+TAutomatonSlotMachine::TAutomatonSlotMachine(TMachine& Machine)
+    : TAutomaton(A0, AutomatonName[A0]), FMachine(Machine) {}
 
 std::span<const TRow<TAutomatonSlotMachine>> TAutomatonSlotMachine::Rows() {
     return FRows;
 }
 
+std::span<const TEntry<TAutomatonSlotMachine>> TAutomatonSlotMachine::Entries() {
+    return FEntries;
+}
+
+TTableLabels<TAutomatonSlotMachine> TAutomatonSlotMachine::Labels() {
+    return {FGuardLabels, FActionLabels, FSendLabels};
+}
+
 void TAutomatonSlotMachine::Step(int32_t Event) {
-    if (InUnknownState(*this, Event))
+    if (InUnknownState(*this, FMachine, Event))
         return;
     // While a game runs A2 sees every event first.
-    if (FState == Game)
-        SendToBarrels(Event);
-    TakeFirstRow<T>(*this, FRows, Event);
+    if (FState == RelayState)
+        FDispatcher->FAutomata[RelayTarget]->HandleEvent(Event);
+    const int32_t From = FState;
+    FMachine.NoteStep({A0, Event, From, TakeFirstRow<T>(*this, FRowTable, Event), FState});
 }
 
 void TAutomatonSlotMachine::EnterState() {
@@ -72,15 +101,15 @@ void TAutomatonSlotMachine::EnterState() {
 }
 
 void TAutomatonSlotMachine::WriteLog(const std::string& Message) {
-    WriteMachineLog(Message);
+    FMachine.WriteLog(Message);
 }
 
 bool TAutomatonSlotMachine::HasWin() const {
-    return SlotMachine->FJackPot > 0;
+    return FMachine.FJackPot > 0;
 }
 
 bool TAutomatonSlotMachine::BankNotEmpty() const {
-    return SlotMachine->FBank > 0;
+    return FMachine.FBank > 0;
 }
 
 int32_t TAutomatonSlotMachine::MoneyTrayState() const {
@@ -88,35 +117,35 @@ int32_t TAutomatonSlotMachine::MoneyTrayState() const {
 }
 
 void TAutomatonSlotMachine::CloseTray() {
-    SlotMachine->SetTrayOpen(false);
+    FMachine.SetTrayOpen(false);
 }
 
 void TAutomatonSlotMachine::OpenTray() {
-    SlotMachine->SetTrayOpen(true);
+    FMachine.SetTrayOpen(true);
 }
 
 void TAutomatonSlotMachine::PayWinToken() {
-    SlotMachine->PayToken();
+    FMachine.PayToken();
 }
 
 void TAutomatonSlotMachine::ClearWin() {
-    SlotMachine->FJackPot = 0;
+    FMachine.FJackPot = 0;
 }
 
 void TAutomatonSlotMachine::ClearStake() {
-    SlotMachine->FStake = 0;
+    FMachine.FStake = 0;
 }
 
 void TAutomatonSlotMachine::ShowStake() {
-    SlotMachine->edStake->ShowNumber(SlotMachine->FStake);
+    FMachine.ShowStake();
 }
 
 void TAutomatonSlotMachine::ShowWin() {
-    SlotMachine->edJackPot->ShowNumber(SlotMachine->FJackPot);
+    FMachine.ShowWin();
 }
 
 void TAutomatonSlotMachine::ShowBank() {
-    SlotMachine->edBank->ShowNumber(SlotMachine->FBank);
+    FMachine.ShowBank();
 }
 
 void TAutomatonSlotMachine::SendToMoneyTray(int32_t Event) {
@@ -145,16 +174,45 @@ const TEntry<TAutomatonMoneyTray> TAutomatonMoneyTray::FEntries[] = {
   { Accepted,  {{{&T::SendToGame, e11}}} },
   { Rejected,  {{{&T::SendToGame, e11}}} },
 };
+
+const TGuardLabel<TAutomatonMoneyTray> TAutomatonMoneyTray::FGuardLabels[] = {
+  { &T::TokenIsGood, "жетон настоящий" },
+  { &T::TokenIsBad,  "жетон фальшивый" },
+};
+
+const TActionLabel<TAutomatonMoneyTray> TAutomatonMoneyTray::FActionLabels[] = {
+  { &T::ShowStake,       "показать ставку" },
+  { &T::ShowBank,        "показать банк" },
+  { &T::CloseTray,       "закрыть щель" },
+  { &T::MoveStakeToBank, "ставку в банк" },
+  { &T::GiveStakeBack,   "вернуть ставку" },
+};
+
+const TSendLabel<TAutomatonMoneyTray> TAutomatonMoneyTray::FSendLabels[] = {
+  { &T::SendToGame, A0 },
+};
 // clang-format on
+
+TAutomatonMoneyTray::TAutomatonMoneyTray(TMachine& Machine)
+    : TAutomaton(A1, AutomatonName[A1]), FMachine(Machine) {}
 
 std::span<const TRow<TAutomatonMoneyTray>> TAutomatonMoneyTray::Rows() {
     return FRows;
 }
 
+std::span<const TEntry<TAutomatonMoneyTray>> TAutomatonMoneyTray::Entries() {
+    return FEntries;
+}
+
+TTableLabels<TAutomatonMoneyTray> TAutomatonMoneyTray::Labels() {
+    return {FGuardLabels, FActionLabels, FSendLabels};
+}
+
 void TAutomatonMoneyTray::Step(int32_t Event) {
-    if (InUnknownState(*this, Event))
+    if (InUnknownState(*this, FMachine, Event))
         return;
-    TakeFirstRow<T>(*this, FRows, Event);
+    const int32_t From = FState;
+    FMachine.NoteStep({A1, Event, From, TakeFirstRow<T>(*this, FRowTable, Event), FState});
 }
 
 void TAutomatonMoneyTray::EnterState() {
@@ -162,31 +220,31 @@ void TAutomatonMoneyTray::EnterState() {
 }
 
 void TAutomatonMoneyTray::WriteLog(const std::string& Message) {
-    WriteMachineLog(Message);
+    FMachine.WriteLog(Message);
 }
 
 bool TAutomatonMoneyTray::TokenIsGood() const {
-    return SlotMachine->TokenGood();
+    return FMachine.TokenGood();
 }
 
 void TAutomatonMoneyTray::ShowStake() {
-    SlotMachine->edStake->ShowNumber(SlotMachine->FStake);
+    FMachine.ShowStake();
 }
 
 void TAutomatonMoneyTray::ShowBank() {
-    SlotMachine->edBank->ShowNumber(SlotMachine->FBank);
+    FMachine.ShowBank();
 }
 
 void TAutomatonMoneyTray::CloseTray() {
-    SlotMachine->SetTrayOpen(false);
+    FMachine.SetTrayOpen(false);
 }
 
 void TAutomatonMoneyTray::MoveStakeToBank() {
-    SlotMachine->StakeToBank();
+    FMachine.StakeToBank();
 }
 
 void TAutomatonMoneyTray::GiveStakeBack() {
-    SlotMachine->ReturnStake();
+    FMachine.ReturnStake();
 }
 
 void TAutomatonMoneyTray::SendToGame(int32_t Event) {
@@ -209,16 +267,37 @@ const TEntry<TAutomatonBarrelsEngine> TAutomatonBarrelsEngine::FEntries[] = {
   { FirstStopped,  {&T::ArmSecondStopTimer} },
   { SecondStopped, {&T::ArmThirdStopTimer} },
 };
+
+const TActionLabel<TAutomatonBarrelsEngine> TAutomatonBarrelsEngine::FActionLabels[] = {
+  { &T::StartBarrels,       "запустить барабаны" },
+  { &T::ArmFirstStopTimer,  "завести таймер B1" },
+  { &T::ArmSecondStopTimer, "завести таймер B2" },
+  { &T::ArmThirdStopTimer,  "завести таймер B3" },
+  { &T::CalculateWin,       "подсчитать выигрыш" },
+  { &T::ShowWin,            "показать выигрыш" },
+};
 // clang-format on
+
+TAutomatonBarrelsEngine::TAutomatonBarrelsEngine(TMachine& Machine)
+    : TAutomaton(A2, AutomatonName[A2]), FMachine(Machine) {}
 
 std::span<const TRow<TAutomatonBarrelsEngine>> TAutomatonBarrelsEngine::Rows() {
     return FRows;
 }
 
+std::span<const TEntry<TAutomatonBarrelsEngine>> TAutomatonBarrelsEngine::Entries() {
+    return FEntries;
+}
+
+TTableLabels<TAutomatonBarrelsEngine> TAutomatonBarrelsEngine::Labels() {
+    return {{}, FActionLabels, {}};
+}
+
 void TAutomatonBarrelsEngine::Step(int32_t Event) {
-    if (InUnknownState(*this, Event))
+    if (InUnknownState(*this, FMachine, Event))
         return;
-    TakeFirstRow<T>(*this, FRows, Event);
+    const int32_t From = FState;
+    FMachine.NoteStep({A2, Event, From, TakeFirstRow<T>(*this, FRowTable, Event), FState});
 }
 
 void TAutomatonBarrelsEngine::EnterState() {
@@ -226,33 +305,33 @@ void TAutomatonBarrelsEngine::EnterState() {
 }
 
 void TAutomatonBarrelsEngine::WriteLog(const std::string& Message) {
-    WriteMachineLog(Message);
+    FMachine.WriteLog(Message);
 }
 
 void TAutomatonBarrelsEngine::StartBarrels() {
-    SlotMachine->TimerSync1->SetInterval(10);
-    SlotMachine->TimerSync2->SetInterval(1);
-    SlotMachine->TimerSync3->SetInterval(6);
+    FMachine.SetInterval(TimerSync1, 10);
+    FMachine.SetInterval(TimerSync2, 1);
+    FMachine.SetInterval(TimerSync3, 6);
 }
 
 void TAutomatonBarrelsEngine::ArmFirstStopTimer() {
     // Further presses neither re-arm nor delay a running stop timer.
-    if (SlotMachine->TimerB1->Interval() == 0)
-        SlotMachine->TimerB1->SetInterval(RandomDelay());
+    if (FMachine.Interval(TimerB1) == 0)
+        FMachine.SetInterval(TimerB1, RandomDelay(FMachine));
 }
 
 void TAutomatonBarrelsEngine::ArmSecondStopTimer() {
-    SlotMachine->TimerB2->SetInterval(RandomDelay());
+    FMachine.SetInterval(TimerB2, RandomDelay(FMachine));
 }
 
 void TAutomatonBarrelsEngine::ArmThirdStopTimer() {
-    SlotMachine->TimerB3->SetInterval(RandomDelay());
+    FMachine.SetInterval(TimerB3, RandomDelay(FMachine));
 }
 
 void TAutomatonBarrelsEngine::CalculateWin() {
-    SlotMachine->ComputeWin();
+    FMachine.ComputeWin();
 }
 
 void TAutomatonBarrelsEngine::ShowWin() {
-    SlotMachine->edJackPot->ShowNumber(SlotMachine->FJackPot);
+    FMachine.ShowWin();
 }

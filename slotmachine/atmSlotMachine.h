@@ -6,19 +6,25 @@
 
 #include <span>
 
-class TLineSink;
-
-// Where the automata write their protocol instead of the window's panel, when set; for runs
-// that measure the machine without its window.
-extern TLineSink* ProtocolSink;
+class TMachine;
 
 // A0: the game. Follows the player's buttons, learns from A1 whether a token was accepted,
 // starts and ends games, pays the win out one token at a time.
 class TAutomatonSlotMachine : public TAutomaton {
 public:
     enum TState : int32_t { Waiting, Accepting, Game, Error, Paying, StateCount };
-    using TAutomaton::TAutomaton;
+    explicit TAutomatonSlotMachine(TMachine& Machine);
+    // The table as written.
     static std::span<const TRow<TAutomatonSlotMachine>> Rows();
+    // The table this automaton runs: the one written, unless a test plants a changed copy.
+    std::span<const TRow<TAutomatonSlotMachine>> FRowTable = Rows();
+    // The entry actions, as written.
+    static std::span<const TEntry<TAutomatonSlotMachine>> Entries();
+    // What a diagram shows for the guards and actions of the tables above.
+    static TTableLabels<TAutomatonSlotMachine> Labels();
+    // In this state every event goes first to the relay target, before any row is tried.
+    static constexpr int32_t RelayState = Game;
+    static constexpr int32_t RelayTarget = A2;
 
 protected:
     void Step(int32_t Event) override;
@@ -27,6 +33,8 @@ protected:
 
 private:
     using T = TAutomatonSlotMachine;
+
+    TMachine& FMachine; // the machine this automaton belongs to
 
     // Input variables.
     bool HasWin() const;
@@ -54,6 +62,9 @@ private:
 
     static const TRow<T> FRows[];
     static const TEntry<T> FEntries[];
+    static const TGuardLabel<T> FGuardLabels[];
+    static const TActionLabel<T> FActionLabels[];
+    static const TSendLabel<T> FSendLabels[];
 };
 
 // A1: the token acceptor. Judges every token, shows the stake, moves it to the bank or gives it
@@ -61,8 +72,15 @@ private:
 class TAutomatonMoneyTray : public TAutomaton {
 public:
     enum TState : int32_t { Empty, Accepted, Rejected, StateCount };
-    using TAutomaton::TAutomaton;
+    explicit TAutomatonMoneyTray(TMachine& Machine);
+    // The table as written.
     static std::span<const TRow<TAutomatonMoneyTray>> Rows();
+    // The table this automaton runs: the one written, unless a test plants a changed copy.
+    std::span<const TRow<TAutomatonMoneyTray>> FRowTable = Rows();
+    // The entry actions, as written.
+    static std::span<const TEntry<TAutomatonMoneyTray>> Entries();
+    // What a diagram shows for the guards and actions of the tables above.
+    static TTableLabels<TAutomatonMoneyTray> Labels();
 
 protected:
     void Step(int32_t Event) override;
@@ -71,6 +89,8 @@ protected:
 
 private:
     using T = TAutomatonMoneyTray;
+
+    TMachine& FMachine; // the machine this automaton belongs to
 
     bool TokenIsGood() const;
     bool TokenIsBad() const { return !TokenIsGood(); }
@@ -84,6 +104,9 @@ private:
 
     static const TRow<T> FRows[];
     static const TEntry<T> FEntries[];
+    static const TGuardLabel<T> FGuardLabels[];
+    static const TActionLabel<T> FActionLabels[];
+    static const TSendLabel<T> FSendLabels[];
 };
 
 // A2: the barrels engine. Starts the three barrels, arms their stop timers one after another and
@@ -91,8 +114,15 @@ private:
 class TAutomatonBarrelsEngine : public TAutomaton {
 public:
     enum TState : int32_t { Stopped, Spinning, FirstStopped, SecondStopped, StateCount };
-    using TAutomaton::TAutomaton;
+    explicit TAutomatonBarrelsEngine(TMachine& Machine);
+    // The table as written.
     static std::span<const TRow<TAutomatonBarrelsEngine>> Rows();
+    // The table this automaton runs: the one written, unless a test plants a changed copy.
+    std::span<const TRow<TAutomatonBarrelsEngine>> FRowTable = Rows();
+    // The entry actions, as written.
+    static std::span<const TEntry<TAutomatonBarrelsEngine>> Entries();
+    // What a diagram shows for the guards and actions of the tables above.
+    static TTableLabels<TAutomatonBarrelsEngine> Labels();
 
 protected:
     void Step(int32_t Event) override;
@@ -101,6 +131,8 @@ protected:
 
 private:
     using T = TAutomatonBarrelsEngine;
+
+    TMachine& FMachine; // the machine this automaton belongs to
 
     void StartBarrels();
     void ArmFirstStopTimer();
@@ -111,4 +143,6 @@ private:
 
     static const TRow<T> FRows[];
     static const TEntry<T> FEntries[];
+    // No guards and no sends, so only actions have labels.
+    static const TActionLabel<T> FActionLabels[];
 };

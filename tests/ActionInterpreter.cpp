@@ -1,12 +1,11 @@
 #include "tests/ActionInterpreter.h"
 
-#include "slotmachine/Random.h"
 #include "slotmachine/Rules.h"
+#include "slotmachine/Vocabulary.h"
 #include "slotmachine/atmSlotMachine.h"
-#include "window/FormMain.h"
 
-#include <QApplication>
 #include <QRegularExpression>
+#include <QStringList>
 
 #include <algorithm>
 #include <array>
@@ -19,57 +18,38 @@ using A0State = TAutomatonSlotMachine;
 using A1State = TAutomatonMoneyTray;
 using A2State = TAutomatonBarrelsEngine;
 
-constexpr int Timers = 7;
-constexpr int ListItems = 5;
-constexpr int Toggles = 3 * ListItems;
+constexpr int Toggles = 3 * LogItems;
 constexpr int Barrels = 3;
 constexpr int LastFrame = BarrelFrames - 1;
+constexpr int LongestWait = 60000;
+// A fresh machine draws its stop delays from this seed.
+constexpr uint32_t MachineSeed = 1;
 
-const std::array<QString, Timers> TimerNames = {"Sync1", "Sync2", "Sync3", "B1",
-                                                "B2",    "B3",    "Jack"};
+const std::array<QString, TimerCount> TimerNames = {"Sync1", "Sync2", "Sync3", "B1",
+                                                    "B2",    "B3",    "Jack"};
 
-using THandler = void (TSlotMachine::*)(QObject*);
-
-const std::array<THandler, Timers> TimerHandlers = {
-    &TSlotMachine::TimerSync1Timer, &TSlotMachine::TimerSync2Timer, &TSlotMachine::TimerSync3Timer,
-    &TSlotMachine::TimerB1Timer,    &TSlotMachine::TimerB2Timer,    &TSlotMachine::TimerB3Timer,
-    &TSlotMachine::JackTimerTimer};
-
-const std::array<THandler, 3> ListHandlers = {&TSlotMachine::cbA0LogSettingsClickCheck,
-                                              &TSlotMachine::cbA1LogSettingsClickCheck,
-                                              &TSlotMachine::cbA2LogSettingsClickCheck};
-
-// In the order of the timer numbers of TMachineAction.
-std::array<TTimer*, Timers> TimersOf(const TSlotMachine& M) {
-    return {M.TimerSync1, M.TimerSync2, M.TimerSync3, M.TimerB1, M.TimerB2, M.TimerB3, M.JackTimer};
+bool Running(const TMachine& M, int Timer) {
+    return M.Interval(TTimerId(Timer)) != 0;
 }
 
-TCheckList* ListOf(const TSlotMachine& M, int List) {
-    const std::array<TCheckList*, 3> Lists = {M.cbA0LogSettings, M.cbA1LogSettings,
-                                              M.cbA2LogSettings};
-    return Lists[static_cast<size_t>(List)];
-}
-
-TFrameImage* BarrelOf(const TSlotMachine& M, int Barrel) {
-    const std::array<TFrameImage*, Barrels> List = {M.Barrel1, M.Barrel2, M.Barrel3};
-    return List[static_cast<size_t>(Barrel - 1)];
-}
-
-bool Running(const TTimer* Timer) {
-    return Timer->Interval() != 0;
+// How many coins of the stack the window shows.
+int ShownCoins(const TMachine& M) {
+    return std::clamp(M.FDisplays.edUser, 0, TMachine::TokenImages);
 }
 
 bool ValidTarget(const TMachineAction& Action) {
     switch (Action.Kind) {
     case TActionKind::Coin:
-        return Action.Target >= 1 && Action.Target <= TSlotMachine::TokenImages;
+        return Action.Target >= 1 && Action.Target <= TMachine::TokenImages;
     case TActionKind::Tick:
-        return Action.Target >= 0 && Action.Target < Timers;
+        return Action.Target >= 0 && Action.Target < TimerCount;
     case TActionKind::Toggle:
         return Action.Target >= 0 && Action.Target < Toggles;
     case TActionKind::Frame:
         return Action.Target >= 1 && Action.Target <= Barrels && Action.Value >= 0 &&
                Action.Value <= LastFrame;
+    case TActionKind::Wait:
+        return Action.Value >= 1 && Action.Value <= LongestWait;
     default:
         return true;
     }
@@ -87,28 +67,27 @@ std::optional<TMachineAction> ParseAction(const QString& Word) {
     const qsizetype Colon = Word.indexOf(u':');
     const QString Name = Colon < 0 ? Word : Word.left(Colon);
     const QString Argument = Colon < 0 ? QString() : Word.mid(Colon + 1);
-    const std::pair<const char*, TActionKind> Plain[] = {{"bad", TActionKind::BadCoin},
-                                                         {"play", TActionKind::Play},
-                                                         {"return", TActionKind::Return},
-                                                         {"reset", TActionKind::Reset},
-                                                         {"close", TActionKind::Close}};
+    const std::pair<const char*, TActionKind> Plain[] = {
+        {"bad", TActionKind::BadCoin},   {"play", TActionKind::Play},
+        {"return", TActionKind::Return}, {"reset", TActionKind::Reset},
+        {"close", TActionKind::Close},   {"copy", TActionKind::Copy}};
     for (const auto& [Text, Kind] : Plain)
         if (Word == QLatin1String(Text))
             return TMachineAction{Kind, 0, 0};
     if (Colon < 0)
         return std::nullopt;
     if (Name == u"coin") {
-        if (const auto Coin = Number(Argument, 1, TSlotMachine::TokenImages))
+        if (const auto Coin = Number(Argument, 1, TMachine::TokenImages))
             return TMachineAction{TActionKind::Coin, *Coin, 0};
     } else if (Name == u"tick") {
-        for (int Timer = 0; Timer < Timers; ++Timer)
+        for (int Timer = 0; Timer < TimerCount; ++Timer)
             if (Argument == TimerNames[static_cast<size_t>(Timer)])
                 return TMachineAction{TActionKind::Tick, Timer, 0};
     } else if (Name == u"toggle") {
         static const QRegularExpression Item(QStringLiteral(R"(^A([0-2])\.([0-4])$)"));
         if (const auto Match = Item.match(Argument); Match.hasMatch())
             return TMachineAction{TActionKind::Toggle,
-                                  Match.captured(1).toInt() * ListItems + Match.captured(2).toInt(),
+                                  Match.captured(1).toInt() * LogItems + Match.captured(2).toInt(),
                                   0};
     } else if (Name == u"frame") {
         const QStringList Parts = Argument.split(u'=');
@@ -118,49 +97,46 @@ std::optional<TMachineAction> ParseAction(const QString& Word) {
             if (Barrel && Frame)
                 return TMachineAction{TActionKind::Frame, *Barrel, *Frame};
         }
+    } else if (Name == u"wait") {
+        if (const auto Milliseconds = Number(Argument, 1, LongestWait))
+            return TMachineAction{TActionKind::Wait, 0, *Milliseconds};
     }
     return std::nullopt;
 }
 
-QString Describe(const std::exception& Error) {
-    return QStringLiteral("a handler raised: %1").arg(QString::fromUtf8(Error.what()));
-}
-
-// Which of TimerSync1..3, TimerB1..3 run in each state of A2: 1 runs, 0 stopped, ? either (the
-// first stop timer waits for the second press of play).
-const std::array<const char*, A2State::StateCount> BarrelTimersIn = {"000000", "111?00", "011010",
-                                                                     "001001"};
-
-QString BarrelTimers(const TSlotMachine& M) {
-    QString Pattern;
-    const auto All = TimersOf(M);
-    for (int Timer = 0; Timer < 6; ++Timer)
-        Pattern += Running(All[static_cast<size_t>(Timer)]) ? u'1' : u'0';
-    return Pattern;
-}
-
-QString CheckProtocol(const TLogPanel& Log, qsizetype& Mark) {
-    const qsizetype Count = Log.LineCount();
-    for (qsizetype Line = Mark; Line < Count; Line += 3) {
-        if (!Log.Line(Line).endsWith(u':'))
-            return QStringLiteral("protocol line %1 is not a stamp: %2")
-                .arg(Line)
-                .arg(Log.Line(Line));
-        if (Line + 2 >= Count)
-            return QStringLiteral("protocol message at line %1 is cut short").arg(Line);
-        const QString Message = Log.Line(Line + 1);
-        if (Message.isEmpty())
-            return QStringLiteral("protocol message at line %1 is empty").arg(Line + 1);
-        if (!Log.Line(Line + 2).isEmpty())
-            return QStringLiteral("protocol line %1 after a message is not empty: %2")
-                .arg(Line + 2)
-                .arg(Log.Line(Line + 2));
-        // Reentrancy and unknown states are reported this way; neither may ever happen.
-        if (Message.startsWith(QStringLiteral("Ошибка")))
-            return QStringLiteral("error in the protocol: %1").arg(Message);
+// Everything a run can depend on, in named parts: two drivers that read the same run the same.
+std::vector<std::string> Describe(const TVirtualTime& Time) {
+    const TMachine& M = Time.Machine();
+    std::vector<std::string> Parts;
+    const auto Put = [&Parts](std::string Name, std::initializer_list<int64_t> Values) {
+        for (const int64_t Value : Values)
+            Name += ' ' + std::to_string(Value);
+        Parts.push_back(std::move(Name));
+    };
+    const TDisplays& D = M.FDisplays;
+    Put("now, seed", {Time.Now(), M.FRandom.RandSeed});
+    Put("accounts", {M.FBank, M.FUserTokens, M.FJackPot, M.FStake, M.FTrayClosed, M.FTokenGood});
+    Put("shown", {D.edBank, D.edStake, D.edJackPot, D.edUser, D.iBadCoin, int(D.Shape1),
+                  D.Barrels[0], D.Barrels[1], D.Barrels[2]});
+    for (int Timer = 0; Timer < TimerCount; ++Timer)
+        Put("interval, due of " + TimerNames[static_cast<size_t>(Timer)].toStdString(),
+            {M.Interval(TTimerId(Timer)), Time.Due(TTimerId(Timer)).value_or(-1)});
+    for (int Number = A0; Number <= A2; ++Number) {
+        const TAutomaton& A = M.Automaton(Number);
+        Put("state, busy, switches of A" + std::to_string(Number),
+            {A.FState, A.FBusy, A.FLogStart, A.FLogTransition, A.FLogFinish, A.FLogInput,
+             A.FLogOutput, A.FLogErrors});
     }
-    Mark = Count;
-    return {};
+    const TAutomatonsDispatcher& Names = M.FAutomatonsDispatcher;
+    std::vector<const TStringList*> Lists = {&Names.FEventNames};
+    for (const TStringList& Each : Names.FStateNames)
+        Lists.push_back(&Each);
+    std::string AllNames = "names";
+    for (const TStringList* List : Lists)
+        for (int32_t Item = 0; Item < List->Count(); ++Item)
+            AllNames += ' ' + List->Get(Item) + ',';
+    Parts.push_back(std::move(AllNames));
+    return Parts;
 }
 
 } // namespace
@@ -180,17 +156,21 @@ QString ActionText(const TMachineAction& Action) {
     case TActionKind::Reset:
         return QStringLiteral("reset");
     case TActionKind::Tick:
-        if (Action.Target >= 0 && Action.Target < Timers)
+        if (Action.Target >= 0 && Action.Target < TimerCount)
             return QStringLiteral("tick:") + TimerNames[static_cast<size_t>(Action.Target)];
         return QStringLiteral("tick:%1").arg(Action.Target);
     case TActionKind::Toggle:
         return QStringLiteral("toggle:A%1.%2")
-            .arg(Action.Target / ListItems)
-            .arg(Action.Target % ListItems);
+            .arg(Action.Target / LogItems)
+            .arg(Action.Target % LogItems);
     case TActionKind::Frame:
         return QStringLiteral("frame:%1=%2").arg(Action.Target).arg(Action.Value);
     case TActionKind::Close:
         return QStringLiteral("close");
+    case TActionKind::Wait:
+        return QStringLiteral("wait:%1").arg(Action.Value);
+    case TActionKind::Copy:
+        return QStringLiteral("copy");
     }
     return QStringLiteral("?");
 }
@@ -216,23 +196,31 @@ std::optional<TMachineActions> ParseActions(const QString& Text) {
 
 TMachineActions DecodeActions(std::span<const uint8_t> Bytes) {
     // One byte picks the action, weighted towards what moves a game on; actions with an argument
-    // take it from the next byte. Closing costs a whole new window, and fuzzers favour 255, so it
-    // takes two of them.
+    // take it from the next byte. Fuzzers favour 255, so what restarts or copies the machine
+    // takes two bytes: 255 255 closes, 255 254 copies, 255 253 W waits (W + 1) * 10 ms.
     TMachineActions Actions;
     size_t At = 0;
     const auto Next = [&] { return At < Bytes.size() ? int{Bytes[At++]} : 0; };
     while (At < Bytes.size()) {
         const int Op = Next();
-        if (Op == 255 && At < Bytes.size() && Bytes[At] == 255) {
-            ++At;
-            Actions.push_back({TActionKind::Close, 0, 0});
+        if (Op == 255 && At < Bytes.size() && Bytes[At] >= 253) {
+            switch (Next()) {
+            case 255:
+                Actions.push_back({TActionKind::Close, 0, 0});
+                break;
+            case 254:
+                Actions.push_back({TActionKind::Copy, 0, 0});
+                break;
+            default:
+                Actions.push_back({TActionKind::Wait, 0, (Next() + 1) * 10});
+            }
             continue;
         }
         switch (Op % 16) {
         case 0:
         case 1:
         case 2:
-            Actions.push_back({TActionKind::Coin, 1 + Next() % TSlotMachine::TokenImages, 0});
+            Actions.push_back({TActionKind::Coin, 1 + Next() % TMachine::TokenImages, 0});
             break;
         case 3:
             Actions.push_back({TActionKind::BadCoin, 0, 0});
@@ -258,221 +246,141 @@ TMachineActions DecodeActions(std::span<const uint8_t> Bytes) {
             break;
         }
         default:
-            Actions.push_back({TActionKind::Tick, Next() % Timers, 0});
+            Actions.push_back({TActionKind::Tick, Next() % TimerCount, 0});
         }
     }
     return Actions;
 }
 
-// --- Invariants -------------------------------------------------------------------------------
-
-QString CheckInvariants(const TSlotMachine& M, qsizetype& ProtocolMark) {
-    if (SlotMachine != &M)
-        return QStringLiteral("the global SlotMachine is not this window");
-    const std::array<const TAutomaton*, 3> Automata = {M.FAutomatonSlotMachine.get(),
-                                                       M.FAutomatonMoneyTray.get(),
-                                                       M.FAutomatonBarrelsEngine.get()};
-    const std::array<int, 3> StateCounts = {A0State::StateCount, A1State::StateCount,
-                                            A2State::StateCount};
-    for (size_t A = 0; A < Automata.size(); ++A) {
-        if (Automata[A]->FBusy)
-            return QStringLiteral("A%1 is left busy").arg(A);
-        if (Automata[A]->FState < 0 || Automata[A]->FState >= StateCounts[A])
-            return QStringLiteral("A%1 in unknown state %2").arg(A).arg(Automata[A]->FState);
-    }
-    const int S0 = Automata[0]->FState;
-    const int S1 = Automata[1]->FState;
-    const int S2 = Automata[2]->FState;
-
-    if (M.FBank < 0 || M.FUserTokens < 0 || M.FStake < 0 || M.FJackPot < 0)
-        return QStringLiteral("negative account: bank %1, player %2, stake %3, win %4")
-            .arg(M.FBank)
-            .arg(M.FUserTokens)
-            .arg(M.FStake)
-            .arg(M.FJackPot);
-    // The stake is in the bank from the start of a game until the next Waiting clears it.
-    const bool StakeInBank = S0 == A0State::Game || S0 == A0State::Paying ||
-                             (S0 == A0State::Error && S1 == A1State::Empty);
-    const int Total = M.FBank + M.FUserTokens + (StakeInBank ? 0 : M.FStake);
-    if (Total != 100)
-        return QStringLiteral("tokens: bank %1 + player %2 + stake %3%4 = %5 in A0 state %6")
-            .arg(M.FBank)
-            .arg(M.FUserTokens)
-            .arg(M.FStake)
-            .arg(StakeInBank ? QStringLiteral(" (in the bank)") : QString())
-            .arg(Total)
-            .arg(S0);
-    if ((S0 == A0State::Waiting || S0 == A0State::Game || S0 == A0State::Paying) &&
-        S1 != A1State::Empty)
-        return QStringLiteral("A1 in state %1 with A0 in state %2").arg(S1).arg(S0);
-    if (S0 == A0State::Accepting && S1 != A1State::Accepted)
-        return QStringLiteral("A1 in state %1 with A0 in Accepting").arg(S1);
-    if ((S2 != A2State::Stopped) != (S0 == A0State::Game))
-        return QStringLiteral("A2 in state %1 with A0 in state %2").arg(S2).arg(S0);
-    const bool Open = S0 == A0State::Waiting || S0 == A0State::Accepting;
-    if (M.FTrayClosed == Open)
-        return QStringLiteral("slot %1 in A0 state %2")
-            .arg(M.FTrayClosed ? QStringLiteral("closed") : QStringLiteral("open"))
-            .arg(S0);
-    if ((M.Shape1->BrushStyle() == TBrushStyle::bsSolid) != Open)
-        return QStringLiteral("slot indicator shows %1 in A0 state %2")
-            .arg(Open ? QStringLiteral("closed") : QStringLiteral("open"))
-            .arg(S0);
-    const auto All = TimersOf(M);
-    for (size_t Barrel = 0; Barrel < 3; ++Barrel)
-        if (Running(All[Barrel + 3]) && !Running(All[Barrel]))
-            return QStringLiteral("stop timer of barrel %1 runs while the barrel is at rest")
-                .arg(Barrel + 1);
-    // Paying without its timer would wait forever: neither return nor reset leave Paying.
-    if (Running(M.JackTimer) != (S0 == A0State::Paying))
-        return QStringLiteral("pay-out timer %1 in A0 state %2")
-            .arg(Running(M.JackTimer) ? QStringLiteral("runs") : QStringLiteral("stopped"))
-            .arg(S0);
-    const QString Pattern = BarrelTimers(M);
-    const QString Expected = QLatin1String(BarrelTimersIn[static_cast<size_t>(S2)]);
-    for (qsizetype Timer = 0; Timer < Pattern.size(); ++Timer)
-        if (Expected[Timer] != u'?' && Expected[Timer] != Pattern[Timer])
-            return QStringLiteral("barrel timers %1 (TimerSync1..3, TimerB1..3) in A2 state %2")
-                .arg(Pattern)
-                .arg(S2);
-    for (int Barrel = 1; Barrel <= Barrels; ++Barrel) {
-        const int Frame = BarrelOf(M, Barrel)->FrameIndex();
-        if (!Running(All[static_cast<size_t>(Barrel - 1)]) &&
-            Frame != SnapFrameOf(SymbolOfFrame(Frame)))
-            return QStringLiteral("barrel %1 at rest between symbols, on frame %2")
-                .arg(Barrel)
-                .arg(Frame);
-    }
-
-    // While paying the field lags one tick behind the account, by design.
-    const QString Shown = M.edUser->text();
-    if (Shown != QString::number(M.FUserTokens) && S0 != A0State::Paying)
-        return QStringLiteral("player's count shows %1 of %2").arg(Shown).arg(M.FUserTokens);
-    const int ShownCount = Shown.toInt();
-    for (int Coin = 1; Coin <= TSlotMachine::TokenImages; ++Coin)
-        if (M.Image(Coin)->isHidden() == (Coin <= ShownCount))
-            return QStringLiteral("coin %1 %2 while the count shows %3")
-                .arg(Coin)
-                .arg(Coin <= ShownCount ? QStringLiteral("hidden") : QStringLiteral("shown"))
-                .arg(Shown);
-    if (M.iBadCoin->isHidden() == M.FTokenGood)
-        return QStringLiteral("counterfeit token %1 while the last token was %2")
-            .arg(M.iBadCoin->isHidden() ? QStringLiteral("hidden") : QStringLiteral("shown"))
-            .arg(M.FTokenGood ? QStringLiteral("good") : QStringLiteral("bad"));
-    return CheckProtocol(*M.Log, ProtocolMark);
-}
-
 // --- The interpreter --------------------------------------------------------------------------
 
-TActionInterpreter::TActionInterpreter() = default;
+void TActionInterpreter::TProtocolCheck::Message(const std::string& Text) {
+    if (!FBroken.isEmpty())
+        return;
+    // Reentrancy and unknown states are reported this way; neither may ever happen.
+    if (Text.starts_with("Ошибка"))
+        FBroken = QStringLiteral("error in the protocol: ") + QString::fromStdString(Text);
+    else if (Text.empty())
+        FBroken = QStringLiteral("empty protocol message");
+}
 
-TActionInterpreter::~TActionInterpreter() = default;
-
-TSlotMachine& TActionInterpreter::Machine() {
-    if (!FMachine)
-        Open();
-    return *FMachine;
+TActionInterpreter::TActionInterpreter() {
+    Open();
 }
 
 void TActionInterpreter::Open() {
-    FMachine.reset();
-    FTopLevels = QApplication::topLevelWidgets().size();
-    FMachine = std::make_unique<TSlotMachine>();
-    FProtocolMark = 0;
-    // The stop delays only need to be non-zero; a fixed seed makes every replay the same anyway.
-    RandSeed = 1;
-}
-
-QString TActionInterpreter::Close() {
-    if (!FMachine)
-        return {};
-    FMachine.reset();
-    if (SlotMachine != nullptr)
-        return QStringLiteral("the global SlotMachine outlives its window");
-    if (const qsizetype Left = QApplication::topLevelWidgets().size(); Left != FTopLevels)
-        return QStringLiteral("%1 top-level widgets left behind").arg(Left - FTopLevels);
-    return {};
+    FTime.reset();
+    FTime = std::make_unique<TVirtualTime>();
+    Machine().FRandom.RandSeed = MachineSeed;
+    Machine().SetSink(&FProtocol);
+    FProtocol.FBroken.clear();
 }
 
 QString TActionInterpreter::Reopen() {
-    if (QString Broken = Close(); !Broken.isEmpty())
-        return Broken;
-    // Nothing of the old window may reach the new one.
-    const TSlotMachine& M = Machine();
-    const int States = M.FAutomatonSlotMachine->FState + M.FAutomatonMoneyTray->FState +
-                       M.FAutomatonBarrelsEngine->FState;
-    if (States != 0 || M.FBank != 50 || M.FUserTokens != 50 || M.FStake != 0 || M.FJackPot != 0 ||
-        M.Log->LineCount() != 0)
-        return QStringLiteral("a fresh window does not start from scratch");
+    Open();
+    TDisplays Start;
+    Start.Barrels = {StartFrame, StartFrame, StartFrame};
+    const TMachine& M = Machine();
+    if (M.State(A0) != 0 || M.State(A1) != 0 || M.State(A2) != 0 || M.FBank != 50 ||
+        M.FUserTokens != 50 || M.FStake != 0 || M.FJackPot != 0 || !(M.FDisplays == Start) ||
+        Time().NextDue() || Time().Now() != 0)
+        return QStringLiteral("a fresh machine does not start from scratch");
     return Check();
 }
 
-bool TActionInterpreter::Possible(const TMachineAction& Action) {
+QString TActionInterpreter::Copy() {
+    auto Copied = std::make_unique<TVirtualTime>(*FTime);
+    TVirtualTime Assigned; // a machine of its own, overwritten whole
+    Assigned = *FTime;
+    if (Copied->Machine().Sink() != nullptr)
+        return QStringLiteral("a copy writes to its original's protocol");
+    // An input that changes nothing makes each driver take up the timers as its machine has them.
+    for (TVirtualTime* Each : {FTime.get(), Copied.get(), &Assigned})
+        Each->Do([](TMachine&) {});
+    const std::vector<std::string> Original = Describe(*FTime);
+    for (const TVirtualTime* Each : {Copied.get(), &Assigned}) {
+        const std::vector<std::string> Read = Describe(*Each);
+        const auto Differs = std::mismatch(Original.begin(), Original.end(), Read.begin());
+        if (Differs.first != Original.end())
+            return QStringLiteral("%1 copy differs from its original: %2 instead of %3")
+                .arg(Each == &Assigned ? QStringLiteral("an assigned") : QStringLiteral("a"))
+                .arg(QString::fromStdString(*Differs.second))
+                .arg(QString::fromStdString(*Differs.first));
+    }
+    // The original goes first, so that the copy cannot lean on anything of it.
+    FTime = std::move(Copied);
+    Machine().SetSink(&FProtocol);
+    return Check();
+}
+
+bool TActionInterpreter::Possible(const TMachineAction& Action) const {
     if (!ValidTarget(Action))
         return false;
-    const TSlotMachine& M = Machine();
+    const TMachine& M = Machine();
     switch (Action.Kind) {
     case TActionKind::Coin:
-        return !M.Image(Action.Target)->isHidden();
+        return Action.Target <= ShownCoins(M);
     case TActionKind::BadCoin:
-        return !M.iBadCoin->isHidden();
+        return M.FDisplays.iBadCoin;
     case TActionKind::Tick:
-        return Running(TimersOf(M)[static_cast<size_t>(Action.Target)]);
+        return Running(M, Action.Target);
     case TActionKind::Frame:
-        return Running(TimersOf(M)[static_cast<size_t>(Action.Target - 1)]);
+        return Running(M, TimerSync1 + Action.Target - 1);
     default:
         return true;
     }
 }
 
-QString TActionInterpreter::Check() {
-    return CheckInvariants(Machine(), FProtocolMark);
+QString TActionInterpreter::Check() const {
+    if (QString Broken = CheckInvariants(Machine()); !Broken.isEmpty())
+        return Broken;
+    return FProtocol.FBroken;
 }
 
 QString TActionInterpreter::Apply(const TMachineAction& Action) {
     // What cannot happen changes nothing, so there is nothing new to check either.
     if (!Possible(Action))
         return {};
-    TSlotMachine& M = Machine();
     try {
         switch (Action.Kind) {
         case TActionKind::Coin:
-            M.Image1Click(M.Image(Action.Target));
+            Time().Do([](TMachine& M) { M.Image1Click(); });
             break;
         case TActionKind::BadCoin:
-            M.iBadCoinClick(M.iBadCoin);
+            Time().Do([](TMachine& M) { M.iBadCoinClick(); });
             break;
         case TActionKind::Play:
-            M.iPlayClick(M.iPlay);
+            Time().Do([](TMachine& M) { M.iPlayClick(); });
             break;
         case TActionKind::Return:
-            M.iReturnClick(M.iReturn);
+            Time().Do([](TMachine& M) { M.iReturnClick(); });
             break;
         case TActionKind::Reset:
-            M.btnTechResetClick(M.btnTechReset);
+            Time().Do([](TMachine& M) { M.btnTechResetClick(); });
             break;
-        case TActionKind::Tick: {
-            const auto Timer = static_cast<size_t>(Action.Target);
-            (M.*TimerHandlers[Timer])(TimersOf(M)[Timer]);
+        case TActionKind::Tick:
+            Time().Do([&](TMachine& M) { M.TimerFired(TTimerId(Action.Target)); });
             break;
-        }
-        case TActionKind::Toggle: {
-            // A user's toggle stores the new tick first and then raises ClickCheck.
-            const int List = Action.Target / ListItems;
-            const int Item = Action.Target % ListItems;
-            TCheckList* Checks = ListOf(M, List);
-            Checks->SetChecked(Item, !Checks->Checked(Item));
-            (M.*ListHandlers[static_cast<size_t>(List)])(Checks);
+        case TActionKind::Toggle:
+            Time().Do([&](TMachine& M) {
+                const int Automaton = Action.Target / LogItems;
+                const auto Item = TLogItem(Action.Target % LogItems);
+                M.SetLogSwitch(Automaton, Item, !M.LogSwitches(Automaton)[Item]);
+            });
             break;
-        }
         case TActionKind::Frame:
-            BarrelOf(M, Action.Target)->SetFrameIndex(Action.Value);
+            Time().Do([&](TMachine& M) { M.SetFrameIndex(Action.Target, Action.Value); });
             break;
         case TActionKind::Close:
             return Reopen();
+        case TActionKind::Wait:
+            Time().Advance(Action.Value);
+            break;
+        case TActionKind::Copy:
+            return Copy();
         }
     } catch (const std::exception& Error) {
-        return Describe(Error);
+        return QStringLiteral("a handler raised: %1").arg(QString::fromUtf8(Error.what()));
     }
     return Check();
 }
@@ -482,8 +390,6 @@ TFailure TActionInterpreter::Run(std::span<const TMachineAction> Actions) {
     for (size_t Step = 0; Step < Actions.size(); ++Step)
         if (QString Broken = Apply(Actions[Step]); !Broken.isEmpty())
             return {static_cast<int>(Step), Broken};
-    if (QString Broken = Close(); !Broken.isEmpty())
-        return {static_cast<int>(Actions.size()), QStringLiteral("closing: ") + Broken};
     return {};
 }
 
@@ -523,7 +429,7 @@ TMachineActions Shrink(TMachineActions Actions,
         if (Chunk > 1)
             Chunk /= 2;
     }
-    // Any visible coin does the same, so the list reads better with the first one.
+    // Any shown coin does the same, so the list reads better with the first one.
     for (TMachineAction& Action : Actions) {
         if (Action.Kind != TActionKind::Coin || Action.Target == 1)
             continue;
@@ -540,8 +446,7 @@ TMachineActions ShrinkFailure(TMachineActions Actions) {
         return Interpreter.Run(Candidate).What;
     };
     // What follows the failing step plays no part.
-    if (const TFailure Failure = Interpreter.Run(Actions);
-        Failure && static_cast<size_t>(Failure.Step) < Actions.size())
+    if (const TFailure Failure = Interpreter.Run(Actions); Failure)
         Actions.resize(static_cast<size_t>(Failure.Step) + 1);
     return Shrink(std::move(Actions), Fails);
 }

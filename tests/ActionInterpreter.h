@@ -1,5 +1,8 @@
 #pragma once
 
+#include "slotmachine/Invariants.h"
+#include "slotmachine/VirtualTime.h"
+
 #include <QString>
 
 #include <cstdint>
@@ -7,9 +10,8 @@
 #include <memory>
 #include <optional>
 #include <span>
+#include <string>
 #include <vector>
-
-class TSlotMachine;
 
 // What a player, the clock or the window system can do to the machine.
 enum class TActionKind : uint8_t {
@@ -18,10 +20,12 @@ enum class TActionKind : uint8_t {
     Play,
     Return,
     Reset,
-    Tick,   // Target: 0..2 TimerSync1..3, 3..5 TimerB1..3, 6 JackTimer
-    Toggle, // Target: list * 5 + item, 0..14
+    Tick,   // Target: 0..2 TimerSync1..3, 3..5 TimerB1..3, 6 JackTimer; fires now, out of turn
+    Toggle, // Target: automaton * 5 + switch, 0..14
     Frame,  // Target: barrel 1..3, Value: frame 0..60; where a spinning barrel is when it stops
-    Close,  // the window is closed and a fresh one opened
+    Close,  // the machine is dropped and a fresh one started
+    Wait,   // Value: milliseconds of virtual time, 1..60000; due timers fire on the way
+    Copy,   // the run goes on in a copy; the original is dropped
 };
 
 struct TMachineAction {
@@ -33,8 +37,8 @@ struct TMachineAction {
 
 using TMachineActions = std::vector<TMachineAction>;
 
-// The text form is what a regression table holds: words such as "coin:7 play tick:B1 frame:2=40"
-// separated by blanks.
+// The text form is what a regression table holds: words such as "coin:7 play tick:B1 frame:2=40
+// wait:500 copy" separated by blanks.
 QString ActionText(const TMachineAction& Action);
 QString ActionsText(std::span<const TMachineAction> Actions);
 // Nothing for a word that names no action.
@@ -43,47 +47,48 @@ std::optional<TMachineActions> ParseActions(const QString& Text);
 // Every byte string is some sequence, so a fuzzer's mutations always mean something.
 TMachineActions DecodeActions(std::span<const uint8_t> Bytes);
 
-// The first broken invariant of the machine, or an empty string. Only the protocol lines past
-// ProtocolMark are read for their layout; the mark is then moved to the end.
-QString CheckInvariants(const TSlotMachine& Machine, qsizetype& ProtocolMark);
-
 struct TFailure {
     int Step = -1; // index of the action after which the check failed
     QString What;  // the broken invariant
     explicit operator bool() const { return Step >= 0; }
 };
 
-// Plays actions on a window the way its user and its timers would: only visible coins are
-// clicked and only running timers tick; whatever cannot happen now is skipped.
+// Plays actions on a machine in virtual time the way its user and its timers would: only shown
+// coins are dropped and only running timers tick; whatever cannot happen now is skipped.
 class TActionInterpreter {
 public:
     TActionInterpreter();
-    ~TActionInterpreter();
     TActionInterpreter(const TActionInterpreter&) = delete;
     TActionInterpreter& operator=(const TActionInterpreter&) = delete;
 
-    // The window, opened if there is none.
-    TSlotMachine& Machine();
+    TVirtualTime& Time() { return *FTime; }
+    TMachine& Machine() { return FTime->Machine(); }
+    const TMachine& Machine() const { return FTime->Machine(); }
 
     // Whether the action can happen in the machine's present state.
-    bool Possible(const TMachineAction& Action);
+    bool Possible(const TMachineAction& Action) const;
     // Applies the action when possible, then checks; the broken invariant or an empty string.
     QString Apply(const TMachineAction& Action);
-    QString Check();
-    // Plays the actions on a fresh window until the first broken invariant, then closes the
-    // window, which must leave nothing behind (a failure there has Step = Actions.size()).
+    // The state's invariants, then the protocol written since the machine started.
+    QString Check() const;
+    // Plays the actions on a fresh machine until the first broken invariant.
     TFailure Run(std::span<const TMachineAction> Actions);
-    // Opens a fresh window; an open one is dropped unchecked.
+    // Starts a fresh machine with a fixed seed, so that every replay draws the same delays.
     void Open();
-    // Closes the window and checks that nothing is left behind.
-    QString Close();
-    // Closes the window and opens a fresh one, which must start from scratch.
-    QString Reopen();
 
 private:
-    std::unique_ptr<TSlotMachine> FMachine;
-    qsizetype FProtocolMark = 0;
-    qsizetype FTopLevels = 0; // before the window was opened
+    // Keeps the first message that must never be written.
+    class TProtocolCheck final : public TProtocolSink {
+    public:
+        void Message(const std::string& Text) override;
+        QString FBroken;
+    };
+
+    QString Reopen();
+    QString Copy();
+
+    std::unique_ptr<TVirtualTime> FTime;
+    TProtocolCheck FProtocol;
 };
 
 // The broken invariant without its numbers: a shorter sequence may break it with other counts.

@@ -13,6 +13,7 @@ private slots:
     void stamp();
     void everyLocaleStampHasSecondsAndNoZone();
     void writeProtocolWritesThreeLines();
+    void stampCacheFollowsEverySecond();
     void eventNamesHaveTheirSlots();
     void unknownStateMessage();
 };
@@ -75,6 +76,18 @@ void ProtocolTest::writeProtocolWritesThreeLines() {
         QVERIFY(Sink.Lines[Line].endsWith(u':'));
         QVERIFY(!Sink.Lines[Line].endsWith(QStringLiteral(" :")));
     }
+}
+
+void ProtocolTest::stampCacheFollowsEverySecond() {
+    // Each cached stamp must equal a freshly composed one, second by second.
+    const QLocale Russian(QLocale::Russian, QLocale::Russia);
+    const qint64 Start = QDateTime(QDate(2026, 3, 9), QTime(23, 59, 58)).toMSecsSinceEpoch();
+    TStampCache Cache;
+    for (const qint64 Offset : {0, 999, 1000, 1500, 2000, 61000, 17 * 60000, 1000})
+        QCOMPARE(Cache.StampAt(Russian, Start + Offset),
+                 Stamp(Russian, QDateTime::fromMSecsSinceEpoch(Start + Offset)));
+    const QLocale C = QLocale::c();
+    QCOMPARE(Cache.StampAt(C, Start), Stamp(C, QDateTime::fromMSecsSinceEpoch(Start)));
 }
 
 void ProtocolTest::eventNamesHaveTheirSlots() {

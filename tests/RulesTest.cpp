@@ -145,12 +145,12 @@ void RulesTest::generator() {
     QFETCH(QList<int>, ranges);
     QFETCH(QList<int>, draws);
     QFETCH(uint, finalSeed);
-    RandSeed = seed;
+    TRandom Generator{seed};
     QList<int> Actual;
     for (const int Range : ranges)
-        Actual << Random(Range);
+        Actual << Generator.Random(Range);
     QCOMPARE(Actual, draws);
-    QCOMPARE(uint(RandSeed), finalSeed);
+    QCOMPARE(uint(Generator.RandSeed), finalSeed);
 }
 
 QTEST_GUILESS_MAIN(RulesTest)

@@ -1,7 +1,9 @@
 #include "slotmachine/atmSlotMachine.h"
 #include "window/Application.h"
+#include "window/ErrorBox.h"
 #include "window/FormMain.h"
 
+#include <QPointer>
 #include <QTest>
 #include <QTimer>
 
@@ -49,21 +51,25 @@ void ShutdownTest::closeInEveryState() {
     if (steps >= 5)
         M->TimerB2Timer(nullptr);
     if (steps >= 6) {
-        M->FBank = 1; // one token to pay, then the bank is empty
-        for (TFrameImage* Barrel : {M->Barrel1, M->Barrel2, M->Barrel3})
-            Barrel->SetFrameIndex(40);
+        M->Machine().FBank = 1; // 7 7 7 wins; one token to pay, then the bank is empty
         M->TimerB3Timer(nullptr);
     }
     if (steps >= 7)
         M->JackTimerTimer(nullptr);
-    QCOMPARE(M->FAutomatonSlotMachine->FState, a0);
+    QCOMPARE(M->Machine().FAutomatonSlotMachine.FState, a0);
 
     // The user closes the window while its timers keep running.
+    QList<QPointer<TTimer>> Timers;
+    for (TTimer* Timer : {M->TimerSync1, M->TimerSync2, M->TimerSync3, M->TimerB1, M->TimerB2,
+                          M->TimerB3, M->JackTimer})
+        Timers << Timer;
     QTimer::singleShot(0, M.get(), [&M] { M->windowHandle()->close(); });
     QCOMPARE(QCoreApplication::exec(), 0);
     M.reset();
-    QCOMPARE(SlotMachine, nullptr);
-    QCoreApplication::processEvents(); // no tick reaches a destroyed machine
+    QCoreApplication::processEvents();
+    // No timer of the window is left to tick into its machine, and no box refers to it.
+    QCOMPARE(Timers.count(nullptr), 7);
+    QVERIFY(TErrorBox::Instance().Owner == nullptr);
 }
 
 int main(int Argc, char** Argv) {

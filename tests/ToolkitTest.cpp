@@ -31,7 +31,8 @@ private slots:
     void frameIndex_data();
     void frameIndex();
     void fastFramesRepaintOncePerScreenFrame();
-    void slotIndicatorFill();
+    void shapeRepaintsOnAStyleChange_data();
+    void shapeRepaintsOnAStyleChange();
 };
 
 void ToolkitTest::timerIntervals_data() {
@@ -134,22 +135,33 @@ void ToolkitTest::fastFramesRepaintOncePerScreenFrame() {
     QCOMPARE(Barrel->grab().toImage().pixel(15, 22), QColor::fromHsv(10 * 5, 200, 200).rgb());
 }
 
-void ToolkitTest::slotIndicatorFill() {
-    TShape Shape;
-    Shape.resize(9, 49);
-    const QImage Open = Shape.grab().toImage();
-    Shape.SetBrushStyle(TBrushStyle::bsDiagCross);
-    const QImage Closed = Shape.grab().toImage();
-    int OpenDark = 0;
-    int ClosedDark = 0;
-    for (int Y = 1; Y < 48; ++Y)
-        for (int X = 1; X < 8; ++X) {
-            OpenDark += qGray(Open.pixel(X, Y)) < 128;
-            ClosedDark += qGray(Closed.pixel(X, Y)) < 128;
-        }
-    QCOMPARE(OpenDark, 0);                // solid white inside the outline
-    QVERIFY(ClosedDark > 7 * 47 / 8);     // hatched
-    QCOMPARE(qGray(Open.pixel(0, 0)), 0); // the outline
+void ToolkitTest::shapeRepaintsOnAStyleChange_data() {
+    QTest::addColumn<bool>("closedBefore");
+    QTest::addColumn<bool>("closedAfter");
+    QTest::newRow("closing") << false << true;
+    QTest::newRow("opening") << true << false;
+    QTest::newRow("open again") << false << false;
+    QTest::newRow("closed again") << true << true;
+}
+
+void ToolkitTest::shapeRepaintsOnAStyleChange() {
+    QFETCH(bool, closedBefore);
+    QFETCH(bool, closedAfter);
+    const auto Style = [](bool Closed) {
+        return Closed ? TBrushStyle::bsDiagCross : TBrushStyle::bsSolid;
+    };
+    QWidget Window;
+    auto* Shape = new TShape(&Window);
+    Shape->setGeometry(0, 0, 9, 49);
+    Shape->SetBrushStyle(Style(closedBefore));
+    Window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&Window));
+    QCoreApplication::sendPostedEvents();
+    TPaintCounter Counter(Shape);
+    Shape->SetBrushStyle(Style(closedAfter));
+    QCoreApplication::sendPostedEvents();
+    QCOMPARE(Shape->BrushStyle(), Style(closedAfter));
+    QCOMPARE(Counter.Paints > 0, closedBefore != closedAfter);
 }
 
 QTEST_MAIN(ToolkitTest)

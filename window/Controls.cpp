@@ -9,6 +9,12 @@ TNumberField::TNumberField(QWidget* Parent) : QLineEdit(Parent) {
     setStyleSheet(QStringLiteral("QLineEdit { background: #c0c0c0; border: 1px solid black; }"));
 }
 
+void TNumberField::ShowNumber(int Value) {
+    const QString Text = QString::number(Value);
+    if (text() != Text)
+        setText(Text);
+}
+
 TShape::TShape(QWidget* Parent) : QWidget(Parent) {}
 
 void TShape::SetBrushStyle(TBrushStyle Style) {
@@ -23,8 +29,9 @@ void TShape::paintEvent(QPaintEvent*) {
     Painter.setPen(QPen(Qt::black, 1));
     const Qt::BrushStyle Pattern =
         FStyle == TBrushStyle::bsSolid ? Qt::SolidPattern : Qt::DiagCrossPattern;
-    // The hatch lies over the window's background, like a brush with a transparent back.
-    Painter.setBrush(QBrush(FStyle == TBrushStyle::bsSolid ? Qt::white : Qt::black, Pattern));
+    // White either way: a solid bar when open, white hatch lines over the dark panel when
+    // closed, so a closed slot never looks like no indicator at all.
+    Painter.setBrush(QBrush(Qt::white, Pattern));
     Painter.drawRect(rect().adjusted(0, 0, -1, -1));
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "slotmachine/Machine.h"
+
 #include <QLineEdit>
 #include <QListWidget>
 #include <QStyledItemDelegate>
@@ -11,10 +13,9 @@ class TNumberField : public QLineEdit {
 
 public:
     explicit TNumberField(QWidget* Parent = nullptr);
-    void ShowNumber(int Value) { setText(QString::number(Value)); }
+    // An unchanged number leaves the text, and the user's selection in it, alone.
+    void ShowNumber(int Value);
 };
-
-enum class TBrushStyle { bsSolid, bsDiagCross };
 
 // A rectangle whose fill shows whether the token slot is open (solid) or closed (cross-hatch).
 class TShape : public QWidget {

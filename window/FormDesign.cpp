@@ -4,6 +4,8 @@
 #include "window/ErrorBox.h"
 #include "window/Pictures.h"
 
+#include <QAction>
+
 namespace {
 
 const QStringList LogSettingsItems = {
@@ -28,12 +30,6 @@ QLabel* MakeLabel(QWidget* Parent, const char* Name, const QString& Text, int Le
     return Label;
 }
 
-TTimer* MakeTimer(QObject* Parent, const char* Name) {
-    auto* Timer = new TTimer(Parent);
-    Timer->setObjectName(QLatin1String(Name));
-    return Timer;
-}
-
 } // namespace
 
 // Every control at its place with its start-up content; the window's look is set here too.
@@ -46,7 +42,8 @@ void TSlotMachine::CreateControls() {
     resize(895, 303);
     TErrorBox::Instance().Owner = this;
 
-    TimerSync1 = MakeTimer(this, "TimerSync1");
+    FTimerDriver = std::make_unique<TTimerDriver>(this);
+    TimerSync1 = FTimerDriver->Timer(TTimerId::TimerSync1);
     Panel1 = Place(new QWidget(this), "Panel1", 8, 8, 265, 129);
     Panel1->setAutoFillBackground(true);
     QPalette Black = Panel1->palette();
@@ -62,10 +59,10 @@ void TSlotMachine::CreateControls() {
     Log = Place(new TLogPanel(this), "Log", 280, 8, 353, 289);
     cbA0LogSettings =
         Place(new TCheckList(LogSettingsItems, this), "cbA0LogSettings", 640, 32, 249, 73);
-    TimerB1 = MakeTimer(this, "TimerB1");
-    TimerB2 = MakeTimer(this, "TimerB2");
-    TimerB3 = MakeTimer(this, "TimerB3");
-    JackTimer = MakeTimer(this, "JackTimer");
+    TimerB1 = FTimerDriver->Timer(TTimerId::TimerB1);
+    TimerB2 = FTimerDriver->Timer(TTimerId::TimerB2);
+    TimerB3 = FTimerDriver->Timer(TTimerId::TimerB3);
+    JackTimer = FTimerDriver->Timer(TTimerId::JackTimer);
     Label1 = MakeLabel(this, "Label1", QStringLiteral("A0 (Игровая машина)"), 640, 16, 108, 13);
     Label2 = MakeLabel(this, "Label2", QStringLiteral("A1 (Жетоноприёмник)"), 640, 112, 112, 13);
     cbA1LogSettings =
@@ -74,7 +71,6 @@ void TSlotMachine::CreateControls() {
     cbA2LogSettings =
         Place(new TCheckList(LogSettingsItems, this), "cbA2LogSettings", 638, 224, 249, 73);
     edBank = Place(new TNumberField(Panel1), "edBank", 120, 38, 49, 19);
-    edBank->setText(QStringLiteral("50"));
     Label4 = MakeLabel(Panel1, "Label4", QStringLiteral("Банк"), 120, 16, 25, 13);
     for (int Number = 1; Number <= TokenImages; ++Number) {
         const int Left = 8 + 8 * ((Number - 1) % 30);
@@ -88,11 +84,9 @@ void TSlotMachine::CreateControls() {
     Shape1 = Place(new TShape(Panel1), "Shape1", 248, 32, 9, 49);
     Label5 = MakeLabel(Panel1, "Label5", QStringLiteral("Ставка: "), 184, 16, 42, 13);
     edStake = Place(new TNumberField(Panel1), "edStake", 184, 38, 49, 19);
-    edStake->setText(QStringLiteral("0"));
-    TimerSync2 = MakeTimer(this, "TimerSync2");
-    TimerSync3 = MakeTimer(this, "TimerSync3");
+    TimerSync2 = FTimerDriver->Timer(TTimerId::TimerSync2);
+    TimerSync3 = FTimerDriver->Timer(TTimerId::TimerSync3);
     edJackPot = Place(new TNumberField(Panel1), "edJackPot", 184, 86, 49, 19);
-    edJackPot->setText(QStringLiteral("0"));
     Label6 = MakeLabel(Panel1, "Label6", QStringLiteral("Выигрыш"), 184, 64, 48, 13);
     iBadCoin = Place(new TImage(this), "iBadCoin", 240, 264, 32, 32);
     iBadCoin->setAccessibleName(QStringLiteral("Фальшивый жетон"));
@@ -104,7 +98,6 @@ void TSlotMachine::CreateControls() {
     iReturn->setAccessibleName(QStringLiteral("Возврат"));
     iReturn->SetPicture(ReturnPixmap());
     edUser = Place(new TNumberField(this), "edUser", 160, 278, 49, 19);
-    edUser->setText(QStringLiteral("50"));
     Label7 = MakeLabel(this, "Label7", QStringLiteral("Игрок:"), 160, 264, 34, 13);
     btnTechReset = Place(new QPushButton(QStringLiteral("Тех. сброс"), Panel1), "btnTechReset", 200,
                          112, 65, 17);
@@ -123,6 +116,14 @@ void TSlotMachine::CreateControls() {
     setTabOrder(edJackPot, cbA1LogSettings);
     setTabOrder(cbA1LogSettings, cbA2LogSettings);
     setTabOrder(cbA2LogSettings, edUser);
+
+    // F2 and the context menus open the automata's diagrams; no control shows on the face.
+    FAutomataAction = new QAction(QStringLiteral("Автоматы"), this);
+    FAutomataAction->setObjectName(QStringLiteral("actAutomata"));
+    FAutomataAction->setShortcut(QKeySequence(Qt::Key_F2));
+    FAutomataAction->setShortcutContext(Qt::WindowShortcut);
+    addAction(FAutomataAction);
+    Log->AddMenuAction(FAutomataAction);
 }
 
 void TSlotMachine::ConnectHandlers() {
@@ -150,4 +151,6 @@ void TSlotMachine::ConnectHandlers() {
             Handler(&TSlotMachine::cbA1LogSettingsClickCheck));
     connect(cbA2LogSettings, &TCheckList::ClickCheck, this,
             Handler(&TSlotMachine::cbA2LogSettingsClickCheck));
+    connect(FAutomataAction, &QAction::triggered, this,
+            [Show = Guarded([this] { ShowAutomata(); })] { Show(); });
 }

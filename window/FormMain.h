@@ -1,9 +1,12 @@
 #pragma once
 
+#include "slotmachine/Machine.h"
+#include "slotmachine/Protocol.h"
 #include "window/Controls.h"
 #include "window/Images.h"
 #include "window/LogPanel.h"
 #include "window/Timer.h"
+#include "window/TimerDriver.h"
 
 #include <QLabel>
 #include <QPushButton>
@@ -13,19 +16,17 @@
 #include <cstdint>
 #include <memory>
 
-class TAutomaton;
-class TAutomatonsDispatcher;
-class TAutomatonSlotMachine;
-class TAutomatonMoneyTray;
-class TAutomatonBarrelsEngine;
+class QAction;
+class TAutomataWindow;
 
-// The one window: it holds the machine's accounts beside its controls, owns the dispatcher and
-// the three automata, and turns clicks and ticks into events.
-class TSlotMachine : public QWidget {
+// The window: the view and controller of one machine. Clicks, ticks and check-list toggles
+// become the machine's inputs; after each change it shows what the machine's displays hold.
+// The machine keeps every account; the window keeps none.
+class TSlotMachine : public QWidget, private TMachineObserver {
     Q_OBJECT
 
 public:
-    static constexpr int TokenImages = 100;
+    static constexpr int TokenImages = TMachine::TokenImages;
 
     explicit TSlotMachine(QWidget* Parent = nullptr);
     ~TSlotMachine() override;
@@ -66,28 +67,9 @@ public:
 
     TImage* Image(int Number) const { return Images[static_cast<size_t>(Number - 1)]; }
 
-    std::unique_ptr<TAutomatonsDispatcher> FAutomatonsDispatcher;
-    std::unique_ptr<TAutomatonSlotMachine> FAutomatonSlotMachine;
-    std::unique_ptr<TAutomatonMoneyTray> FAutomatonMoneyTray;
-    std::unique_ptr<TAutomatonBarrelsEngine> FAutomatonBarrelsEngine;
-
-    // The machine's accounts, in tokens.
-    int32_t FBank = 0;
-    int32_t FUserTokens = 0;
-    int32_t FJackPot = 0;
-    int32_t FStake = 0;
-    bool FTrayClosed = false;
-    bool FTokenGood = false;
-
-    // Operations the automata call.
-    void SetTrayOpen(bool Open);
-    void PayToken();
-    bool TokenGood() const { return FTokenGood; }
-    void StakeToBank();
-    void ReturnStake();
-    void ComputeWin();
-    void RefreshPlayer();
-    int32_t SnapBarrel(TFrameImage* Barrel);
+    // The machine this window shows; null only after FormDestroy.
+    TMachine& Machine() { return *FMachine; }
+    const TMachine& Machine() const { return *FMachine; }
 
     // Handlers; the sender is ignored.
     void FormCreate(QObject* Sender);
@@ -108,14 +90,27 @@ public:
     void cbA1LogSettingsClickCheck(QObject* Sender);
     void cbA2LogSettingsClickCheck(QObject* Sender);
 
+    // «Автоматы», the automata's state diagrams beside the window: made when first asked for
+    // (F2, or the context menu of the background or of the protocol), then shown and raised.
+    void ShowAutomata();
+    TAutomataWindow* AutomataWindow() const { return FAutomataWindow.get(); }
+
+protected:
+    void contextMenuEvent(QContextMenuEvent* Event) override;
+
 private:
     void CreateControls();
     void ConnectHandlers();
-    void StopTimers();
-    void SpinTick(TFrameImage* Barrel);
-    void StopBarrel(TTimer* StopTimer, TTimer* SpinTimer, TFrameImage* Barrel);
-    static void CopyTicks(const TCheckList* List, TAutomaton* Automaton);
-};
+    void MachineChanged(unsigned Changes) noexcept override;
+    void ShowFields();
+    void ShowBarrels();
+    void ShowSwitches();
+    TCheckList* LogSettings(int32_t Automaton) const;
+    void CopyTicks(int32_t Automaton);
 
-// The program's one window, set before FormCreate runs.
-extern TSlotMachine* SlotMachine;
+    std::unique_ptr<TTimerDriver> FTimerDriver;
+    std::unique_ptr<TMachine> FMachine;
+    std::unique_ptr<TProtocolWriter> FProtocolWriter;
+    QAction* FAutomataAction = nullptr;
+    std::unique_ptr<TAutomataWindow> FAutomataWindow;
+};

@@ -181,7 +181,15 @@ QMenu* TLogPanel::CreateContextMenu(QWidget* Parent) {
         Menu->addAction(QStringLiteral("Выделить все"), this, &TLogPanel::SelectAll);
     AllAction->setShortcut(QKeySequence::SelectAll);
     AllAction->setEnabled(!FLines.empty());
+    if (!FMenuActions.isEmpty()) {
+        Menu->addSeparator();
+        Menu->addActions(FMenuActions);
+    }
     return Menu;
+}
+
+void TLogPanel::AddMenuAction(QAction* Action) {
+    FMenuActions.append(Action);
 }
 
 int TLogPanel::WrapWidth() const {

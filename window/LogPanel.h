@@ -15,6 +15,7 @@
 #include <unordered_map>
 #include <vector>
 
+class QAction;
 class QMenu;
 class QTextLayout;
 
@@ -48,6 +49,8 @@ public:
     QRect LineRect(qsizetype Index) const;
     // The panel's own context menu; the caller owns it.
     QMenu* CreateContextMenu(QWidget* Parent);
+    // An action of the window that the context menu offers after the panel's own.
+    void AddMenuAction(QAction* Action);
 
 protected:
     bool event(QEvent* Event) override;
@@ -124,4 +127,5 @@ private:
     bool FSelecting = false;
     QPoint FDragPoint;
     QBasicTimer FAutoScroll;
+    QList<QAction*> FMenuActions;
 };

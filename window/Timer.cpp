@@ -19,3 +19,10 @@ void TTimer::SetInterval(int Milliseconds) {
         ++FStarts;
     }
 }
+
+void TTimer::Restart() {
+    if (FInterval == 0)
+        return;
+    FTimer->start(FInterval);
+    ++FStarts;
+}

@@ -12,6 +12,8 @@ public:
     explicit TTimer(QObject* Parent = nullptr);
 
     void SetInterval(int Milliseconds);
+    // A new period from now, with the interval it has; nothing while it is stopped.
+    void Restart();
     int Interval() const { return FInterval; }
     // How often a period was started; an unchanged interval must not add one.
     int Starts() const { return FStarts; }

@@ -1,5 +1,5 @@
-# The pictures drawn by generator/, compiled into the machine library as :/pictures/<name>.png.
-qt_add_resources(machine "pictures"
+# The pictures drawn by generator/, compiled into the window library as :/pictures/<name>.png.
+qt_add_resources(window "pictures"
     PREFIX "/"
     BASE ${CMAKE_CURRENT_LIST_DIR}/..
     FILES

@@ -1,0 +1,204 @@
+#pragma once
+
+#include "automaton/Automaton.h"
+#include "slotmachine/Random.h"
+#include "slotmachine/atmSlotMachine.h"
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// The machine's seven timers, in the order in which timers due at the same moment fire.
+enum TTimerId : int32_t {
+    TimerSync1,
+    TimerSync2,
+    TimerSync3,
+    TimerB1,
+    TimerB2,
+    TimerB3,
+    JackTimer,
+    TimerCount
+};
+
+// A timer as the machine sees it: it runs while its interval is not 0. The generation counts
+// every real change, so a driver can tell a restarted period from an untouched one.
+struct TTimerState {
+    int32_t Interval = 0;
+    uint32_t Generation = 0;
+};
+
+enum class TBrushStyle { bsSolid, bsDiagCross };
+
+// What every display of the window shows. The fields lag behind the accounts exactly as far as
+// the automata and the handlers refresh them.
+struct TDisplays {
+    int32_t edBank = 50; // the design's texts until the first refresh
+    int32_t edStake = 0;
+    int32_t edJackPot = 0;
+    int32_t edUser = 50; // also how many coins of the stack are shown
+    bool iBadCoin = true;
+    TBrushStyle Shape1 = TBrushStyle::bsSolid;
+    std::array<int32_t, 3> Barrels{}; // frame index of Barrel1..3
+    bool operator==(const TDisplays&) const = default;
+};
+
+// The five switches of one automaton, in the order of its check list.
+enum TLogItem : int32_t { LogStart, LogTransition, LogFinish, LogInput, LogOutput, LogItems };
+using TLogSwitches = std::array<bool, LogItems>;
+
+// Bits of a change notice.
+enum TChange : unsigned {
+    ChangedFields = 1,    // number fields, coins, counterfeit token, slot indicator
+    ChangedBarrels = 2,   // a barrel's frame
+    ChangedTimers = 4,    // an interval
+    ChangedStates = 8,    // an automaton's state
+    ChangedSwitches = 16, // a protocol switch
+    ChangedSteps = 32     // an automaton handled an event, whether or not a row matched
+};
+
+// One step of one automaton: the row of its table it took (-1 for none) and where it went.
+struct TStep {
+    int32_t Automaton;
+    int32_t Event;
+    int32_t From;
+    int Row;
+    int32_t To;
+    bool operator==(const TStep&) const = default;
+};
+
+// Where the automata's protocol messages go; the sink lays them out and stamps them.
+class TProtocolSink {
+public:
+    virtual ~TProtocolSink() = default;
+    virtual void Message(const std::string& Text) = 0;
+};
+
+// Told once an input has been handled, with what it changed.
+class TMachineObserver {
+public:
+    virtual ~TMachineObserver() = default;
+    // Called while the input is being finished: it must not throw.
+    virtual void MachineChanged(unsigned Changes) noexcept = 0;
+};
+
+// The whole machine as a value: the dispatcher and the three automata, the accounts, what every
+// display shows, the seven timers, the generator and the protocol switches. It knows nothing of
+// windows or clocks: its inputs are the player's actions and "timer T fired"; its outputs are
+// protocol messages into a sink and change notices to its observers. A copy is a full,
+// independent machine that writes to no sink and tells no observer until given its own.
+class TMachine {
+public:
+    static constexpr int32_t TokenImages = 100;
+
+    // The start-up: accounts, the generator seeded from the clock, the automata with their
+    // switches, registration and names, the barrels on the digit 7.
+    TMachine();
+    TMachine(const TMachine& Other);
+    TMachine& operator=(const TMachine& Other);
+    ~TMachine() = default;
+
+    // --- Inputs -------------------------------------------------------------------------------
+    void Image1Click();   // a genuine token: a click on any coin of the stack
+    void iBadCoinClick(); // the counterfeit token
+    void iPlayClick();
+    void iReturnClick();
+    void btnTechResetClick();
+    void TimerFired(TTimerId Timer);
+    void JackTimerTimer();
+    void TimerSync1Timer();
+    void TimerSync2Timer();
+    void TimerSync3Timer();
+    // Many ticks of one spin timer at once: a spin tick only turns its barrel one frame on.
+    void SpinTicks(TTimerId SpinTimer, int64_t Ticks);
+    void TimerB1Timer();
+    void TimerB2Timer();
+    void TimerB3Timer();
+    // All five switches of one automaton at once, as its check list holds them.
+    void SetLogSwitches(int32_t Number, const TLogSwitches& Switches);
+    void SetLogSwitch(int32_t Number, TLogItem Item, bool On);
+    TLogSwitches LogSwitches(int32_t Number) const;
+
+    // --- Operations the automata call ----------------------------------------------------------
+    void SetTrayOpen(bool Open);
+    void PayToken();
+    bool TokenGood() const { return FTokenGood; }
+    void StakeToBank();
+    void ReturnStake();
+    void ComputeWin();
+    void RefreshPlayer();
+    void ShowStake();
+    void ShowBank();
+    void ShowWin();
+    // Barrels are numbered 1..3.
+    int32_t SnapBarrel(int32_t Barrel);
+    int32_t FrameIndex(int32_t Barrel) const;
+    // The current index, or one outside the picture's frames, changes nothing.
+    void SetFrameIndex(int32_t Barrel, int32_t Frame);
+    // 0 stops; the interval it already has changes nothing; any other value restarts the period.
+    void SetInterval(TTimerId Timer, int32_t Milliseconds);
+    int32_t Interval(TTimerId Timer) const { return FTimers[Timer].Interval; }
+    const TTimerState& Timer(TTimerId Timer) const { return FTimers[Timer]; }
+    int32_t Random(int32_t Range) { return FRandom.Random(Range); }
+    void WriteLog(const std::string& Message);
+    void NoteStep(const TStep& Step) {
+        FSteps.push_back(Step);
+        FChanges |= ChangedSteps;
+    }
+
+    // --- Outputs ------------------------------------------------------------------------------
+    void SetSink(TProtocolSink* Sink) { FSink = Sink; }
+    TProtocolSink* Sink() const { return FSink; }
+    void AddObserver(TMachineObserver* Observer);
+    void RemoveObserver(TMachineObserver* Observer);
+    // The steps the automata took in the last input, in the order of their transition messages.
+    const std::vector<TStep>& Steps() const { return FSteps; }
+
+    TAutomaton& Automaton(int32_t Number);
+    const TAutomaton& Automaton(int32_t Number) const;
+    int32_t State(int32_t Automaton) const { return this->Automaton(Automaton).FState; }
+
+    // The machine's accounts, in tokens, and its two flags.
+    int32_t FBank = 0;
+    int32_t FUserTokens = 0;
+    int32_t FJackPot = 0;
+    int32_t FStake = 0;
+    bool FTrayClosed = false;
+    bool FTokenGood = false;
+
+    TDisplays FDisplays;
+    std::array<TTimerState, TimerCount> FTimers{};
+    TRandom FRandom;
+
+    TAutomatonsDispatcher FAutomatonsDispatcher;
+    TAutomatonSlotMachine FAutomatonSlotMachine;
+    TAutomatonMoneyTray FAutomatonMoneyTray;
+    TAutomatonBarrelsEngine FAutomatonBarrelsEngine;
+
+private:
+    // Collects what one input changes and tells the observers once it is handled, even when
+    // the handling ends in an error.
+    class TInput {
+    public:
+        explicit TInput(TMachine& Machine);
+        ~TInput();
+        TInput(const TInput&) = delete;
+        TInput& operator=(const TInput&) = delete;
+
+    private:
+        TMachine& FMachine;
+        std::array<int32_t, 3> FStates;
+        bool FOuter;
+    };
+
+    void Register();
+    void CopyValues(const TMachine& Other);
+    void StopBarrel(TTimerId StopTimer, TTimerId SpinTimer, int32_t Barrel);
+    void SpinTick(int32_t Barrel);
+
+    TProtocolSink* FSink = nullptr;
+    std::vector<TMachineObserver*> FObservers;
+    std::vector<TStep> FSteps;
+    unsigned FChanges = 0;
+    int FInputDepth = 0;
+};

@@ -8,6 +8,11 @@ set(CMAKE_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
     OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
 
 install(TARGETS slotmachine RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+# The command-line companion beside the program, with its man page.
+if(TARGET slotmachine-cli)
+    install(TARGETS slotmachine-cli RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+    install(FILES ${SLOTMACHINE_CLI_MAN_PAGE} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+endif()
 install(FILES ${CMAKE_CURRENT_LIST_DIR}/${SLOTMACHINE_APP_ID}.desktop
     DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 install(FILES ${CMAKE_CURRENT_LIST_DIR}/${SLOTMACHINE_APP_ID}.metainfo.xml
@@ -40,7 +45,11 @@ the barrels engine) write a protocol of their work into the log panel of the
 window. Play the machine and read the protocol to watch the automata at work.
 .
 It is made for people who learn, teach and demonstrate automata-based
-programming. The interface is in Russian.]=])
+programming. The interface is in Russian.
+.
+The command-line companion slotmachine-cli replays session scripts into the
+same protocol, explores every state the machine can reach and checks it, and
+computes the odds of every win.]=])
 set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
@@ -51,6 +60,8 @@ set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 # What the library scan cannot see: the fonts the window asks for by name and Qt's Russian dialog
 # texts, both loaded at run time. The X11 platform plugin is in libqt6gui6, which the scan adds.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-translations-l10n, fonts-liberation2, fonts-dejavu-core")
+# Graphviz lays out the automata's diagrams; its layout and SVG plugins are loaded at run time.
+string(APPEND CPACK_DEBIAN_PACKAGE_DEPENDS ", libgvc6, libcgraph6")
 include(CPack)
 
 if(BUILD_TESTING)

@@ -1,0 +1,204 @@
+// What the «Автоматы» window costs the machine's window; each figure is printed beside its goal.
+#include "slotmachine/Protocol.h"
+#include "window/Application.h"
+#include "window/AutomataWindow.h"
+#include "window/FormMain.h"
+
+#include <QElapsedTimer>
+#include <QTest>
+#include <QTimer>
+
+#include <sys/resource.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <memory>
+#include <vector>
+
+namespace {
+
+double CpuMs() {
+    rusage Usage{};
+    getrusage(RUSAGE_SELF, &Usage);
+    return static_cast<double>(Usage.ru_utime.tv_sec + Usage.ru_stime.tv_sec) * 1e3 +
+           static_cast<double>(Usage.ru_utime.tv_usec + Usage.ru_stime.tv_usec) / 1e3;
+}
+
+double Median(std::vector<double> Values) {
+    std::sort(Values.begin(), Values.end());
+    return Values[Values.size() / 2];
+}
+
+void Report(const char* What, double Value, const char* Unit, const char* Goal, bool Met) {
+    std::printf("%-62s %9.3f %-3s  goal %-24s %s\n", What, Value, Unit, Goal,
+                Met ? "met" : "MISSED");
+    std::fflush(stdout);
+}
+
+void Info(const char* What, double Value, const char* Unit) {
+    std::printf("%-62s %9.3f %-3s\n", What, Value, Unit);
+    std::fflush(stdout);
+}
+
+// The rest of a game after a press of «Игра» in Accepting, back to Waiting: no win.
+void FinishGame(TSlotMachine& M) {
+    M.iPlayClick(nullptr);
+    for (int32_t Barrel = 1; Barrel <= 3; ++Barrel)
+        M.Machine().SetFrameIndex(Barrel, 47 + 7 * (Barrel - 1)); // 8 9 1
+    M.TimerB1Timer(nullptr);
+    M.TimerB2Timer(nullptr);
+    M.TimerB3Timer(nullptr);
+    while (M.JackTimer->Interval() != 0)
+        M.JackTimerTimer(nullptr);
+}
+
+// When each watched widget has first been painted after Arm(): the paint done, on the given clock.
+class TPaintTimes : public QObject {
+public:
+    TPaintTimes(std::initializer_list<QWidget*> Widgets, const QElapsedTimer& Clock)
+        : FWidgets(Widgets), FPainted(Widgets.size(), false), FTimes(Widgets.size(), -1),
+          FClock(Clock) {
+        for (QWidget* Widget : FWidgets)
+            Widget->installEventFilter(this);
+    }
+    void Arm() {
+        std::fill(FPainted.begin(), FPainted.end(), false);
+        std::fill(FTimes.begin(), FTimes.end(), -1);
+    }
+    // Handles events the way the loop does until every widget has been painted.
+    void Wait() {
+        for (int Round = 0; Round < 100000 && *std::min_element(FTimes.begin(), FTimes.end()) < 0;
+             ++Round) {
+            QCoreApplication::processEvents();
+            for (size_t Index = 0; Index < FWidgets.size(); ++Index)
+                if (FPainted[Index] && FTimes[Index] < 0)
+                    FTimes[Index] = static_cast<double>(FClock.nsecsElapsed()) / 1e6;
+        }
+    }
+    double Time(size_t Index) const { return FTimes[Index]; }
+
+protected:
+    bool eventFilter(QObject* Object, QEvent* Event) override {
+        if (Event->type() == QEvent::Paint)
+            for (size_t Index = 0; Index < FWidgets.size(); ++Index)
+                FPainted[Index] = FPainted[Index] || FWidgets[Index] == Object;
+        return false;
+    }
+
+private:
+    std::vector<QWidget*> FWidgets;
+    std::vector<bool> FPainted;
+    std::vector<double> FTimes;
+    const QElapsedTimer& FClock;
+};
+
+void PlayToPainted() {
+    constexpr int Lines = 300000;
+    for (const bool Open : {false, true}) {
+        TSlotMachine M;
+        M.show();
+        (void)QTest::qWaitForWindowExposed(&M);
+        M.activateWindow();
+        (void)QTest::qWaitForWindowActive(&M);
+        const QString Stamp = CurrentStamp();
+        for (int Line = 0; Line < Lines; Line += 3) {
+            M.Log->AppendLine(Stamp);
+            M.Log->AppendLine(QStringLiteral("Автомат A0 \"Игровая машина\" перешел из состояния "
+                                             "1 в состояние %1")
+                                  .arg(Line % 5));
+            M.Log->AppendLine(QString());
+        }
+        if (Open) {
+            QElapsedTimer First;
+            First.start();
+            M.ShowAutomata();
+            Info("opening «Автоматы» the first time: Graphviz, three layouts",
+                 static_cast<double>(First.nsecsElapsed()) / 1e6, "ms");
+            (void)QTest::qWaitForWindowExposed(M.AutomataWindow());
+        }
+        QCoreApplication::processEvents();
+        const QPoint Play = M.iPlay->mapTo(&M, QPoint(32, 16));
+        QElapsedTimer Clock;
+        TPaintTimes Log({M.Log->viewport()}, Clock);
+        std::unique_ptr<TPaintTimes> Diagram;
+        if (Open)
+            Diagram = std::make_unique<TPaintTimes>(
+                std::initializer_list<QWidget*>{M.AutomataWindow()->View(A2)}, Clock);
+        std::vector<double> ToLog;
+        std::vector<double> ToAll;
+        for (int Round = 0; Round < 40; ++Round) {
+            M.Image1Click(nullptr);
+            Log.Arm();
+            Log.Wait();
+            Log.Arm();
+            if (Diagram)
+                Diagram->Arm();
+            Clock.start();
+            QTest::mouseClick(M.windowHandle(), Qt::LeftButton, {}, Play);
+            Log.Wait();
+            ToLog.push_back(Log.Time(0));
+            if (Diagram) {
+                Diagram->Wait();
+                ToAll.push_back(std::max(Log.Time(0), Diagram->Time(0)));
+            }
+            FinishGame(M);
+        }
+        if (Open) {
+            Report("play, click to protocol painted, 300,000 lines, «Автоматы» open", Median(ToLog),
+                   "ms", "<= 16 ms", Median(ToLog) <= 16);
+            Info("  the same, click to the diagrams painted too", Median(ToAll), "ms");
+        } else {
+            Info("play, click to protocol painted, 300,000 lines, «Автоматы» closed", Median(ToLog),
+                 "ms");
+        }
+    }
+}
+
+// CPU over three seconds of spinning, from the press of «Игра» on.
+double SpinningLoad(bool Open) {
+    TSlotMachine M;
+    M.show();
+    (void)QTest::qWaitForWindowExposed(&M);
+    if (Open) {
+        M.ShowAutomata();
+        (void)QTest::qWaitForWindowExposed(M.AutomataWindow());
+    }
+    QCoreApplication::processEvents();
+    M.Image1Click(nullptr);
+    QCoreApplication::processEvents();
+    const double Cpu = CpuMs();
+    QElapsedTimer Wall;
+    Wall.start();
+    M.iPlayClick(nullptr);
+    QEventLoop Loop;
+    QTimer::singleShot(3000, &Loop, &QEventLoop::quit);
+    Loop.exec();
+    return 100 * (CpuMs() - Cpu) / static_cast<double>(Wall.elapsed());
+}
+
+void Spinning() {
+    // Alternated in pairs, so that other load on the machine falls on both alike.
+    std::vector<double> Closed;
+    std::vector<double> Open;
+    std::vector<double> Above;
+    for (int Round = 0; Round < 5; ++Round) {
+        Closed.push_back(SpinningLoad(false));
+        Open.push_back(SpinningLoad(true));
+        Above.push_back(Open.back() - Closed.back());
+    }
+    Info("CPU while the barrels spin, «Автоматы» closed (median of 5)", Median(Closed), "%");
+    Info("CPU while the barrels spin, «Автоматы» open (median of 5)", Median(Open), "%");
+    Report("  open above closed (median of the 5 pairs)", Median(Above), "pt", "<= 1 point",
+           Median(Above) <= 1);
+}
+
+} // namespace
+
+int main(int Argc, char** Argv) {
+    TApplication Application(Argc, Argv);
+    Application.setQuitOnLastWindowClosed(false);
+    std::printf("platform %s\n", qPrintable(QGuiApplication::platformName()));
+    PlayToPainted();
+    Spinning();
+    return 0;
+}

@@ -1,0 +1,128 @@
+#include "diagram/Graphviz.h"
+
+#include <gvc.h>
+
+#include <map>
+#include <memory>
+#include <stdexcept>
+
+namespace {
+
+// A graph read from DOT text; its layout, if any, goes with it.
+class TGraph {
+public:
+    TGraph(GVC_t* Context, const std::string& DotText)
+        : FContext(Context), FGraph(agmemread(DotText.c_str())) {
+        if (!FGraph)
+            throw std::runtime_error("Graphviz could not read the diagram");
+    }
+    ~TGraph() {
+        if (FLaidOut)
+            gvFreeLayout(FContext, FGraph);
+        agclose(FGraph);
+    }
+    TGraph(const TGraph&) = delete;
+    TGraph& operator=(const TGraph&) = delete;
+
+    void LayOut() {
+        if (gvLayout(FContext, FGraph, "dot") != 0)
+            throw std::runtime_error("Graphviz could not lay the diagram out");
+        FLaidOut = true;
+    }
+    Agraph_t* Get() const { return FGraph; }
+
+private:
+    GVC_t* FContext;
+    Agraph_t* FGraph;
+    bool FLaidOut = false;
+};
+
+// One context for the whole process, never freed: Graphviz 2.42's text layout keeps a pointer
+// into a context's font table from one graph to the next, so a second context would read the
+// first one's freed memory.
+GVC_t* SharedContext() {
+    static GVC_t* const Context = gvContext();
+    return Context;
+}
+
+std::string IdOf(void* Object) {
+    char Attribute[] = "id";
+    const char* Value = agget(Object, Attribute);
+    return Value ? Value : "";
+}
+
+} // namespace
+
+TGraphviz::TGraphviz() : FContext(SharedContext()) {
+    if (!FContext)
+        throw std::runtime_error("Graphviz could not start");
+}
+
+TDiagramLayout TGraphviz::LayOut(const TDiagram& Diagram, const TLabelSizes& Sizes) {
+    TGraph Graph(FContext, DotText(Diagram, Sizes));
+    Graph.LayOut();
+    std::map<std::string, size_t> Nodes;
+    for (size_t Index = 0; Index < Diagram.Nodes.size(); ++Index)
+        Nodes[NodeId(Diagram.Automaton, Diagram.Nodes[Index].State)] = Index;
+    std::map<std::string, size_t> Edges;
+    for (size_t Index = 0; Index < Diagram.Edges.size(); ++Index)
+        Edges[EdgeId(Diagram.Automaton, Diagram.Edges[Index].Row)] = Index;
+
+    // Graphviz's y grows upward from the bounding box's lower left corner.
+    const boxf Box = GD_bb(Graph.Get());
+    const auto Flip = [&Box](pointf Point) {
+        return TDiagramPoint{Point.x - Box.LL.x, Box.UR.y - Point.y};
+    };
+    TDiagramLayout Layout;
+    Layout.Width = Box.UR.x - Box.LL.x;
+    Layout.Height = Box.UR.y - Box.LL.y;
+    Layout.Nodes.resize(Diagram.Nodes.size());
+    Layout.Edges.resize(Diagram.Edges.size());
+    for (Agnode_t* Node = agfstnode(Graph.Get()); Node; Node = agnxtnode(Graph.Get(), Node)) {
+        if (const auto Found = Nodes.find(IdOf(Node)); Found != Nodes.end()) {
+            const TDiagramPoint Centre = Flip(ND_coord(Node));
+            const double Width = ND_width(Node) * 72;
+            const double Height = ND_height(Node) * 72;
+            Layout.Nodes[Found->second] = {Centre.X - Width / 2, Centre.Y - Height / 2, Width,
+                                           Height};
+        }
+        for (Agedge_t* Edge = agfstout(Graph.Get(), Node); Edge;
+             Edge = agnxtout(Graph.Get(), Edge)) {
+            const auto Found = Edges.find(IdOf(Edge));
+            if (Found == Edges.end())
+                continue;
+            TEdgePlace& Place = Layout.Edges[Found->second];
+            if (const splines* Splines = ED_spl(Edge)) {
+                for (int Piece = 0; Piece < Splines->size; ++Piece) {
+                    const bezier& Curve = Splines->list[Piece];
+                    std::vector<TDiagramPoint> Points;
+                    Points.reserve(static_cast<size_t>(Curve.size));
+                    for (int Point = 0; Point < Curve.size; ++Point)
+                        Points.push_back(Flip(Curve.list[Point]));
+                    Place.Curves.push_back(std::move(Points));
+                    if (Curve.eflag) {
+                        Place.Arrow = true;
+                        Place.Tip = Flip(Curve.ep);
+                    }
+                }
+            }
+            if (const textlabel_t* Label = ED_label(Edge)) {
+                Place.Label = Flip(Label->pos);
+                Place.LabelWidth = Label->dimen.x;
+                Place.LabelHeight = Label->dimen.y;
+            }
+        }
+    }
+    return Layout;
+}
+
+std::string TGraphviz::Svg(const std::string& DotText) {
+    TGraph Graph(FContext, DotText);
+    Graph.LayOut();
+    char* Data = nullptr;
+    unsigned int Length = 0;
+    if (gvRenderData(FContext, Graph.Get(), "svg", &Data, &Length) != 0 || !Data)
+        throw std::runtime_error("Graphviz could not render the diagram as SVG");
+    const std::unique_ptr<char, void (*)(char*)> Owned(Data, gvFreeRenderData);
+    return std::string(Data, Length);
+}

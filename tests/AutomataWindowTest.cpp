@@ -1,0 +1,368 @@
+#include "window/AutomataWindow.h"
+#include "tests/PaintCounter.h"
+#include "window/ErrorBox.h"
+#include "window/FormMain.h"
+
+#include <QApplication>
+#include <QContextMenuEvent>
+#include <QDir>
+#include <QMenu>
+#include <QPainter>
+#include <QRegularExpression>
+#include <QTest>
+#include <QTimer>
+
+#include <memory>
+
+namespace {
+
+// A game won on 2 2 2 and paid out, then a counterfeit token and a reset; one step a row.
+const struct {
+    const char* Name;
+    void (*Play)(TSlotMachine&);
+} Script[] = {
+    {"token", [](TSlotMachine& W) { W.Image1Click(nullptr); }},
+    {"second token", [](TSlotMachine& W) { W.Image1Click(nullptr); }},
+    {"play", [](TSlotMachine& W) { W.iPlayClick(nullptr); }},
+    {"play again", [](TSlotMachine& W) { W.iPlayClick(nullptr); }},
+    {"first barrel stops",
+     [](TSlotMachine& W) {
+         W.Machine().SetFrameIndex(1, 5);
+         W.Machine().SetFrameIndex(2, 9);
+         W.Machine().SetFrameIndex(3, 7);
+         W.TimerB1Timer(nullptr);
+     }},
+    {"second barrel stops", [](TSlotMachine& W) { W.TimerB2Timer(nullptr); }},
+    {"third barrel stops", [](TSlotMachine& W) { W.TimerB3Timer(nullptr); }},
+    {"a pay tick", [](TSlotMachine& W) { W.JackTimerTimer(nullptr); }},
+    {"paid out",
+     [](TSlotMachine& W) {
+         while (W.JackTimer->Interval() != 0)
+             W.JackTimerTimer(nullptr);
+     }},
+    {"counterfeit token", [](TSlotMachine& W) { W.iBadCoinClick(nullptr); }},
+    {"technical reset", [](TSlotMachine& W) { W.btnTechResetClick(nullptr); }},
+};
+
+bool NearFill(QRgb Pixel) {
+    const QColor Fill = TDiagramView::CurrentFill();
+    return std::abs(qRed(Pixel) - Fill.red()) <= 4 && std::abs(qGreen(Pixel) - Fill.green()) <= 4 &&
+           std::abs(qBlue(Pixel) - Fill.blue()) <= 4;
+}
+
+// The automata whose diagrams show a lit edge at the moment.
+QList<int> LitAutomata(const TAutomataWindow& Window) {
+    QList<int> Lit;
+    for (int32_t Automaton = A0; Automaton <= A2; ++Automaton) {
+        const TDiagramView* View = Window.View(Automaton);
+        for (const TDiagramEdge& Edge : View->Diagram().Edges)
+            if (View->EdgeGlow(Edge.Row) > 0) {
+                Lit << Automaton;
+                break;
+            }
+    }
+    return Lit;
+}
+
+} // namespace
+
+class AutomataWindowTest : public QObject {
+    Q_OBJECT
+
+private:
+    std::unique_ptr<TSlotMachine> M;
+    qint64 FNow = 0;
+
+    TAutomataWindow* Open() {
+        QTest::keyClick(M.get(), Qt::Key_F2);
+        TAutomataWindow* Window = M->AutomataWindow();
+        if (Window) {
+            Window->SetClock([this] { return FNow; });
+            Window->resize(Window->sizeHint()); // every diagram at its own size
+        }
+        return Window;
+    }
+    // Time goes on and the fade timer fires, as often as the loop would let it.
+    void Pass(TAutomataWindow& Window, qint64 Milliseconds) {
+        for (const qint64 End = FNow + Milliseconds; FNow < End;) {
+            FNow = std::min(End, FNow + TAutomataWindow::FrameMs);
+            Window.Tick();
+        }
+    }
+
+private slots:
+    void init();
+    void cleanup();
+
+    void f2OpensOneWindow();
+    void contextMenusOfferIt_data();
+    void contextMenusOfferIt();
+    void followsAScriptedGame_data();
+    void followsAScriptedGame();
+    void stepsLightInProtocolOrder_data();
+    void stepsLightInProtocolOrder();
+    void switchesOffDoNotBlindIt();
+    void spinTicksPaintNothing();
+    void mainWindowUnchanged();
+    void closingTheMachineEndsTheLoop();
+    void screenshot();
+};
+
+void AutomataWindowTest::init() {
+    M = std::make_unique<TSlotMachine>();
+    M->show();
+    // F2 reaches the window's shortcut only while the window is the active one.
+    M->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(M.get()));
+    TErrorBox::Instance().Presenter = [](const QString& Text) { QFAIL(qPrintable(Text)); };
+    FNow = 0;
+}
+
+void AutomataWindowTest::cleanup() {
+    M.reset();
+}
+
+void AutomataWindowTest::f2OpensOneWindow() {
+    QVERIFY(!M->AutomataWindow()); // nothing is laid out until asked for
+    TAutomataWindow* Window = Open();
+    QVERIFY(Window && Window->isVisible());
+    QVERIFY(Window->isWindow());
+    QCOMPARE(Window->windowTitle(), QStringLiteral("Автоматы"));
+    QCOMPARE(Window->accessibleName(), QStringLiteral("Автоматы"));
+    QCOMPARE(Window->accessibleDescription(),
+             QStringLiteral("A0: 0 Ожидание; A1: 0 Монетоприёмник пуст; A2: 0 Барабаны "
+                            "остановлены"));
+    QCOMPARE(Window->View(A1)->accessibleName(), QStringLiteral("A1 Монетоприемник"));
+    M->Image1Click(nullptr);
+    QCOMPARE(Window->View(A1)->accessibleDescription(),
+             QStringLiteral("Текущее состояние: 1 Жетон принят"));
+    Window->close();
+    QVERIFY(!Window->isVisible());
+    QCOMPARE(Open(), Window); // the same window, laid out once
+    QVERIFY(Window->isVisible());
+    QCOMPARE(Window->View(A0)->CurrentState(), int(TAutomatonSlotMachine::Accepting));
+}
+
+void AutomataWindowTest::contextMenusOfferIt_data() {
+    QTest::addColumn<QString>("widget");
+    QTest::addColumn<QPoint>("point");
+    QTest::addColumn<bool>("offered");
+    QTest::newRow("free background") << "SlotMachine" << QPoint(450, 300) << true;
+    QTest::newRow("bare panel") << "Panel1" << QPoint(240, 5) << true;
+    QTest::newRow("protocol") << "Log" << QPoint(50, 50) << true;
+    QTest::newRow("a label") << "Label1" << QPoint(5, 5) << false;
+    QTest::newRow("a coin") << "Image1" << QPoint(16, 16) << false;
+}
+
+void AutomataWindowTest::contextMenusOfferIt() {
+    QFETCH(QString, widget);
+    QFETCH(QPoint, point);
+    QFETCH(bool, offered);
+    QWidget* Target = widget == M->objectName() ? M.get() : M->findChild<QWidget*>(widget);
+    QVERIFY(Target);
+    if (auto* Area = qobject_cast<QAbstractScrollArea*>(Target))
+        Target = Area->viewport();
+    QContextMenuEvent Event(QContextMenuEvent::Mouse, point, Target->mapToGlobal(point));
+    QApplication::sendEvent(Target, &Event);
+    QMenu* Menu = nullptr;
+    for (QWidget* Each : QApplication::topLevelWidgets())
+        if (Each->isVisible() && qobject_cast<QMenu*>(Each))
+            Menu = qobject_cast<QMenu*>(Each);
+    QAction* Item = nullptr;
+    if (Menu)
+        for (QAction* Each : Menu->actions())
+            if (Each->text() == QStringLiteral("Автоматы"))
+                Item = Each;
+    QCOMPARE(Item != nullptr, offered);
+    if (!Item)
+        return;
+    QCOMPARE(Item->shortcut(), QKeySequence(Qt::Key_F2));
+    Item->trigger();
+    Menu->close();
+    QVERIFY(M->AutomataWindow() && M->AutomataWindow()->isVisible());
+}
+
+void AutomataWindowTest::followsAScriptedGame_data() {
+    QTest::addColumn<int>("steps");
+    for (size_t Step = 0; Step <= std::size(Script); ++Step)
+        QTest::newRow(Step == 0 ? "start" : Script[Step - 1].Name) << int(Step);
+}
+
+void AutomataWindowTest::followsAScriptedGame() {
+    QFETCH(int, steps);
+    TAutomataWindow* Window = Open();
+    QVERIFY(Window);
+    for (int Step = 0; Step < steps; ++Step)
+        Script[Step].Play(*M);
+    Pass(*Window, 2 * TDiagramView::FadeMs); // no glow over the colours read below
+    QVERIFY(!Window->Fading());
+    const QImage Picture = Window->grab().toImage();
+    const qreal Ratio = Picture.devicePixelRatio();
+    for (int32_t Automaton = A0; Automaton <= A2; ++Automaton) {
+        const TDiagramView* View = Window->View(Automaton);
+        QCOMPARE(View->CurrentState(), M->Machine().State(Automaton));
+        for (const TDiagramNode& Node : View->Diagram().Nodes) {
+            const QRectF Box = View->NodeRect(Node.State).translated(View->pos());
+            int Filled = 0;
+            for (int Y = int(Box.top() * Ratio) + 3; Y < int(Box.bottom() * Ratio) - 3; ++Y)
+                for (int X = int(Box.left() * Ratio) + 3; X < int(Box.right() * Ratio) - 3; ++X)
+                    Filled += NearFill(Picture.pixel(X, Y));
+            const bool Current = Node.State == View->CurrentState();
+            QVERIFY2(Current ? Filled > Box.width() * Box.height() / 3 : Filled == 0,
+                     qPrintable(QStringLiteral("A%1 state %2: %3 filled pixels")
+                                    .arg(Automaton)
+                                    .arg(Node.State)
+                                    .arg(Filled)));
+        }
+    }
+}
+
+void AutomataWindowTest::stepsLightInProtocolOrder_data() {
+    QTest::addColumn<int>("before"); // script steps played before the window opens
+    QTest::addColumn<int>("step");
+    QTest::newRow("token") << 0 << 0;
+    QTest::newRow("play") << 2 << 2;
+    QTest::newRow("third barrel stops") << 6 << 6;
+    QTest::newRow("counterfeit token") << 9 << 9;
+}
+
+void AutomataWindowTest::stepsLightInProtocolOrder() {
+    QFETCH(int, before);
+    QFETCH(int, step);
+    for (int Step = 0; Step < before; ++Step)
+        Script[Step].Play(*M);
+    TAutomataWindow* Window = Open();
+    QVERIFY(Window);
+    const qsizetype Seen = M->Log->LineCount();
+    Script[step].Play(*M);
+    // The automata in the order of their transition messages.
+    QList<int> Protocol;
+    static const QRegularExpression Transition(QStringLiteral("^Автомат A(\\d) .* перешел "));
+    for (qsizetype Line = Seen; Line < M->Log->LineCount(); ++Line)
+        if (const auto Match = Transition.match(M->Log->Line(Line)); Match.hasMatch())
+            if (const int Automaton = Match.captured(1).toInt(); !Protocol.contains(Automaton))
+                Protocol << Automaton;
+    QVERIFY(!Protocol.isEmpty());
+    // One more lights up every step delay, in that order; all are dark a fade later.
+    QList<int> Lit;
+    for (int Delay = 0; Delay < Protocol.size(); ++Delay) {
+        Window->Tick();
+        const QList<int> Now = LitAutomata(*Window);
+        QCOMPARE(Now.size(), Delay + 1);
+        QVERIFY(Now.contains(Protocol[Delay]));
+        Pass(*Window, TAutomataWindow::StepDelayMs);
+    }
+    QVERIFY(Window->Fading());
+    Pass(*Window, TDiagramView::FadeMs);
+    QCOMPARE(LitAutomata(*Window), QList<int>{});
+    QVERIFY(!Window->Fading());
+}
+
+void AutomataWindowTest::switchesOffDoNotBlindIt() {
+    TAutomataWindow* Window = Open();
+    QVERIFY(Window);
+    for (int32_t Automaton = A0; Automaton <= A2; ++Automaton)
+        M->Machine().SetLogSwitches(Automaton, TLogSwitches{});
+    const qsizetype Lines = M->Log->LineCount();
+    M->Image1Click(nullptr);
+    QCOMPARE(M->Log->LineCount(), Lines); // not a word in the protocol
+    QCOMPARE(Window->View(A1)->CurrentState(), int(TAutomatonMoneyTray::Accepted));
+    QCOMPARE(Window->View(A0)->CurrentState(), int(TAutomatonSlotMachine::Accepting));
+    QVERIFY(Window->View(A1)->EdgeGlow(0) > 0);
+    QVERIFY(Window->View(A1)->EntryGlow(TAutomatonMoneyTray::Accepted) > 0);
+}
+
+void AutomataWindowTest::spinTicksPaintNothing() {
+    TAutomataWindow* Window = Open();
+    QVERIFY(Window);
+    Script[0].Play(*M);
+    Script[2].Play(*M); // the barrels spin
+    Pass(*Window, 2 * TDiagramView::FadeMs);
+    QCoreApplication::processEvents();
+    std::vector<std::unique_ptr<TPaintCounter>> Counters;
+    for (int32_t Automaton = A0; Automaton <= A2; ++Automaton)
+        Counters.push_back(std::make_unique<TPaintCounter>(Window->View(Automaton)));
+    for (int Tick = 0; Tick < 100; ++Tick) {
+        M->TimerSync1Timer(nullptr);
+        M->TimerSync2Timer(nullptr);
+        M->TimerSync3Timer(nullptr);
+        QCoreApplication::processEvents();
+    }
+    for (const auto& Counter : Counters)
+        QCOMPARE(Counter->Paints, 0);
+    QVERIFY(!Window->Fading());
+    // A press while spinning takes A2's row 2, which changes nothing else: still lit.
+    Script[3].Play(*M);
+    Script[3].Play(*M);
+    QVERIFY(Window->View(A2)->EdgeGlow(2) > 0);
+    QVERIFY(Window->View(A0)->RelayGlow(TAutomatonSlotMachine::Game) > 0);
+}
+
+void AutomataWindowTest::mainWindowUnchanged() {
+    // The same game on a twin without the diagrams: same protocol, same displays.
+    TSlotMachine Twin;
+    Twin.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&Twin));
+    M->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(M.get()));
+    const QImage Closed = M->grab().toImage();
+    TAutomataWindow* Window = Open();
+    QVERIFY(Window);
+    QCOMPARE(M->grab().toImage(), Closed);
+    for (const auto& Step : Script) {
+        Step.Play(*M);
+        Step.Play(Twin);
+        Pass(*Window, TAutomataWindow::FrameMs);
+    }
+    Window->close();
+    // Each grabbed as the active window; the protocol's stamps may differ by a second, so its
+    // messages are compared below instead.
+    const auto Face = [](TSlotMachine& Main) {
+        Main.activateWindow();
+        (void)QTest::qWaitForWindowActive(&Main);
+        QImage Picture = Main.grab().toImage();
+        QPainter(&Picture).fillRect(Main.Log->geometry(), Qt::black);
+        return Picture;
+    };
+    QCOMPARE(Face(*M), Face(Twin));
+    const auto Messages = [](const TLogPanel& Log) {
+        QStringList Result;
+        for (qsizetype Line = 0; Line < Log.LineCount(); ++Line)
+            if (Log.Line(Line).startsWith(QLatin1String("Автомат")))
+                Result << Log.Line(Line);
+        return Result;
+    };
+    QCOMPARE(Messages(*M->Log), Messages(*Twin.Log));
+    QVERIFY(M->Machine().FDisplays == Twin.Machine().FDisplays);
+}
+
+void AutomataWindowTest::closingTheMachineEndsTheLoop() {
+    QVERIFY(Open());
+    Script[0].Play(*M);
+    Script[2].Play(*M); // the barrels spin and the steps fade
+    QTimer::singleShot(0, M.get(), [this] { M->windowHandle()->close(); });
+    QTimer Deadline; // a loop that the diagrams keep alive fails
+    connect(&Deadline, &QTimer::timeout, [] { QCoreApplication::exit(1); });
+    Deadline.start(5000);
+    QCOMPARE(QCoreApplication::exec(), 0);
+    M.reset(); // the diagrams go first, then the machine they watch
+    QCoreApplication::processEvents();
+}
+
+void AutomataWindowTest::screenshot() {
+    // The picture for the README: three tokens and a press of «Игра», the steps still lit.
+    TAutomataWindow* Window = Open();
+    QVERIFY(Window);
+    for (int Step = 0; Step < 3; ++Step)
+        M->Image1Click(nullptr);
+    Pass(*Window, 2 * TDiagramView::FadeMs);
+    M->iPlayClick(nullptr);
+    Pass(*Window, 2 * TAutomataWindow::StepDelayMs + 100);
+    QCoreApplication::processEvents();
+    const QString Folder = QStringLiteral(SCREENSHOT_FOLDER);
+    QVERIFY(QDir().mkpath(Folder));
+    QVERIFY(Window->grab().save(Folder + QStringLiteral("/automata.png")));
+}
+
+QTEST_MAIN(AutomataWindowTest)
+#include "AutomataWindowTest.moc"

@@ -1,0 +1,392 @@
+#include "window/DiagramView.h"
+
+#include <QFontMetricsF>
+#include <QPaintEvent>
+#include <QPainter>
+#include <QPainterPath>
+
+#include <algorithm>
+#include <climits>
+#include <cmath>
+
+namespace {
+
+constexpr qint64 Dark = LLONG_MIN; // never lit, or faded out and painted so
+constexpr double NodePadX = 8;
+constexpr double NodePadY = 4;
+constexpr double SeparatorGap = 4; // between a state's name and its entry actions
+constexpr double EdgePad = 2;
+constexpr double MinNodeWidth = 40;
+constexpr int Margin = 8;
+constexpr double MaxScale = 2.0;
+constexpr double ArrowLength = 7;
+constexpr double ArrowHalfWidth = 3;
+
+// Drawn as on paper whatever the desktop's theme, like the pictures in lecture notes.
+const QColor PaperColour(Qt::white);
+const QColor InkColour(50, 50, 50);
+const QColor SendColour(0x1f, 0x5f, 0xbf); // as the DOT text colours sending edges
+const QColor GlowColour(255, 109, 0);
+
+QString Text(const std::string& Utf8) {
+    return QString::fromStdString(Utf8);
+}
+
+double RunsWidth(const TLabelLine& Line, const QFontMetricsF& Metrics) {
+    double Width = 0;
+    for (const TLabelRun& Run : Line)
+        Width += Metrics.horizontalAdvance(Text(Run.Text));
+    return Width;
+}
+
+double LabelWidth(const TLabel& Label, size_t First, const QFontMetricsF& Metrics) {
+    double Width = 0;
+    for (size_t Index = First; Index < Label.size(); ++Index)
+        Width = std::max(Width, RunsWidth(Label[Index], Metrics));
+    return Width;
+}
+
+QColor Mixed(QColor From, QColor To, double Share) {
+    return QColor::fromRgbF(
+        static_cast<float>(From.redF() + (To.redF() - From.redF()) * Share),
+        static_cast<float>(From.greenF() + (To.greenF() - From.greenF()) * Share),
+        static_cast<float>(From.blueF() + (To.blueF() - From.blueF()) * Share));
+}
+
+QColor Translucent(QColor Colour, double Alpha) {
+    Colour.setAlphaF(static_cast<float>(Alpha));
+    return Colour;
+}
+
+QPointF Point(TDiagramPoint Point) {
+    return {Point.X, Point.Y};
+}
+
+QRectF NodeBox(const TNodePlace& Place) {
+    return {Place.Left, Place.Top, Place.Width, Place.Height};
+}
+
+} // namespace
+
+TDiagramView::TDiagramView(TDiagram Diagram, TDiagramLayout Layout, const QFont& Font,
+                           QWidget* Parent)
+    : QWidget(Parent), FDiagram(std::move(Diagram)), FLayout(std::move(Layout)), FFont(Font),
+      FBold(Font), FEdgeLit(FDiagram.Edges.size(), Dark), FEntryLit(FDiagram.Nodes.size(), Dark),
+      FRelayLit(FDiagram.Nodes.size(), Dark) {
+    FBold.setBold(true);
+    setFont(Font);
+    setObjectName(Text(FDiagram.Title.substr(0, FDiagram.Title.find(' '))));
+    setAccessibleName(Text(FDiagram.Title));
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
+    // The layout never changes, so every shape is made once.
+    for (size_t Row = 0; Row < FDiagram.Edges.size() && Row < FLayout.Edges.size(); ++Row) {
+        const TEdgePlace& Place = FLayout.Edges[Row];
+        TEdgeShape Shape;
+        for (const auto& Curve : Place.Curves) {
+            if (Curve.empty())
+                continue;
+            Shape.Path.moveTo(Point(Curve.front()));
+            for (size_t Index = 1; Index + 2 < Curve.size(); Index += 3)
+                Shape.Path.cubicTo(Point(Curve[Index]), Point(Curve[Index + 1]),
+                                   Point(Curve[Index + 2]));
+        }
+        if (Place.Arrow && !Shape.Path.isEmpty()) {
+            const QPointF Tip = Point(Place.Tip);
+            QLineF Axis(Tip, Shape.Path.currentPosition());
+            if (Axis.length() > 0) {
+                Axis.setLength(1);
+                const QPointF Along = Axis.p2() - Axis.p1();
+                const QPointF Across(-Along.y(), Along.x());
+                const QPointF Base = Tip + Along * ArrowLength;
+                Shape.Arrow = {Tip, Base + Across * ArrowHalfWidth, Base - Across * ArrowHalfWidth};
+            }
+        }
+        Shape.Label = EdgeLabel(FDiagram.Edges[Row]);
+        Shape.LabelBox =
+            QRectF(Place.Label.X - Place.LabelWidth / 2, Place.Label.Y - Place.LabelHeight / 2,
+                   Place.LabelWidth, Place.LabelHeight);
+        Shape.Bounds = (Shape.Path.boundingRect() | Shape.Arrow.boundingRect() | Shape.LabelBox)
+                           .adjusted(-3, -3, 3, 3);
+        FEdgeShapes.push_back(std::move(Shape));
+    }
+    for (const TDiagramNode& Node : FDiagram.Nodes)
+        FNodeLabels.push_back(NodeLabel(Node));
+    UpdateDescription();
+}
+
+TLabelSizes TDiagramView::Measure(const TDiagram& Diagram, const QFont& Font) {
+    QFont Bold(Font);
+    Bold.setBold(true);
+    const QFontMetricsF Metrics(Font);
+    const QFontMetricsF BoldMetrics(Bold);
+    const double Line = Metrics.lineSpacing();
+    TLabelSizes Sizes;
+    for (const TDiagramNode& Node : Diagram.Nodes) {
+        const TLabel Label = NodeLabel(Node);
+        const double Width =
+            std::max(RunsWidth(Label.front(), BoldMetrics), LabelWidth(Label, 1, Metrics));
+        const double Entry = Label.size() > 1 ? SeparatorGap : 0;
+        Sizes.Nodes.push_back({std::max(MinNodeWidth, Width + 2 * NodePadX),
+                               static_cast<double>(Label.size()) * Line + 2 * NodePadY + Entry});
+    }
+    for (const TDiagramEdge& Edge : Diagram.Edges) {
+        const TLabel Label = EdgeLabel(Edge);
+        Sizes.Edges.push_back({LabelWidth(Label, 0, Metrics) + 2 * EdgePad,
+                               static_cast<double>(Label.size()) * Line + 2 * EdgePad});
+    }
+    return Sizes;
+}
+
+void TDiagramView::SetCurrentState(int32_t State) {
+    if (State == FCurrentState)
+        return;
+    const int32_t Old = std::exchange(FCurrentState, State);
+    for (const int32_t Each : {Old, State})
+        update(NodeRect(Each).toAlignedRect().adjusted(-2, -2, 2, 2));
+    UpdateDescription();
+}
+
+void TDiagramView::Light(const TStep& Step, qint64 Start) {
+    if (Step.Row >= 0 && static_cast<size_t>(Step.Row) < FEdgeLit.size())
+        FEdgeLit[static_cast<size_t>(Step.Row)] = Start;
+    // Entry actions run only when the state changes.
+    if (Step.From != Step.To && Step.To >= 0 && static_cast<size_t>(Step.To) < FEntryLit.size() &&
+        !FDiagram.Nodes[static_cast<size_t>(Step.To)].Entry.empty())
+        FEntryLit[static_cast<size_t>(Step.To)] = Start;
+}
+
+void TDiagramView::LightRelay(int32_t State, qint64 Start) {
+    if (State >= 0 && static_cast<size_t>(State) < FRelayLit.size() &&
+        FDiagram.Nodes[static_cast<size_t>(State)].RelayTarget >= 0)
+        FRelayLit[static_cast<size_t>(State)] = Start;
+}
+
+void TDiagramView::Unlight() {
+    for (auto* Lit : {&FEdgeLit, &FEntryLit, &FRelayLit})
+        std::fill(Lit->begin(), Lit->end(), Dark);
+    update();
+}
+
+void TDiagramView::SetNow(qint64 Now) {
+    FNow = Now;
+    // Only what glows is painted again; the last paint of each shows it dark.
+    QRegion Dirty;
+    const auto Take = [&](qint64& Start, const QRectF& Rect) {
+        if (Start == Dark || Now < Start)
+            return;
+        Dirty += FTransform.mapRect(Rect).toAlignedRect().adjusted(-2, -2, 2, 2);
+        if (Now - Start >= FadeMs)
+            Start = Dark;
+    };
+    for (size_t Row = 0; Row < FEdgeShapes.size(); ++Row)
+        Take(FEdgeLit[Row], FEdgeShapes[Row].Bounds);
+    for (size_t State = 0; State < FLayout.Nodes.size(); ++State) {
+        Take(FEntryLit[State], NodeBox(FLayout.Nodes[State]));
+        Take(FRelayLit[State], NodeBox(FLayout.Nodes[State]));
+    }
+    if (!Dirty.isEmpty())
+        update(Dirty);
+}
+
+bool TDiagramView::Glowing() const {
+    for (const auto* Lit : {&FEdgeLit, &FEntryLit, &FRelayLit})
+        if (std::any_of(Lit->begin(), Lit->end(), [](qint64 Start) { return Start != Dark; }))
+            return true;
+    return false;
+}
+
+double TDiagramView::Glow(qint64 Start) const {
+    if (Start == Dark || FNow < Start || FNow - Start >= FadeMs)
+        return 0;
+    return 1 - static_cast<double>(FNow - Start) / FadeMs;
+}
+
+double TDiagramView::EdgeGlow(int Row) const {
+    return Row >= 0 && static_cast<size_t>(Row) < FEdgeLit.size()
+               ? Glow(FEdgeLit[static_cast<size_t>(Row)])
+               : 0;
+}
+
+double TDiagramView::EntryGlow(int32_t State) const {
+    return State >= 0 && static_cast<size_t>(State) < FEntryLit.size()
+               ? Glow(FEntryLit[static_cast<size_t>(State)])
+               : 0;
+}
+
+double TDiagramView::RelayGlow(int32_t State) const {
+    return State >= 0 && static_cast<size_t>(State) < FRelayLit.size()
+               ? Glow(FRelayLit[static_cast<size_t>(State)])
+               : 0;
+}
+
+QRectF TDiagramView::NodeRect(int32_t State) const {
+    if (State < 0 || static_cast<size_t>(State) >= FLayout.Nodes.size())
+        return {};
+    return FTransform.mapRect(NodeBox(FLayout.Nodes[static_cast<size_t>(State)]));
+}
+
+QSize TDiagramView::sizeHint() const {
+    const int Title = QFontMetrics(FBold).lineSpacing() + Margin;
+    return {static_cast<int>(std::ceil(FLayout.Width)) + 2 * Margin,
+            static_cast<int>(std::ceil(FLayout.Height)) + Title + 2 * Margin};
+}
+
+QSize TDiagramView::minimumSizeHint() const {
+    return {120, 100};
+}
+
+void TDiagramView::resizeEvent(QResizeEvent* Event) {
+    QWidget::resizeEvent(Event);
+    FitTransform();
+    FStill = QPixmap();
+}
+
+void TDiagramView::FitTransform() {
+    const double Top = QFontMetrics(FBold).lineSpacing() + 2 * Margin;
+    const double Width = std::max(1.0, width() - 2.0 * Margin);
+    const double Height = std::max(1.0, height() - Top - Margin);
+    const double Scale = std::clamp(
+        std::min(Width / std::max(1.0, FLayout.Width), Height / std::max(1.0, FLayout.Height)),
+        0.05, MaxScale);
+    const double Left = (width() - FLayout.Width * Scale) / 2;
+    FTransform = QTransform::fromTranslate(Left, Top).scale(Scale, Scale);
+}
+
+void TDiagramView::UpdateDescription() {
+    const bool Known =
+        FCurrentState >= 0 && static_cast<size_t>(FCurrentState) < FDiagram.Nodes.size();
+    setAccessibleDescription(
+        QStringLiteral("Текущее состояние: %1")
+            .arg(Known ? Text(FDiagram.Nodes[static_cast<size_t>(FCurrentState)].Name)
+                       : QString::number(FCurrentState)));
+}
+
+void TDiagramView::RenderStill() {
+    const qreal Ratio = devicePixelRatioF();
+    FStill = QPixmap(size() * Ratio);
+    FStill.setDevicePixelRatio(Ratio);
+    FStill.fill(PaperColour);
+    QPainter Painter(&FStill);
+    Painter.setRenderHint(QPainter::Antialiasing);
+    Painter.setFont(FBold);
+    Painter.setPen(InkColour);
+    Painter.drawText(QRect(0, Margin, width(), QFontMetrics(FBold).lineSpacing()),
+                     Qt::AlignHCenter | Qt::AlignTop, Text(FDiagram.Title));
+    Painter.setTransform(FTransform);
+    for (size_t Row = 0; Row < FEdgeShapes.size(); ++Row)
+        PaintEdge(Painter, FDiagram.Edges[Row], FEdgeShapes[Row], 0);
+    for (size_t State = 0; State < FNodeLabels.size(); ++State)
+        PaintNode(Painter, FDiagram.Nodes[State], FLayout.Nodes[State], false);
+}
+
+void TDiagramView::paintEvent(QPaintEvent* Event) {
+    if (FStill.size() != size() * devicePixelRatioF())
+        RenderStill();
+    // The still picture, then on top only what the colours change: lit edges, and the states
+    // that are current, lit, or under a lit edge.
+    QPainter Painter(this);
+    Painter.drawPixmap(Event->rect(), FStill,
+                       QRectF(QRectF(Event->rect()).topLeft() * FStill.devicePixelRatio(),
+                              QSizeF(Event->rect().size()) * FStill.devicePixelRatio()));
+    Painter.setRenderHint(QPainter::Antialiasing);
+    Painter.setTransform(FTransform);
+    const QRectF Clip = FTransform.inverted().mapRect(QRectF(Event->rect()));
+    std::vector<QRectF> Lit;
+    for (size_t Row = 0; Row < FEdgeShapes.size(); ++Row) {
+        const double Glow = EdgeGlow(static_cast<int>(Row));
+        if (Glow > 0 && Clip.intersects(FEdgeShapes[Row].Bounds)) {
+            PaintEdge(Painter, FDiagram.Edges[Row], FEdgeShapes[Row], Glow);
+            Lit.push_back(FEdgeShapes[Row].Bounds);
+        }
+    }
+    for (size_t State = 0; State < FNodeLabels.size(); ++State) {
+        const QRectF Box = NodeBox(FLayout.Nodes[State]).adjusted(-2, -2, 2, 2);
+        const bool Current = static_cast<int32_t>(State) == FCurrentState;
+        const bool Changed = Current || EntryGlow(static_cast<int32_t>(State)) > 0 ||
+                             RelayGlow(static_cast<int32_t>(State)) > 0 ||
+                             std::any_of(Lit.begin(), Lit.end(),
+                                         [&](const QRectF& Each) { return Each.intersects(Box); });
+        if (Changed && Clip.intersects(Box))
+            PaintNode(Painter, FDiagram.Nodes[State], FLayout.Nodes[State], Current);
+    }
+}
+
+void TDiagramView::PaintEdge(QPainter& Painter, const TDiagramEdge& Edge, const TEdgeShape& Shape,
+                             double Lit) {
+    const QColor Colour = Mixed(Edge.Sends() ? SendColour : InkColour, GlowColour, Lit);
+    Painter.setBrush(Qt::NoBrush);
+    Painter.setPen(QPen(Colour, 1.2 + 1.8 * Lit));
+    Painter.drawPath(Shape.Path);
+    if (!Shape.Arrow.isEmpty()) {
+        Painter.setPen(QPen(Colour, 1));
+        Painter.setBrush(Colour);
+        Painter.drawPolygon(Shape.Arrow);
+    }
+    if (Lit > 0) {
+        // Opaque, so that the still picture's text beneath does not show through.
+        Painter.setPen(Qt::NoPen);
+        Painter.setBrush(Mixed(PaperColour, GlowColour, 0.35 * Lit));
+        Painter.drawRoundedRect(Shape.LabelBox, 3, 3);
+    }
+    const double Height =
+        static_cast<double>(Shape.Label.size()) * QFontMetricsF(FFont).lineSpacing();
+    Painter.setFont(FFont);
+    PaintLines(Painter, Shape.Label, 0,
+               QPointF(Shape.LabelBox.center().x(), Shape.LabelBox.center().y() - Height / 2),
+               InkColour);
+}
+
+void TDiagramView::PaintNode(QPainter& Painter, const TDiagramNode& Node, const TNodePlace& Place,
+                             bool Current) {
+    const QRectF Box = NodeBox(Place);
+    Painter.setPen(QPen(InkColour, Current ? 2 : 1.2));
+    Painter.setBrush(Current ? CurrentFill() : PaperColour);
+    Painter.drawRoundedRect(Box.adjusted(0.5, 0.5, -0.5, -0.5), 6, 6);
+
+    const TLabel& Label = FNodeLabels[static_cast<size_t>(Node.State)];
+    const double Line = QFontMetricsF(FFont).lineSpacing();
+    const double Entry = Label.size() > 1 ? SeparatorGap : 0;
+    const double Top = Box.center().y() - (static_cast<double>(Label.size()) * Line + Entry) / 2;
+    Painter.setFont(FBold);
+    PaintLines(Painter, {Label.front()}, 0, QPointF(Box.center().x(), Top), InkColour);
+    if (Label.size() == 1)
+        return;
+    const double Separator = Top + Line + Entry / 2;
+    Painter.setPen(QPen(InkColour, 0.8));
+    Painter.drawLine(QPointF(Box.left(), Separator), QPointF(Box.right(), Separator));
+    // The relay, when the state has one, is the last line; the entry actions come before it.
+    const size_t Lines = Label.size();
+    const size_t RelayLine = Node.RelayTarget >= 0 ? Lines - 1 : Lines;
+    const auto Highlight = [&](size_t First, size_t End, double Lit) {
+        if (Lit <= 0 || First >= End)
+            return;
+        Painter.setPen(Qt::NoPen);
+        Painter.setBrush(Translucent(GlowColour, 0.45 * Lit));
+        Painter.drawRoundedRect(QRectF(Box.left() + 2,
+                                       Top + Entry + static_cast<double>(First) * Line,
+                                       Box.width() - 4, static_cast<double>(End - First) * Line),
+                                3, 3);
+    };
+    Highlight(1, RelayLine, EntryGlow(Node.State));
+    Highlight(RelayLine, Lines, RelayGlow(Node.State));
+    Painter.setFont(FFont);
+    PaintLines(Painter, Label, 1, QPointF(Box.center().x(), Top + Line + Entry), InkColour);
+}
+
+void TDiagramView::PaintLines(QPainter& Painter, const TLabel& Label, size_t First,
+                              QPointF TopCentre, QColor Colour) {
+    const QFontMetricsF Metrics(Painter.font());
+    double Baseline = TopCentre.y() + Metrics.ascent();
+    for (size_t Index = First; Index < Label.size(); ++Index) {
+        const TLabelLine& Line = Label[Index];
+        double X = TopCentre.x() - RunsWidth(Line, Metrics) / 2;
+        for (const TLabelRun& Run : Line) {
+            const QString Piece = Text(Run.Text);
+            Painter.setPen(Run.Send ? SendColour : Colour);
+            Painter.drawText(QPointF(X, Baseline), Piece);
+            X += Metrics.horizontalAdvance(Piece);
+        }
+        Baseline += Metrics.lineSpacing();
+    }
+}

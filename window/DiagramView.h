@@ -1,0 +1,98 @@
+#pragma once
+
+#include "diagram/Graphviz.h"
+#include "slotmachine/Diagram.h"
+#include "slotmachine/Machine.h"
+
+#include <QFont>
+#include <QPainterPath>
+#include <QPixmap>
+#include <QPolygonF>
+#include <QRectF>
+#include <QTransform>
+#include <QWidget>
+
+#include <cstdint>
+#include <vector>
+
+// One automaton's state diagram: laid out once by Graphviz, drawn with QPainter in the window's
+// font at whatever scale fits. Only colours ever change: the current state is filled, and what
+// the last steps did is lit and fades.
+class TDiagramView : public QWidget {
+    Q_OBJECT
+
+public:
+    static constexpr qint64 FadeMs = 1000;
+    // The fill of the current state's box.
+    static QColor CurrentFill() { return {255, 214, 102}; }
+
+    // The layout must have been made with the sizes that Measure gives for this font.
+    TDiagramView(TDiagram Diagram, TDiagramLayout Layout, const QFont& Font,
+                 QWidget* Parent = nullptr);
+    // The boxes the labels need in this font, in points (one point drawn as one pixel).
+    static TLabelSizes Measure(const TDiagram& Diagram, const QFont& Font);
+
+    const TDiagram& Diagram() const { return FDiagram; }
+    int32_t CurrentState() const { return FCurrentState; }
+    // Repaints only on a change.
+    void SetCurrentState(int32_t State);
+    // Lights what one step did, from the given moment on: its row's edge, the entry actions of
+    // the state it entered, and the relay of the state it left.
+    void Light(const TStep& Step, qint64 Start);
+    void LightRelay(int32_t State, qint64 Start);
+    void Unlight();
+    // The moment the next paint shows; repaints while anything glows, and once more when the
+    // last glow is over.
+    void SetNow(qint64 Now);
+    bool Glowing() const;
+    // How bright, from 1 (just lit) to 0 (dark), at the present moment.
+    double EdgeGlow(int Row) const;
+    double EntryGlow(int32_t State) const;
+    double RelayGlow(int32_t State) const;
+    // Where a state's box is drawn, in the view's coordinates.
+    QRectF NodeRect(int32_t State) const;
+
+    QSize sizeHint() const override;
+    QSize minimumSizeHint() const override;
+
+protected:
+    void paintEvent(QPaintEvent* Event) override;
+    void resizeEvent(QResizeEvent* Event) override;
+
+private:
+    // What an edge draws, in the layout's points.
+    struct TEdgeShape {
+        QPainterPath Path;
+        QPolygonF Arrow;
+        TLabel Label;
+        QRectF LabelBox;
+        QRectF Bounds; // all of it, with room for the thickest lit pen
+    };
+
+    double Glow(qint64 Start) const;
+    void UpdateDescription();
+    void FitTransform();
+    // Everything in its resting colours, with no state current.
+    void RenderStill();
+    void PaintEdge(QPainter& Painter, const TDiagramEdge& Edge, const TEdgeShape& Shape,
+                   double Lit);
+    void PaintNode(QPainter& Painter, const TDiagramNode& Node, const TNodePlace& Place,
+                   bool Current);
+    void PaintLines(QPainter& Painter, const TLabel& Label, size_t First, QPointF TopCentre,
+                    QColor Colour);
+
+    TDiagram FDiagram;
+    TDiagramLayout FLayout;
+    QFont FFont;
+    QFont FBold;
+    std::vector<TEdgeShape> FEdgeShapes;
+    std::vector<TLabel> FNodeLabels;
+    int32_t FCurrentState = -1;
+    std::vector<qint64> FEdgeLit;
+    std::vector<qint64> FEntryLit;
+    std::vector<qint64> FRelayLit;
+    qint64 FNow = 0;
+    bool FWasGlowing = false;
+    QTransform FTransform;
+    QPixmap FStill;
+};

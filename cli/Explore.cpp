@@ -1,0 +1,672 @@
+#include "cli/Explore.h"
+
+#include "cli/Replay.h"
+#include "slotmachine/Invariants.h"
+#include "slotmachine/Rules.h"
+
+#include <QStringList>
+
+#include <chrono>
+#include <cstdint>
+#include <exception>
+#include <functional>
+#include <limits>
+#include <string_view>
+#include <type_traits>
+#include <unordered_map>
+
+namespace {
+
+using A0State = TAutomatonSlotMachine;
+using A1State = TAutomatonMoneyTray;
+using A2State = TAutomatonBarrelsEngine;
+
+// What the state key keeps of a machine between two inputs, and what it leaves out.
+// Kept: the three states, the four accounts and both flags, every number field, the coins and
+// the counterfeit token shown, the slot indicator, the spin and pay-out intervals, and whether
+// each stop timer is armed. Left out, since no future step depends on them:
+// - the barrels' frames. Frames of one digit snap alike, and the digits count only through the
+//   win computed at the third stop. So every stop is tried with the three barrels on digits for
+//   each win the rules give at the stake: a spinning barrel may stop on any frame, and the
+//   barrels at rest stopped where earlier stops, tried the same way, put them.
+// - the stop delays and the generator: they decide when a stop timer fires, and every armed
+//   timer is tried as the next to fire.
+// - the timers' generations and phases, bookkeeping of the drivers; the switches, fixed here.
+struct TKey {
+    std::array<int16_t, 3> States;
+    uint16_t Flags;
+    int16_t Bank, User, Win, Stake;
+    int16_t ShownBank, ShownStake, ShownWin, ShownUser;
+    std::array<int16_t, 3> Spin;
+    int16_t Pay;
+    bool operator==(const TKey&) const = default;
+};
+static_assert(std::has_unique_object_representations_v<TKey>, "hashed as bytes");
+
+enum TFlag : uint16_t {
+    FlagTrayClosed = 1,
+    FlagTokenGood = 2,
+    FlagBadCoinShown = 4,
+    FlagSlotShownClosed = 8,
+    FlagB1 = 16, // and FlagB1 << 1, << 2 for TimerB2 and TimerB3
+};
+
+// A stop timer armed in a loaded machine: any delay will do, it is fired when chosen.
+constexpr int32_t StandInDelay = 1000;
+
+struct THashKey {
+    size_t operator()(const TKey& Key) const {
+        return std::hash<std::string_view>()(
+            std::string_view(reinterpret_cast<const char*>(&Key), sizeof Key));
+    }
+};
+
+template <class T> bool Fits(int32_t Value) {
+    return Value >= std::numeric_limits<T>::min() && Value <= std::numeric_limits<T>::max();
+}
+
+std::optional<TKey> Pack(const TMachine& M) {
+    const TDisplays& Shown = M.FDisplays;
+    const std::array<int32_t, 3> States = {M.State(A0), M.State(A1), M.State(A2)};
+    const std::array<int32_t, 12> Numbers = {M.FBank,
+                                             M.FUserTokens,
+                                             M.FJackPot,
+                                             M.FStake,
+                                             Shown.edBank,
+                                             Shown.edStake,
+                                             Shown.edJackPot,
+                                             Shown.edUser,
+                                             M.Interval(TimerSync1),
+                                             M.Interval(TimerSync2),
+                                             M.Interval(TimerSync3),
+                                             M.Interval(JackTimer)};
+    for (const int32_t State : States)
+        if (!Fits<int16_t>(State))
+            return std::nullopt;
+    for (const int32_t Number : Numbers)
+        if (!Fits<int16_t>(Number))
+            return std::nullopt;
+    TKey Key{};
+    for (size_t A = 0; A < 3; ++A)
+        Key.States[A] = static_cast<int16_t>(States[A]);
+    Key.Flags = static_cast<uint16_t>(
+        (M.FTrayClosed ? FlagTrayClosed : 0) | (M.FTokenGood ? FlagTokenGood : 0) |
+        (Shown.iBadCoin ? FlagBadCoinShown : 0) |
+        (Shown.Shape1 == TBrushStyle::bsSolid ? 0 : FlagSlotShownClosed));
+    for (int32_t Stop = 0; Stop < 3; ++Stop)
+        if (M.Interval(TTimerId(TimerB1 + Stop)) != 0)
+            Key.Flags = static_cast<uint16_t>(Key.Flags | (FlagB1 << Stop));
+    const auto Short = [&Numbers](size_t Index) { return static_cast<int16_t>(Numbers[Index]); };
+    Key.Bank = Short(0);
+    Key.User = Short(1);
+    Key.Win = Short(2);
+    Key.Stake = Short(3);
+    Key.ShownBank = Short(4);
+    Key.ShownStake = Short(5);
+    Key.ShownWin = Short(6);
+    Key.ShownUser = Short(7);
+    Key.Spin = {Short(8), Short(9), Short(10)};
+    Key.Pay = Short(11);
+    return Key;
+}
+
+// Makes the machine the key's state; what the key leaves out stays as it was, except the
+// barrels, which rest on a digit.
+void Load(TMachine& M, const TKey& Key) {
+    for (int32_t A = A0; A <= A2; ++A) {
+        TAutomaton& Each = M.Automaton(A);
+        Each.FState = Key.States[static_cast<size_t>(A)];
+        Each.FBusy = false;
+    }
+    M.FBank = Key.Bank;
+    M.FUserTokens = Key.User;
+    M.FJackPot = Key.Win;
+    M.FStake = Key.Stake;
+    M.FTrayClosed = (Key.Flags & FlagTrayClosed) != 0;
+    M.FTokenGood = (Key.Flags & FlagTokenGood) != 0;
+    TDisplays& Shown = M.FDisplays;
+    Shown.edBank = Key.ShownBank;
+    Shown.edStake = Key.ShownStake;
+    Shown.edJackPot = Key.ShownWin;
+    Shown.edUser = Key.ShownUser;
+    Shown.iBadCoin = (Key.Flags & FlagBadCoinShown) != 0;
+    Shown.Shape1 =
+        (Key.Flags & FlagSlotShownClosed) ? TBrushStyle::bsDiagCross : TBrushStyle::bsSolid;
+    Shown.Barrels.fill(SnapFrameOf(SymbolOfFrame(StartFrame)));
+    for (size_t Spin = 0; Spin < 3; ++Spin)
+        M.FTimers[TimerSync1 + Spin].Interval = Key.Spin[Spin];
+    for (size_t Stop = 0; Stop < 3; ++Stop)
+        M.FTimers[TimerB1 + Stop].Interval = (Key.Flags & (FlagB1 << Stop)) ? StandInDelay : 0;
+    M.FTimers[JackTimer].Interval = Key.Pay;
+}
+
+constexpr std::array<TMove, 9> Moves = {TMove::Coin,   TMove::Bad,    TMove::Play,
+                                        TMove::Return, TMove::Reset,  TMove::StopB1,
+                                        TMove::StopB2, TMove::StopB3, TMove::PayTick};
+
+std::optional<TTimerId> TimerOf(TMove Move) {
+    switch (Move) {
+    case TMove::StopB1:
+        return TimerB1;
+    case TMove::StopB2:
+        return TimerB2;
+    case TMove::StopB3:
+        return TimerB3;
+    case TMove::PayTick:
+        return JackTimer;
+    default:
+        return std::nullopt;
+    }
+}
+
+bool IsStop(TMove Move) {
+    return Move == TMove::StopB1 || Move == TMove::StopB2 || Move == TMove::StopB3;
+}
+
+// Moves other than stops have a single outcome, with no digits.
+const std::vector<std::array<int8_t, 3>> NoDigits = {{0, 0, 0}};
+
+// Whether the window could take the action, or the timer runs.
+bool Possible(const TKey& Key, TMove Move) {
+    switch (Move) {
+    case TMove::Coin:
+        return Key.ShownUser >= 1;
+    case TMove::Bad:
+        return (Key.Flags & FlagBadCoinShown) != 0;
+    case TMove::StopB1:
+    case TMove::StopB2:
+    case TMove::StopB3:
+        return (Key.Flags & (FlagB1 << (int(Move) - int(TMove::StopB1)))) != 0;
+    case TMove::PayTick:
+        return Key.Pay != 0;
+    default:
+        return true;
+    }
+}
+
+void Apply(TMachine& M, TMove Move) {
+    switch (Move) {
+    case TMove::Coin:
+        return M.Image1Click();
+    case TMove::Bad:
+        return M.iBadCoinClick();
+    case TMove::Play:
+        return M.iPlayClick();
+    case TMove::Return:
+        return M.iReturnClick();
+    case TMove::Reset:
+        return M.btnTechResetClick();
+    default:
+        return M.TimerFired(*TimerOf(Move));
+    }
+}
+
+// Digits on the three barrels, one for each win the rules give at this stake: frames of one
+// digit snap alike, and after a stop the digits count only through the win.
+class TOutcomes {
+public:
+    const std::vector<std::array<int8_t, 3>>& For(int32_t Stake) {
+        auto [Found, Inserted] = FByStake.try_emplace(Stake);
+        if (Inserted) {
+            std::vector<int32_t> Wins;
+            for (int8_t S1 = 1; S1 <= 9; ++S1)
+                for (int8_t S2 = 1; S2 <= 9; ++S2)
+                    for (int8_t S3 = 1; S3 <= 9; ++S3) {
+                        const int32_t Win = WinFor(S1, S2, S3, Stake);
+                        if (std::find(Wins.begin(), Wins.end(), Win) != Wins.end())
+                            continue;
+                        Wins.push_back(Win);
+                        Found->second.push_back({S1, S2, S3});
+                    }
+        }
+        return Found->second;
+    }
+
+private:
+    std::unordered_map<int32_t, std::vector<std::array<int8_t, 3>>> FByStake;
+};
+
+// Every message is an error here: the explorer turns the switches off and only the reentrancy
+// and unknown-state messages are written regardless.
+class TErrorMessages final : public TProtocolSink {
+public:
+    void Message(const std::string& Text) override {
+        if (First.isEmpty())
+            First = QString::fromStdString(Text);
+    }
+    QString First;
+};
+
+// The start-up machine as the explorer runs it: no protocol but the errors.
+TMachine Quiet(const TMachine& StartUp) {
+    TMachine M = StartUp;
+    for (int32_t A = A0; A <= A2; ++A) {
+        M.SetLogSwitches(A, {});
+        M.Automaton(A).FLogErrors = true;
+    }
+    return M;
+}
+
+int32_t TokensOf(const TMachine& M) {
+    return M.FBank + M.FUserTokens + M.FStake;
+}
+
+// One step on a machine; what went wrong, or an empty string.
+QString Step(TMachine& M, TErrorMessages& Errors, TMove Move, int32_t Tokens) {
+    Errors.First.clear();
+    try {
+        Apply(M, Move);
+    } catch (const std::exception& Error) {
+        return QStringLiteral("машина выбросила исключение: %1")
+            .arg(QString::fromUtf8(Error.what()));
+    }
+    if (!Errors.First.isEmpty())
+        return QStringLiteral("сообщение об ошибке в протоколе: %1").arg(Errors.First);
+    return CheckInvariants(M, Tokens);
+}
+
+// The script command of a player's action; timer steps become waits where they are known.
+TCommand CommandOf(TMove Move) {
+    TCommand Command;
+    switch (Move) {
+    case TMove::Coin:
+        Command.Kind = TCommandKind::Coin;
+        break;
+    case TMove::Bad:
+        Command.Kind = TCommandKind::Bad;
+        break;
+    case TMove::Play:
+        Command.Kind = TCommandKind::Play;
+        break;
+    case TMove::Return:
+        Command.Kind = TCommandKind::Return;
+        break;
+    default:
+        Command.Kind = TCommandKind::Reset;
+    }
+    return Command;
+}
+
+// A replay script that walks the path in real time: each timer step becomes a wait until that
+// timer is due, and it must be the next to fire. The stops land where the seed's delays put
+// them, so seeds are tried until every state on the way matches. Keys hold the state after
+// each step but the last; Final tells whether the last step broke what was broken.
+struct TScriptSearch {
+    const TMachine& StartUp;
+    const std::vector<TExploreStep>& Path;
+    const std::vector<TKey>& Keys;
+    std::function<bool(TSession&, const QString&)> Final;
+
+    std::optional<QString> Try(uint32_t Seed) const {
+        TSession Session(StartUp, Seed);
+        TErrorMessages Errors;
+        Session.Machine().SetSink(&Errors);
+        const int32_t Tokens = TokensOf(StartUp);
+        QStringList Lines = {QStringLiteral("seed %1").arg(Seed)};
+        for (size_t Index = 0; Index < Path.size(); ++Index) {
+            const TMove Move = Path[Index].Move;
+            TCommand Command = CommandOf(Move);
+            if (const auto Timer = TimerOf(Move)) {
+                if (Session.Time().NextEvent() != *Timer)
+                    return std::nullopt;
+                Command.Kind = TCommandKind::Wait;
+                Command.Milliseconds = *Session.Time().Due(*Timer) - Session.Time().Now();
+            }
+            Lines << CommandText(Command);
+            Errors.First.clear();
+            QString Broken;
+            try {
+                if (!Session.Run(Command).isEmpty())
+                    return std::nullopt;
+                Broken = Errors.First.isEmpty() ? CheckInvariants(Session.Machine(), Tokens)
+                                                : Errors.First;
+            } catch (const std::exception& Error) {
+                Broken = QString::fromUtf8(Error.what());
+            }
+            if (Index + 1 == Path.size()) {
+                if (!Final(Session, Broken))
+                    return std::nullopt;
+            } else if (!Broken.isEmpty() || Pack(Session.Machine()) != Keys[Index]) {
+                return std::nullopt;
+            }
+        }
+        Lines << QStringLiteral("show");
+        return Lines.join(u'\n') + u'\n';
+    }
+};
+
+// The states found so far, each once, numbered in the order found. Each slot keeps the upper
+// half of its key's hash beside the number, so that a probe seldom reads a key that differs.
+class TStateTable {
+public:
+    TStateTable() : FSlots(size_t{1} << 16, 0) {}
+
+    const TKey& operator[](uint32_t Index) const { return FKeys[Index]; }
+    size_t Size() const { return FKeys.size(); }
+
+    // The key's number, and whether it is new.
+    std::pair<uint32_t, bool> Insert(const TKey& Key) {
+        if (2 * (FKeys.size() + 1) > FSlots.size())
+            Grow();
+        const uint64_t Hash = THashKey()(Key);
+        const uint64_t Mark = Hash & ~uint64_t{UINT32_MAX};
+        size_t Slot = Hash & (FSlots.size() - 1);
+        for (; FSlots[Slot] != 0; Slot = (Slot + 1) & (FSlots.size() - 1)) {
+            const auto Index = static_cast<uint32_t>(FSlots[Slot]) - 1;
+            if ((FSlots[Slot] & ~uint64_t{UINT32_MAX}) == Mark && FKeys[Index] == Key)
+                return {Index, false};
+        }
+        FKeys.push_back(Key);
+        FSlots[Slot] = Mark | FKeys.size();
+        return {static_cast<uint32_t>(FKeys.size() - 1), true};
+    }
+
+private:
+    void Grow() {
+        std::vector<uint64_t> Slots(FSlots.size() * 2, 0);
+        for (const uint64_t Taken : FSlots) {
+            if (Taken == 0)
+                continue;
+            size_t Slot = THashKey()(FKeys[static_cast<uint32_t>(Taken) - 1]) & (Slots.size() - 1);
+            while (Slots[Slot] != 0)
+                Slot = (Slot + 1) & (Slots.size() - 1);
+            Slots[Slot] = Taken;
+        }
+        FSlots = std::move(Slots);
+    }
+
+    std::vector<TKey> FKeys;
+    std::vector<uint64_t> FSlots; // 0 for free, else the hash's upper half | the number + 1
+};
+
+class TExplorer {
+public:
+    TExplorer(const TMachine& StartUp, const TExploreOptions& Options)
+        : FStartUp(StartUp), FOptions(Options), FWork(Quiet(StartUp)), FTokens(TokensOf(StartUp)) {
+        FWork.SetSink(&FErrors);
+    }
+
+    TExploreReport Run();
+
+private:
+    // Breadth first, so that the first violation met has a shortest path.
+    bool Search();
+    // One step from the key's state; what broke, or an empty string and the state it led to.
+    QString Try(const TKey& Key, const TExploreStep& Via, std::optional<TKey>& Next);
+    // Whether every state can get back to A0 waiting with the slot open.
+    bool CheckWayBack();
+    std::vector<TExploreStep> PathTo(uint32_t Index) const;
+    std::vector<TKey> KeysTo(uint32_t Index) const;
+    void Report(QString What, std::vector<TExploreStep> Path, const std::vector<TKey>& Keys,
+                std::function<bool(TSession&, const QString&)> Final);
+
+    const TMachine& FStartUp;
+    TExploreOptions FOptions;
+    TMachine FWork;
+    TErrorMessages FErrors;
+    int32_t FTokens;
+    TOutcomes FOutcomes;
+    TStateTable FStates;
+    std::vector<uint32_t> FParent;
+    std::vector<TExploreStep> FVia;
+    // Successors of each state, in the order of the states.
+    std::vector<size_t> FFirstEdge;
+    std::vector<uint32_t> FEdges;
+    TExploreReport FReport;
+};
+
+std::vector<TExploreStep> TExplorer::PathTo(uint32_t Index) const {
+    std::vector<TExploreStep> Path;
+    for (; Index != 0; Index = FParent[Index])
+        Path.insert(Path.begin(), FVia[Index]);
+    return Path;
+}
+
+std::vector<TKey> TExplorer::KeysTo(uint32_t Index) const {
+    std::vector<TKey> Keys;
+    for (; Index != 0; Index = FParent[Index])
+        Keys.insert(Keys.begin(), FStates[Index]);
+    return Keys;
+}
+
+void TExplorer::Report(QString What, std::vector<TExploreStep> Path, const std::vector<TKey>& Keys,
+                       std::function<bool(TSession&, const QString&)> Final) {
+    TViolation Violation{std::move(What), std::move(Path), 0, QString()};
+    const TMachine Quieted = Quiet(FStartUp);
+    const TScriptSearch Search{Quieted, Violation.Path, Keys, std::move(Final)};
+    for (uint32_t Seed = 0; Seed < FOptions.ScriptSeeds; ++Seed)
+        if (auto Script = Search.Try(Seed)) {
+            Violation.Seed = Seed;
+            Violation.Script = *Script;
+            break;
+        }
+    FReport.Violation = std::move(Violation);
+}
+
+QString TExplorer::Try(const TKey& Key, const TExploreStep& Via, std::optional<TKey>& Next) {
+    Load(FWork, Key);
+    if (IsStop(Via.Move))
+        for (int32_t Barrel = 1; Barrel <= 3; ++Barrel)
+            FWork.SetFrameIndex(Barrel, SnapFrameOf(Via.Symbols[static_cast<size_t>(Barrel - 1)]));
+    QString Broken = Step(FWork, FErrors, Via.Move, FTokens);
+    if (Broken.isEmpty() && !(Next = Pack(FWork)))
+        Broken = QStringLiteral("число вне допустимых пределов");
+    return Broken;
+}
+
+bool TExplorer::Search() {
+    FErrors.First.clear();
+    if (QString Broken = CheckInvariants(FWork, FTokens); !Broken.isEmpty()) {
+        Report(QStringLiteral("при запуске: ") + Broken, {}, {},
+               [](TSession&, const QString&) { return true; });
+        return false;
+    }
+    const auto Start = Pack(FWork);
+    if (!Start) {
+        Report(QStringLiteral("при запуске: число вне допустимых пределов"), {}, {},
+               [](TSession&, const QString&) { return true; });
+        return false;
+    }
+    FStates.Insert(*Start);
+    FParent.push_back(0);
+    FVia.emplace_back();
+    std::vector<std::pair<TMove, uint32_t>> Labelled;
+    for (uint32_t Index = 0; Index < FStates.Size(); ++Index) {
+        const TKey Key = FStates[Index];
+        FFirstEdge.push_back(FEdges.size());
+        Labelled.clear();
+        for (const TMove Move : Moves) {
+            if (!Possible(Key, Move))
+                continue;
+            const auto& Outcomes = IsStop(Move) ? FOutcomes.For(Key.Stake) : NoDigits;
+            std::optional<uint32_t> Found;
+            bool Alike = true; // every outcome led to the same state: the digits did not matter
+            for (const auto& Symbols : Outcomes) {
+                TExploreStep Via{Move, Symbols};
+                std::optional<TKey> Next;
+                QString Broken = Try(Key, Via, Next);
+                if (!Broken.isEmpty()) {
+                    // Digits are shown only where another outcome would not break the same way.
+                    bool Always = true;
+                    for (const auto& Other : Outcomes) {
+                        std::optional<TKey> Ignored;
+                        Always = Always && !Try(Key, {Move, Other}, Ignored).isEmpty();
+                    }
+                    if (Always)
+                        Via.Symbols = {};
+                    std::vector<TExploreStep> Path = PathTo(Index);
+                    Path.push_back(Via);
+                    Report(std::move(Broken), std::move(Path), KeysTo(Index),
+                           [](TSession&, const QString& Seen) { return !Seen.isEmpty(); });
+                    return false;
+                }
+                // Most moves while paying change nothing: no need to look the state up.
+                const auto [To, New] =
+                    *Next == Key ? std::pair(Index, false) : FStates.Insert(*Next);
+                Alike = Alike && (!Found || *Found == To);
+                Found = To;
+                if (New) {
+                    FParent.push_back(Index);
+                    FVia.push_back(Via);
+                    if (FStates.Size() > FOptions.StateLimit) {
+                        Report(QStringLiteral("больше %1 состояний: пространство не обойти")
+                                   .arg(FOptions.StateLimit),
+                               PathTo(To), KeysTo(To),
+                               [](TSession&, const QString&) { return true; });
+                        return false;
+                    }
+                }
+                const std::pair<TMove, uint32_t> Edge{Move, To};
+                if (std::find(Labelled.begin(), Labelled.end(), Edge) == Labelled.end())
+                    Labelled.push_back(Edge);
+                if (std::find(FEdges.begin() + static_cast<std::ptrdiff_t>(FFirstEdge[Index]),
+                              FEdges.end(), To) == FEdges.end())
+                    FEdges.push_back(To);
+            }
+            if (Alike && Found && *Found + 1 == FStates.Size() && FParent[*Found] == Index &&
+                FVia[*Found].Move == Move)
+                FVia[*Found].Symbols = {};
+        }
+        FReport.Transitions += Labelled.size();
+    }
+    FFirstEdge.push_back(FEdges.size());
+    return true;
+}
+
+bool TExplorer::CheckWayBack() {
+    const size_t Count = FStates.Size();
+    // Predecessors of each state, from the successor lists.
+    std::vector<size_t> FirstIn(Count + 1, 0);
+    for (const uint32_t To : FEdges)
+        ++FirstIn[To + 1];
+    for (size_t Index = 0; Index < Count; ++Index)
+        FirstIn[Index + 1] += FirstIn[Index];
+    std::vector<uint32_t> In(FEdges.size());
+    std::vector<size_t> Fill(FirstIn.begin(), FirstIn.end() - 1);
+    for (uint32_t From = 0; From < Count; ++From)
+        for (size_t Edge = FFirstEdge[From]; Edge < FFirstEdge[From + 1]; ++Edge)
+            In[Fill[FEdges[Edge]]++] = From;
+
+    std::vector<bool> Back(Count, false);
+    std::vector<uint32_t> Queue;
+    for (uint32_t Index = 0; Index < Count; ++Index) {
+        const TKey& Key = FStates[Index];
+        if (Key.States[A0] == A0State::Waiting && !(Key.Flags & FlagTrayClosed)) {
+            Back[Index] = true;
+            Queue.push_back(Index);
+        }
+    }
+    for (size_t Head = 0; Head < Queue.size(); ++Head)
+        for (size_t Edge = FirstIn[Queue[Head]]; Edge < FirstIn[Queue[Head] + 1]; ++Edge)
+            if (!Back[In[Edge]]) {
+                Back[In[Edge]] = true;
+                Queue.push_back(In[Edge]);
+            }
+    // States are numbered in the order found, so the first dead end has a shortest path.
+    for (uint32_t Index = 0; Index < Count; ++Index)
+        if (!Back[Index]) {
+            const TKey Dead = FStates[Index];
+            Report(QStringLiteral("тупик: из состояния (A0, A1, A2) = (%1, %2, %3) машина не "
+                                  "может вернуться в ожидание с открытым приёмником")
+                       .arg(Dead.States[0])
+                       .arg(Dead.States[1])
+                       .arg(Dead.States[2]),
+                   PathTo(Index), KeysTo(Index), [Dead](TSession& Session, const QString&) {
+                       return Pack(Session.Machine()) == Dead;
+                   });
+            return false;
+        }
+    return true;
+}
+
+TExploreReport TExplorer::Run() {
+    const auto Started = std::chrono::steady_clock::now();
+    if (Search())
+        CheckWayBack();
+    FReport.States = FStates.Size();
+    for (uint32_t Index = 0; Index < FStates.Size(); ++Index) {
+        const TKey& Key = FStates[Index];
+        ++FReport.Triples[{Key.States[0], Key.States[1], Key.States[2]}];
+    }
+    FReport.Seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - Started).count();
+    return std::move(FReport);
+}
+
+} // namespace
+
+TExploreReport Explore(const TMachine& StartUp, const TExploreOptions& Options) {
+    return TExplorer(StartUp, Options).Run();
+}
+
+QString StepText(const TExploreStep& Step) {
+    const auto Digits = [&Step] {
+        if (Step.Symbols[0] == 0)
+            return QString();
+        return QStringLiteral(" (на барабанах %1 %2 %3)")
+            .arg(Step.Symbols[0])
+            .arg(Step.Symbols[1])
+            .arg(Step.Symbols[2]);
+    };
+    switch (Step.Move) {
+    case TMove::Coin:
+        return QStringLiteral("монета");
+    case TMove::Bad:
+        return QStringLiteral("фальшивый жетон");
+    case TMove::Play:
+        return QStringLiteral("«Игра»");
+    case TMove::Return:
+        return QStringLiteral("«Возврат»");
+    case TMove::Reset:
+        return QStringLiteral("«Тех. сброс»");
+    case TMove::StopB1:
+        return QStringLiteral("остановка барабана 1") + Digits();
+    case TMove::StopB2:
+        return QStringLiteral("остановка барабана 2") + Digits();
+    case TMove::StopB3:
+        return QStringLiteral("остановка барабана 3") + Digits();
+    case TMove::PayTick:
+        return QStringLiteral("выдача жетона");
+    }
+    return {};
+}
+
+QString ReportText(const TExploreReport& Report, const TMachine& StartUp) {
+    QString Text;
+    const QLocale Russian(QLocale::Russian, QLocale::Russia);
+    Text += QStringLiteral("Обход всех состояний, достижимых от запуска\n");
+    Text += QStringLiteral("  состояний:  %1\n").arg(Russian.toString(qulonglong(Report.States)));
+    Text +=
+        QStringLiteral("  переходов:  %1\n").arg(Russian.toString(qulonglong(Report.Transitions)));
+    Text += QStringLiteral("  время:      %1 с\n").arg(Russian.toString(Report.Seconds, 'f', 2));
+    Text += QStringLiteral("Тройки состояний (A0, A1, A2), всего %1:\n").arg(Report.Triples.size());
+    const auto& Names = StartUp.FAutomatonsDispatcher.FStateNames;
+    const auto Name = [&Names](int32_t A, int32_t State) {
+        const TStringList& List = Names.at(static_cast<size_t>(A));
+        return State >= 0 && State < List.Count() ? QString::fromStdString(List.Get(State))
+                                                  : QStringLiteral("?");
+    };
+    for (const auto& [Triple, Count] : Report.Triples)
+        Text += QStringLiteral("  (%1, %2, %3)  %4 / %5 / %6: %7\n")
+                    .arg(Triple[0])
+                    .arg(Triple[1])
+                    .arg(Triple[2])
+                    .arg(Name(A0, Triple[0]), Name(A1, Triple[1]), Name(A2, Triple[2]))
+                    .arg(Russian.toString(qulonglong(Count)));
+    if (!Report.Violation) {
+        Text += QStringLiteral("Итог: все инварианты выполняются после каждого шага, тупиков "
+                               "нет.\n");
+        return Text;
+    }
+    const TViolation& Violation = *Report.Violation;
+    Text += QStringLiteral("НАРУШЕНИЕ: %1\n").arg(Violation.What);
+    Text += QStringLiteral("Кратчайший путь от запуска, шагов: %1\n").arg(Violation.Path.size());
+    for (size_t Index = 0; Index < Violation.Path.size(); ++Index)
+        Text += QStringLiteral("  %1. %2\n").arg(Index + 1).arg(StepText(Violation.Path[Index]));
+    if (Violation.Script.isEmpty())
+        Text += QStringLiteral("В реальном времени этот путь не пройти ни с одним из "
+                               "испытанных зёрен: сценария для replay нет.\n");
+    else
+        Text += QStringLiteral("Сценарий для slotmachine-cli replay:\n") + Violation.Script;
+    return Text;
+}

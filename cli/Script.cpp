@@ -1,0 +1,257 @@
+#include "cli/Script.h"
+
+#include <QList>
+#include <QStringDecoder>
+#include <QStringList>
+
+#include <array>
+#include <utility>
+
+namespace {
+
+struct TWord {
+    QString Text;
+    int Column = 0;
+};
+
+const std::array<const char*, LogItems> ItemNames = {"start", "change", "finish", "input",
+                                                     "output"};
+
+// Blanks split words; a '#' starts a comment that runs to the end of the line.
+std::vector<TWord> SplitWords(const QString& Line) {
+    std::vector<TWord> Words;
+    int Column = 0;
+    bool InWord = false;
+    for (qsizetype Index = 0; Index < Line.size(); ++Index) {
+        const QChar Char = Line[Index];
+        if (Char.isLowSurrogate())
+            continue; // one character with the high surrogate before it
+        ++Column;
+        if (Char == u'#')
+            break;
+        if (Char.isSpace()) {
+            InWord = false;
+            continue;
+        }
+        if (!InWord)
+            Words.push_back({QString(), Column});
+        InWord = true;
+        Words.back().Text += Char;
+        if (Char.isHighSurrogate() && Index + 1 < Line.size())
+            Words.back().Text += Line[Index + 1];
+    }
+    return Words;
+}
+
+// The column just past the last word, where a missing word was expected.
+int ColumnAfter(const std::vector<TWord>& Words) {
+    const TWord& Last = Words.back();
+    return Last.Column + static_cast<int>(Last.Text.toUcs4().size());
+}
+
+// Decimal digits only: no sign, no blanks, no base prefix.
+std::optional<int64_t> Number(const QString& Text, int64_t Highest) {
+    if (Text.isEmpty() || Text.size() > 12)
+        return std::nullopt;
+    int64_t Value = 0;
+    for (const QChar Char : Text) {
+        if (Char < u'0' || Char > u'9')
+            return std::nullopt;
+        Value = Value * 10 + (Char.unicode() - u'0');
+    }
+    if (Value > Highest)
+        return std::nullopt;
+    return Value;
+}
+
+class TParser {
+public:
+    TParsedScript Parse(const QByteArray& Text);
+
+private:
+    // An empty string when the line is good.
+    QString ParseLine(const std::vector<TWord>& Words, int Line, int& Column);
+    QString NoArguments(const std::vector<TWord>& Words, int& Column) const;
+    QString WantArguments(const std::vector<TWord>& Words, int Count, const QString& Expected,
+                          int& Column) const;
+
+    TScript FScript;
+    int FSeedLine = 0;
+    int FFirstActionLine = 0;
+};
+
+QString TParser::NoArguments(const std::vector<TWord>& Words, int& Column) const {
+    if (Words.size() == 1)
+        return {};
+    Column = Words[1].Column;
+    return QStringLiteral("лишнее слово «%1»: у команды «%2» нет параметров")
+        .arg(Words[1].Text, Words[0].Text);
+}
+
+QString TParser::WantArguments(const std::vector<TWord>& Words, int Count, const QString& Expected,
+                               int& Column) const {
+    const auto Given = static_cast<int>(Words.size()) - 1;
+    if (Given < Count) {
+        Column = ColumnAfter(Words);
+        return QStringLiteral("после «%1» ожидается %2").arg(Words[0].Text, Expected);
+    }
+    if (Given > Count) {
+        Column = Words[static_cast<size_t>(Count) + 1].Column;
+        return QStringLiteral("лишнее слово «%1»: команда «%2» ждёт %3")
+            .arg(Words[static_cast<size_t>(Count) + 1].Text, Words[0].Text, Expected);
+    }
+    return {};
+}
+
+QString TParser::ParseLine(const std::vector<TWord>& Words, int Line, int& Column) {
+    const QString& Name = Words[0].Text;
+    Column = Words[0].Column;
+    TCommand Command;
+    Command.Line = Line;
+
+    if (Name == u"seed") {
+        if (FSeedLine != 0)
+            return QStringLiteral("зерно уже задано в строке %1").arg(FSeedLine);
+        if (FFirstActionLine != 0)
+            return QStringLiteral("«seed» допустима только до первого действия (оно в строке %1)")
+                .arg(FFirstActionLine);
+        const QString Expected = QStringLiteral("зерно генератора: число от 0 до 4294967295");
+        if (QString Error = WantArguments(Words, 1, Expected, Column); !Error.isEmpty())
+            return Error;
+        const auto Seed = Number(Words[1].Text, UINT32_MAX);
+        if (!Seed) {
+            Column = Words[1].Column;
+            return QStringLiteral("«%1» — не %2").arg(Words[1].Text, Expected);
+        }
+        FScript.Seed = static_cast<uint32_t>(*Seed);
+        FSeedLine = Line;
+        return {};
+    }
+
+    const std::pair<const char*, TCommandKind> Plain[] = {
+        {"coin", TCommandKind::Coin},   {"bad", TCommandKind::Bad},
+        {"play", TCommandKind::Play},   {"return", TCommandKind::Return},
+        {"reset", TCommandKind::Reset}, {"settle", TCommandKind::Settle},
+        {"show", TCommandKind::Show}};
+    bool Known = false;
+    for (const auto& [Text, Kind] : Plain)
+        if (Name == QLatin1String(Text)) {
+            if (QString Error = NoArguments(Words, Column); !Error.isEmpty())
+                return Error;
+            Command.Kind = Kind;
+            Known = true;
+        }
+
+    if (Name == u"wait") {
+        const QString Expected = QStringLiteral("число миллисекунд от 0 до %1").arg(LongestWait);
+        if (QString Error = WantArguments(Words, 1, Expected, Column); !Error.isEmpty())
+            return Error;
+        const auto Milliseconds = Number(Words[1].Text, LongestWait);
+        if (!Milliseconds) {
+            Column = Words[1].Column;
+            return QStringLiteral("«%1» — не %2").arg(Words[1].Text, Expected);
+        }
+        Command.Kind = TCommandKind::Wait;
+        Command.Milliseconds = *Milliseconds;
+        Known = true;
+    } else if (Name == u"log") {
+        const QString Expected = QStringLiteral("автомат (A0, A1, A2), пункт (start, change, "
+                                                "finish, input, output) и on или off");
+        if (QString Error = WantArguments(Words, 3, Expected, Column); !Error.isEmpty())
+            return Error;
+        const QStringList Automata = {"A0", "A1", "A2"};
+        Command.Automaton = static_cast<int32_t>(Automata.indexOf(Words[1].Text));
+        if (Command.Automaton < 0) {
+            Column = Words[1].Column;
+            return QStringLiteral("«%1» — не автомат: ожидается A0, A1 или A2").arg(Words[1].Text);
+        }
+        bool Found = false;
+        for (size_t Item = 0; Item < ItemNames.size(); ++Item)
+            if (Words[2].Text == QLatin1String(ItemNames[Item])) {
+                Command.Item = TLogItem(Item);
+                Found = true;
+            }
+        if (!Found) {
+            Column = Words[2].Column;
+            return QStringLiteral("«%1» — не пункт протокола: ожидается start, change, finish, "
+                                  "input или output")
+                .arg(Words[2].Text);
+        }
+        if (Words[3].Text != u"on" && Words[3].Text != u"off") {
+            Column = Words[3].Column;
+            return QStringLiteral("«%1»: ожидается on или off").arg(Words[3].Text);
+        }
+        Command.Kind = TCommandKind::Log;
+        Command.On = Words[3].Text == u"on";
+        Known = true;
+    }
+
+    if (!Known)
+        return QStringLiteral("неизвестная команда «%1»; команды: seed, coin, bad, play, return, "
+                              "reset, log, wait, settle, show")
+            .arg(Name);
+    // Showing draws nothing: the seed may still follow.
+    if (FFirstActionLine == 0 && Command.Kind != TCommandKind::Show)
+        FFirstActionLine = Line;
+    FScript.Commands.push_back(Command);
+    return {};
+}
+
+TParsedScript TParser::Parse(const QByteArray& Text) {
+    TParsedScript Result;
+    // An editor's byte order mark is no part of the first command.
+    const QList<QByteArray> Lines =
+        (Text.startsWith("\xEF\xBB\xBF") ? Text.mid(3) : Text).split('\n');
+    for (qsizetype Index = 0; Index < Lines.size(); ++Index) {
+        const int Line = static_cast<int>(Index) + 1;
+        QStringDecoder Decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+        const QString Decoded = Decoder(Lines[Index]);
+        if (Decoder.hasError()) {
+            Result.Error = TScriptError{Line, 1, QStringLiteral("строка не в кодировке UTF-8")};
+            return Result;
+        }
+        const std::vector<TWord> Words = SplitWords(Decoded);
+        if (Words.empty())
+            continue;
+        int Column = 1;
+        if (QString Error = ParseLine(Words, Line, Column); !Error.isEmpty()) {
+            Result.Error = TScriptError{Line, Column, std::move(Error)};
+            return Result;
+        }
+    }
+    Result.Script = std::move(FScript);
+    return Result;
+}
+
+} // namespace
+
+TParsedScript ParseScript(const QByteArray& Text) {
+    return TParser().Parse(Text);
+}
+
+QString CommandText(const TCommand& Command) {
+    switch (Command.Kind) {
+    case TCommandKind::Coin:
+        return QStringLiteral("coin");
+    case TCommandKind::Bad:
+        return QStringLiteral("bad");
+    case TCommandKind::Play:
+        return QStringLiteral("play");
+    case TCommandKind::Return:
+        return QStringLiteral("return");
+    case TCommandKind::Reset:
+        return QStringLiteral("reset");
+    case TCommandKind::Log:
+        return QStringLiteral("log A%1 %2 %3")
+            .arg(Command.Automaton)
+            .arg(QLatin1String(ItemNames.at(static_cast<size_t>(Command.Item))))
+            .arg(Command.On ? QStringLiteral("on") : QStringLiteral("off"));
+    case TCommandKind::Wait:
+        return QStringLiteral("wait %1").arg(Command.Milliseconds);
+    case TCommandKind::Settle:
+        return QStringLiteral("settle");
+    case TCommandKind::Show:
+        return QStringLiteral("show");
+    }
+    return {};
+}

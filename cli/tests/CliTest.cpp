@@ -1,0 +1,494 @@
+#include "cli/Cli.h"
+#include "cli/Explore.h"
+#include "cli/Odds.h"
+#include "cli/Replay.h"
+#include "cli/Script.h"
+#include "slotmachine/Invariants.h"
+#include "slotmachine/VirtualTime.h"
+
+#include <QRandomGenerator>
+#include <QTest>
+
+#include <numeric>
+#include <sstream>
+
+namespace {
+
+struct TRun {
+    int Exit;
+    QString Out;
+    QString Err;
+};
+
+TRun RunCommand(const QStringList& Arguments, const QByteArray& Input = {}) {
+    std::istringstream In(Input.toStdString());
+    std::ostringstream Out;
+    std::ostringstream Err;
+    const int Exit = RunCli(Arguments, In, Out, Err);
+    return {Exit, QString::fromStdString(Out.str()), QString::fromStdString(Err.str())};
+}
+
+TScript Parsed(const QByteArray& Text) {
+    const TParsedScript Result = ParseScript(Text);
+    if (Result.Error)
+        qFatal("bad script line %d: %s", Result.Error->Line, qPrintable(Result.Error->Message));
+    return Result.Script;
+}
+
+// The same automata and rules with fewer tokens: a space small enough for a sanitizer build.
+TMachine SmallMachine() {
+    TMachine M;
+    M.FBank = M.FDisplays.edBank = 3;
+    M.FUserTokens = M.FDisplays.edUser = 3;
+    return M;
+}
+
+// The small machine with one row of one automaton's table going to another state; the changed
+// copy of the table lives as long as the machine.
+class TPlantedMachine {
+public:
+    TPlantedMachine(int32_t Automaton, int Row, int32_t Next) {
+        if (Automaton == A0)
+            Plant(Machine.FAutomatonSlotMachine, FA0, Row, Next);
+        else if (Automaton == A1)
+            Plant(Machine.FAutomatonMoneyTray, FA1, Row, Next);
+        else
+            Plant(Machine.FAutomatonBarrelsEngine, FA2, Row, Next);
+    }
+
+    TMachine Machine = SmallMachine();
+
+private:
+    template <class T>
+    static void Plant(T& Automaton, std::vector<TRow<T>>& Copy, int Row, int32_t Next) {
+        Copy.assign(T::Rows().begin(), T::Rows().end());
+        Copy.at(static_cast<size_t>(Row)).Next = Next;
+        Automaton.FRowTable = Copy;
+    }
+
+    std::vector<TRow<TAutomatonSlotMachine>> FA0;
+    std::vector<TRow<TAutomatonMoneyTray>> FA1;
+    std::vector<TRow<TAutomatonBarrelsEngine>> FA2;
+};
+
+class TMessages : public TProtocolSink {
+public:
+    void Message(const std::string& Text) override { Messages << QString::fromStdString(Text); }
+    QStringList Messages;
+};
+
+// The same commands as TSession runs them, one timer at a time on TVirtualTime.
+QString RunOnVirtualTime(TVirtualTime& Time, const TCommand& Command) {
+    TMachine& M = Time.Machine();
+    const auto Armed = [&M](std::initializer_list<TTimerId> Timers) {
+        for (const TTimerId Timer : Timers)
+            if (M.Interval(Timer) != 0)
+                return true;
+        return false;
+    };
+    switch (Command.Kind) {
+    case TCommandKind::Coin:
+        if (M.FDisplays.edUser < 1)
+            return QStringLiteral("refused");
+        Time.Do([](TMachine& Each) { Each.Image1Click(); });
+        break;
+    case TCommandKind::Bad:
+        if (!M.FDisplays.iBadCoin)
+            return QStringLiteral("refused");
+        Time.Do([](TMachine& Each) { Each.iBadCoinClick(); });
+        break;
+    case TCommandKind::Play:
+        Time.Do([](TMachine& Each) { Each.iPlayClick(); });
+        break;
+    case TCommandKind::Return:
+        Time.Do([](TMachine& Each) { Each.iReturnClick(); });
+        break;
+    case TCommandKind::Reset:
+        Time.Do([](TMachine& Each) { Each.btnTechResetClick(); });
+        break;
+    case TCommandKind::Log:
+        Time.Do([&Command](TMachine& Each) {
+            Each.SetLogSwitch(Command.Automaton, Command.Item, Command.On);
+        });
+        break;
+    case TCommandKind::Wait: {
+        const int64_t Until = Time.Now() + Command.Milliseconds;
+        while (Time.NextDue() && *Time.Due(*Time.NextDue()) <= Until)
+            Time.FireNext();
+        Time.Advance(Until - Time.Now());
+        break;
+    }
+    case TCommandKind::Settle:
+        if (Armed({TimerSync1, TimerSync2, TimerSync3}) && !Armed({TimerB1, TimerB2, TimerB3}))
+            return QStringLiteral("refused");
+        while (Armed({TimerB1, TimerB2, TimerB3, JackTimer}))
+            Time.FireNext();
+        break;
+    case TCommandKind::Show:
+        break;
+    }
+    return {};
+}
+
+TCommand RandomCommand(QRandomGenerator& Random) {
+    TCommand Command;
+    const int Kind = Random.bounded(20);
+    if (Kind < 5) {
+        Command.Kind = TCommandKind::Coin;
+    } else if (Kind < 9) {
+        Command.Kind = TCommandKind::Play;
+    } else if (Kind < 13) {
+        Command.Kind = TCommandKind::Wait;
+        Command.Milliseconds = Random.bounded(3) == 0 ? Random.bounded(4000) : Random.bounded(40);
+    } else if (Kind < 15) {
+        Command.Kind = TCommandKind::Settle;
+    } else {
+        const TCommandKind Others[] = {TCommandKind::Bad, TCommandKind::Return, TCommandKind::Reset,
+                                       TCommandKind::Log, TCommandKind::Show};
+        Command.Kind = Others[Kind - 15];
+        Command.Automaton = Random.bounded(3);
+        Command.Item = TLogItem(Random.bounded(int(LogItems)));
+        Command.On = Random.bounded(2) == 0;
+    }
+    return Command;
+}
+
+} // namespace
+
+class CliTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void parsesEveryCommand();
+    void badLines_data();
+    void badLines();
+    void replayRefuses_data();
+    void replayRefuses();
+    void stampsFollowVirtualTime_data();
+    void stampsFollowVirtualTime();
+    void sessionMatchesSingleTimers_data();
+    void sessionMatchesSingleTimers();
+    void exploreHolds();
+    void plantedFaultIsFound_data();
+    void plantedFaultIsFound();
+    void exactOddsByHand();
+    void measuredOddsAddUp();
+    void commandLine_data();
+    void commandLine();
+};
+
+void CliTest::parsesEveryCommand() {
+    const TParsedScript Result = ParseScript("\xEF\xBB\xBF# a comment line\r\n"
+                                             "show\n"
+                                             "seed 4294967295  # the largest\r\n"
+                                             "\n"
+                                             "\tcoin\n"
+                                             "bad\nplay\nreturn\nreset\n"
+                                             "log A2 change off\n"
+                                             "wait 2147483647\nsettle\nshow");
+    QVERIFY(!Result.Error);
+    QCOMPARE(Result.Script.Seed, 4294967295u);
+    QStringList Lines;
+    for (const TCommand& Command : Result.Script.Commands)
+        Lines << QStringLiteral("%1:%2").arg(Command.Line).arg(CommandText(Command));
+    QCOMPARE(Lines,
+             (QStringList{"2:show", "5:coin", "6:bad", "7:play", "8:return", "9:reset",
+                          "10:log A2 change off", "11:wait 2147483647", "12:settle", "13:show"}));
+}
+
+void CliTest::badLines_data() {
+    QTest::addColumn<QByteArray>("script");
+    QTest::addColumn<int>("line");
+    QTest::addColumn<int>("column");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("unknown") << QByteArray("coin\n  coins") << 2 << 3 << "неизвестная команда";
+    QTest::newRow("Cyrillic") << QByteArray("монета") << 1 << 1 << "«монета»";
+    QTest::newRow("extra word") << QByteArray("coin 2") << 1 << 6 << "лишнее слово «2»";
+    QTest::newRow("wait, no number") << QByteArray("wait # soon") << 1 << 5 << "ожидается";
+    QTest::newRow("negative wait") << QByteArray("wait -5") << 1 << 6 << "«-5» — не";
+    QTest::newRow("wait too long") << QByteArray("wait 2147483648") << 1 << 6 << "не число";
+    QTest::newRow("seed too big") << QByteArray("seed 4294967296") << 1 << 6 << "не зерно";
+    QTest::newRow("seed after play") << QByteArray("play\nseed 1") << 2 << 1 << "до первого";
+    QTest::newRow("seed twice") << QByteArray("seed 1\nseed 2") << 2 << 1 << "строке 1";
+    QTest::newRow("no automaton A3") << QByteArray("log A3 start on") << 1 << 5 << "A3";
+    QTest::newRow("unknown item") << QByteArray("log A0 begin on") << 1 << 8 << "begin";
+    QTest::newRow("neither on nor off") << QByteArray("log A0 start yes") << 1 << 14 << "yes";
+    QTest::newRow("log, missing word") << QByteArray("log A0 start") << 1 << 13 << "ожидается";
+    QTest::newRow("tab counts once") << QByteArray("\tshow\tnow") << 1 << 7 << "«now»";
+    QTest::newRow("not UTF-8") << QByteArray("show\n\xff\xfe") << 2 << 1 << "UTF-8";
+}
+
+void CliTest::badLines() {
+    QFETCH(QByteArray, script);
+    QFETCH(int, line);
+    QFETCH(int, column);
+    QFETCH(QString, message);
+    const TParsedScript Result = ParseScript(script);
+    QVERIFY(Result.Error);
+    QCOMPARE(Result.Error->Line, line);
+    QCOMPARE(Result.Error->Column, column);
+    QVERIFY2(Result.Error->Message.contains(message), qPrintable(Result.Error->Message));
+    // Nothing reaches stdout from a script with a bad line.
+    const TRun Run = RunCommand({"replay", "-"}, script);
+    QCOMPARE(Run.Exit, int(ExitUsage));
+    QVERIFY(Run.Out.isEmpty());
+    QVERIFY2(Run.Err.startsWith(QStringLiteral("-:%1:%2: ").arg(line).arg(column)),
+             qPrintable(Run.Err));
+}
+
+void CliTest::replayRefuses_data() {
+    QTest::addColumn<QByteArray>("script");
+    QTest::addColumn<int>("exit");
+    QTest::addColumn<int>("line");
+    QTest::addColumn<int>("messages"); // written before the refusal
+    QTest::newRow("a coin when none is shown")
+        << QByteArray("coin\n").repeated(51) << 3 << 51 << 6 + 49 * 2;
+    QTest::newRow("the counterfeit token twice") << QByteArray("bad\nbad") << 3 << 2 << 6;
+    QTest::newRow("settle with no stop armed") << QByteArray("coin\nplay\nsettle") << 3 << 3 << 15;
+    // The window takes these clicks; the machine ignores them.
+    QTest::newRow("a coin into the closed slot") << QByteArray("bad\ncoin\nshow") << 0 << 0 << 6;
+    QTest::newRow("a switch already so") << QByteArray("log A0 start on\nshow") << 0 << 0 << 0;
+}
+
+void CliTest::replayRefuses() {
+    QFETCH(QByteArray, script);
+    QFETCH(int, exit);
+    QFETCH(int, line);
+    QFETCH(int, messages);
+    const TRun Run = RunCommand({"replay"}, script);
+    QCOMPARE(Run.Exit, exit);
+    QCOMPARE(Run.Out.count(QStringLiteral("\nАвтомат A")), messages);
+    if (exit != 0)
+        QVERIFY2(Run.Err.startsWith(QStringLiteral("-:%1: ").arg(line)), qPrintable(Run.Err));
+    else
+        QVERIFY(Run.Err.isEmpty());
+}
+
+void CliTest::stampsFollowVirtualTime_data() {
+    QTest::addColumn<QString>("locale");
+    QTest::addColumn<QStringList>("stamps");
+    QTest::newRow("ru_RU") << "ru_RU"
+                           << QStringList{"31.12.2026 23:59:59:", "01.01.2027 00:00:00:"};
+    QTest::newRow("en_US") << "en_US"
+                           << QStringList{"12/31/26 11:59:59 PM:", "1/1/27 12:00:00 AM:"};
+}
+
+void CliTest::stampsFollowVirtualTime() {
+    QFETCH(QString, locale);
+    QFETCH(QStringList, stamps);
+    const TRun Run = RunCommand({"replay", "--start", "2026-12-31T23:59:59", "--locale", locale},
+                                "play\nwait 999\nreturn\nwait 1\nreset\nshow\n");
+    QCOMPARE(Run.Exit, 0);
+    const QStringList Lines = Run.Out.split(u'\n');
+    // Each message: its stamp, the message, an empty line.
+    QCOMPARE(Lines.mid(0, 3), (QStringList{stamps[0], Lines[1], QString()}));
+    QCOMPARE(Lines[6], stamps[0]); // 999 ms later, still the same second
+    QCOMPARE(Lines[12], stamps[1]);
+    QCOMPARE(Lines[18], "=== bank=50 stake=0 win=0 player=50 slot=open barrels=7,7,7 A0=0 A1=0 "
+                        "A2=0");
+    // The same script and options give the same bytes.
+    QCOMPARE(RunCommand({"replay", "--start", "2026-12-31T23:59:59", "--locale", locale},
+                        "play\nwait 999\nreturn\nwait 1\nreset\nshow\n")
+                 .Out,
+             Run.Out);
+}
+
+void CliTest::sessionMatchesSingleTimers_data() {
+    QTest::addColumn<quint32>("seed");
+    for (const quint32 Seed : {1u, 2u, 3u, 20261208u})
+        QTest::addRow("seed %u", Seed) << Seed;
+}
+
+void CliTest::sessionMatchesSingleTimers() {
+    // Random commands on both drivers: the same protocol, displays, moment and due times.
+    QFETCH(quint32, seed);
+    QRandomGenerator Random(seed);
+    TSession Fast(TMachine(), seed);
+    TVirtualTime Slow(Fast.Machine());
+    TMessages FastLog;
+    TMessages SlowLog;
+    Fast.Machine().SetSink(&FastLog);
+    Slow.Machine().SetSink(&SlowLog);
+    for (int Step = 0; Step < 400; ++Step) {
+        const TCommand Command = RandomCommand(Random);
+        const bool Refused = !Fast.Run(Command).isEmpty();
+        QCOMPARE(!RunOnVirtualTime(Slow, Command).isEmpty(), Refused);
+        const QString Where = QStringLiteral("step %1, %2").arg(Step).arg(CommandText(Command));
+        QVERIFY2(FastLog.Messages == SlowLog.Messages, qPrintable(Where));
+        QVERIFY2(Fast.Machine().FDisplays == Slow.Machine().FDisplays, qPrintable(Where));
+        QCOMPARE(Fast.Time().Now(), Slow.Now());
+        for (int Timer = 0; Timer < TimerCount; ++Timer)
+            QCOMPARE(Fast.Time().Due(TTimerId(Timer)), Slow.Due(TTimerId(Timer)));
+    }
+}
+
+void CliTest::exploreHolds() {
+    const TExploreReport Report = Explore(SmallMachine());
+    QVERIFY2(!Report.Violation, qPrintable(ReportText(Report, TMachine())));
+    // Waiting, Accepting, the game's four, both errors, Paying.
+    QCOMPARE(Report.Triples.size(), size_t(8));
+    QCOMPARE(Report.Triples.count({4, 0, 0}), size_t(1));
+    QVERIFY(Report.Transitions > Report.States);
+}
+
+void CliTest::plantedFaultIsFound_data() {
+    QTest::addColumn<int>("automaton");
+    QTest::addColumn<int>("row");
+    QTest::addColumn<int>("next");
+    QTest::addColumn<QString>("violation");
+    QTest::addColumn<QString>("path");
+    using A0State = TAutomatonSlotMachine;
+    using A1State = TAutomatonMoneyTray;
+    using A2State = TAutomatonBarrelsEngine;
+    QTest::newRow("A0 starts a game on the first token")
+        << 0 << 0 << int(A0State::Game) << "жетоны не сходятся"
+        << "монета";
+    QTest::newRow("A1 keeps the stake once it is in the bank")
+        << 1 << 5 << int(A1State::Accepted) << "A0 и A1 не согласны"
+        << "монета, «Игра»";
+    QTest::newRow("A2 goes back to its first stop")
+        << 2 << 4 << int(A2State::FirstStopped) << "A2 в состоянии 2"
+        << "монета, «Игра», «Игра», остановка барабана 1, остановка барабана 2, остановка "
+           "барабана 3";
+    QTest::newRow("A2 into a state it does not know")
+        << 2 << 1 << 7 << "A2 в неизвестном состоянии 7"
+        << "монета, «Игра», «Игра», остановка барабана 1";
+    // The reset leaves the error of an empty bank where it was: no invariant breaks, but a win
+    // of 5 with 4 tokens in the bank is a dead end as soon as it is won.
+    QTest::newRow("reset keeps the error")
+        << 0 << 8 << int(A0State::Error) << "тупик: из состояния (A0, A1, A2) = (4, 0, 0)"
+        << "монета, «Игра», «Игра», остановка барабана 1, остановка барабана 2, остановка "
+           "барабана 3 (на барабанах 1 1 1)";
+}
+
+void CliTest::plantedFaultIsFound() {
+    QFETCH(int, automaton);
+    QFETCH(int, row);
+    QFETCH(int, next);
+    QFETCH(QString, violation);
+    QFETCH(QString, path);
+    const TPlantedMachine Planted(automaton, row, next);
+    const TMachine& M = Planted.Machine;
+    const TExploreReport Report = Explore(M);
+    QVERIFY(Report.Violation);
+    const TViolation& Found = *Report.Violation;
+    QVERIFY2(Found.What.startsWith(violation) || Found.What.contains(violation),
+             qPrintable(Found.What));
+    QStringList Steps;
+    for (const TExploreStep& Step : Found.Path)
+        Steps << StepText(Step);
+    QCOMPARE(Steps.join(QStringLiteral(", ")), path);
+    // Real time allows each of these paths: the script walks it on the faulty machine.
+    QVERIFY2(!Found.Script.isEmpty(), qPrintable(ReportText(Report, M)));
+    QVERIFY(Found.Script.startsWith(QStringLiteral("seed %1\n").arg(Found.Seed)));
+    std::ostringstream Out;
+    const TReplayOutcome Outcome = Replay(Parsed(Found.Script.toUtf8()), {}, Out, M);
+    QVERIFY2(Outcome.ExitCode != ReplayRefused, qPrintable(Outcome.Error));
+    QVERIFY(ReportText(Report, M).contains(QStringLiteral("НАРУШЕНИЕ: ") + Found.What));
+}
+
+void CliTest::exactOddsByHand() {
+    const TExactOdds Odds = ExactOdds({1, 50});
+    QCOMPARE(Odds.Frames, 60);
+    // Frames 57..60 and 1..3 show the 1, 4..10 the 2, 11..16 the 3, and so on.
+    for (const TDigitCounts& Barrel : Odds.DigitFrames)
+        QCOMPARE(Barrel, (TDigitCounts{0, 7, 7, 6, 7, 7, 7, 6, 6, 7}));
+    QCOMPARE(Odds.Triples, int64_t(216000));
+    // n = 7 7 6 7 7 7 6 6 7 frames per digit: 60 in all, sum of n^2 = 402, of n^3 = 2706.
+    const int64_t Frames = 60;
+    const int64_t Squares = 402;
+    const int64_t Cubes = 2706;
+    const int64_t Seven = 7; // frames of the 1, 2, 4, 5, 6 and 9
+    const int64_t Six = 6;   // frames of the 3, 7 and 8
+    const int64_t AllDistinct = Frames * Frames * Frames - 3 * Squares * Frames + 2 * Cubes;
+    // A first digit with n frames, then two digits distinct from it and from each other.
+    const auto Distinct = [&](int64_t N) {
+        return (Frames - N) * (Frames - N) - (Squares - N * N);
+    };
+    const QList<std::pair<TRule, int64_t>> Hand = {
+        {{10, 0}, Six * Six * Six}, // 7 7 7
+        // 1 2 3, 2 3 4 and 3 4 5; 6 7 8; 4 5 1
+        {{7, 0}, 3 * Seven * Seven * Six + Seven * Six * Six + Seven * Seven * Seven},
+        {{5, 0}, Cubes - Six * Six * Six},                        // alike, not 7 7 7
+        {{4, 0}, Frames * Frames * Frames - AllDistinct - Cubes}, // two alike
+        {{1, 1}, Six * Distinct(Six)},                            // a 7 first
+        // 1, 3, 5 or 9 first, but not 1 2 3 or 3 4 5
+        {{0, 1},
+         Seven * (Distinct(Seven) - Seven * Six) + Six * (Distinct(Six) - Seven * Seven) +
+             2 * Seven * Distinct(Seven)},
+    };
+    int64_t Paid = 0;
+    for (const auto& [Rule, Triples] : Hand) {
+        const auto Found = std::find(Odds.Rules.begin(), Odds.Rules.end(), Rule);
+        QVERIFY(Found != Odds.Rules.end());
+        QCOMPARE(Odds.RuleTriples[size_t(Found - Odds.Rules.begin())], Triples);
+        Paid += Triples;
+    }
+    QCOMPARE(Odds.RuleTriples.back(), 216000 - Paid); // nothing won: the rest
+    QCOMPARE(Odds.Rules.back(), (TRule{0, 0}));
+    // Stake 1: 10*216 + 7*1477 + 5*2490 + 4*64242 + 2*15300 + 66288 = 378805 of 216000.
+    QCOMPARE(Odds.Returns[0].Won, int64_t(378805));
+    QCOMPARE(Odds.Returns[0].Staked, int64_t(216000));
+    // Stake 50: the rule paying S + 1 gives 51 where 1 was 2.
+    QCOMPARE(Odds.Returns[1].Won, int64_t(50 * (378805 - 66288 - 2 * 15300) + 51 * 15300 + 66288));
+}
+
+void CliTest::measuredOddsAddUp() {
+    const TExactOdds Exact = ExactOdds({2});
+    const TMeasuredOdds First = MeasureOdds(TMachine(), Exact, 3000, 2, 7);
+    QCOMPARE(std::accumulate(First.RuleGames.begin(), First.RuleGames.end(), int64_t(0)),
+             int64_t(3000));
+    QCOMPARE(First.RuleGames.back(), int64_t(0)); // every win follows a rule
+    for (const TDigitCounts& Barrel : First.Digits)
+        QCOMPARE(std::accumulate(Barrel.begin(), Barrel.end(), int64_t(0)), int64_t(3000));
+    QVERIFY(First.Low < First.Return && First.Return < First.High);
+    const TMeasuredOdds Again = MeasureOdds(TMachine(), Exact, 3000, 2, 7);
+    QCOMPARE(Again.RuleGames, First.RuleGames);
+    QCOMPARE(Again.Return, First.Return);
+    const QString Text = OddsText(Exact, First);
+    QVERIFY(Text.contains(QStringLiteral("1. Точно")) &&
+            Text.contains(QStringLiteral("2. Измерено")));
+}
+
+void CliTest::commandLine_data() {
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<int>("exit");
+    QTest::addColumn<QString>("said"); // on stdout for 0, on stderr otherwise
+    QTest::newRow("nothing") << QStringList{} << 2 << "Использование";
+    QTest::newRow("help") << QStringList{"--help"} << 0 << "Использование";
+    QTest::newRow("help odds") << QStringList{"help", "odds"} << 0 << "--games";
+    QTest::newRow("replay help") << QStringList{"replay", "-h"} << 0 << "settle";
+    QTest::newRow("version") << QStringList{"--version"} << 0 << "slotmachine-cli 1.";
+    QTest::newRow("unknown command") << QStringList{"play"} << 2 << "«play»";
+    QTest::newRow("unknown option") << QStringList{"replay", "--speed", "2"} << 2 << "--speed";
+    QTest::newRow("start, no value") << QStringList{"replay", "--start"} << 2 << "нет значения";
+    QTest::newRow("start with a zone")
+        << QStringList{"replay", "--start=2026-01-01T09:00:00Z"} << 2 << "не время";
+    QTest::newRow("no 30 February")
+        << QStringList{"replay", "--start", "2026-02-30T09:00:00"} << 2 << "не время";
+    QTest::newRow("unknown locale") << QStringList{"replay", "--locale", "xx_YY"} << 2 << "xx_YY";
+    QTest::newRow("no such file") << QStringList{"replay", "/nonexistent/a.session"} << 2
+                                  << "не удаётся открыть";
+    QTest::newRow("a folder") << QStringList{"replay", "/"} << 2 << "папка";
+    QTest::newRow("two files") << QStringList{"replay", "a", "b"} << 2 << "один сценарий";
+    QTest::newRow("explore, a word") << QStringList{"explore", "now"} << 2 << "«now»";
+    QTest::newRow("no games") << QStringList{"odds", "--games", "0"} << 2 << "от 1 до";
+    QTest::newRow("stake above the coins") << QStringList{"odds", "--stake=51"} << 2 << "51";
+    QTest::newRow("seed, not a number") << QStringList{"odds", "--seed", "-1"} << 2 << "«-1»";
+    QTest::newRow("odds") << QStringList{"odds", "--games", "500", "--stake", "20"} << 0
+                          << "S = 20:";
+}
+
+void CliTest::commandLine() {
+    QFETCH(QStringList, arguments);
+    QFETCH(int, exit);
+    QFETCH(QString, said);
+    const TRun Run = RunCommand(arguments);
+    QCOMPARE(Run.Exit, exit);
+    QVERIFY2((exit == 0 ? Run.Out : Run.Err).contains(said), qPrintable(Run.Out + Run.Err));
+    if (exit != 0)
+        QVERIFY(Run.Out.isEmpty());
+}
+
+QTEST_GUILESS_MAIN(CliTest)
+#include "CliTest.moc"

@@ -1,0 +1,210 @@
+#include "cli/Replay.h"
+#include "cli/Script.h"
+#include "slotmachine/Rules.h"
+#include "window/FormMain.h"
+
+#include <QDir>
+#include <QRegularExpression>
+#include <QTest>
+
+#include <sstream>
+
+namespace {
+
+// Drives the window as a user and its clock would: clicks on its controls, ticks in its check
+// lists, and its own seven timers fired in virtual time, with no help from the replay's driver.
+// The event loop never runs, so no real timer fires in between.
+class TWindowDriver {
+public:
+    explicit TWindowDriver(TSlotMachine& Window) : FWindow(Window) {
+        FTimers = {Window.TimerSync1, Window.TimerSync2, Window.TimerSync3, Window.TimerB1,
+                   Window.TimerB2,    Window.TimerB3,    Window.JackTimer};
+        Sync();
+    }
+
+    // An empty string, or why the window could not take the command.
+    QString Run(const TCommand& Command) {
+        TSlotMachine& W = FWindow;
+        switch (Command.Kind) {
+        case TCommandKind::Coin: {
+            int Top = TSlotMachine::TokenImages;
+            while (Top > 0 && W.Image(Top)->isHidden())
+                --Top;
+            if (Top == 0)
+                return QStringLiteral("no coin shown");
+            emit W.Image(Top)->Click(W.Image(Top));
+            break;
+        }
+        case TCommandKind::Bad:
+            if (W.iBadCoin->isHidden())
+                return QStringLiteral("no counterfeit token shown");
+            emit W.iBadCoin->Click(W.iBadCoin);
+            break;
+        case TCommandKind::Play:
+            emit W.iPlay->Click(W.iPlay);
+            break;
+        case TCommandKind::Return:
+            emit W.iReturn->Click(W.iReturn);
+            break;
+        case TCommandKind::Reset:
+            W.btnTechReset->click();
+            break;
+        case TCommandKind::Log: {
+            TCheckList* List = std::array{W.cbA0LogSettings, W.cbA1LogSettings,
+                                          W.cbA2LogSettings}[size_t(Command.Automaton)];
+            if (List->Checked(Command.Item) != Command.On) {
+                List->SetChecked(Command.Item, Command.On); // a user's toggle, then its handler
+                emit List->ClickCheck(List);
+            }
+            break;
+        }
+        case TCommandKind::Wait: {
+            const int64_t Until = FNow + Command.Milliseconds;
+            for (auto Next = NextDue(); Next && FDue[*Next] <= Until; Next = NextDue())
+                Fire(*Next);
+            FNow = Until;
+            break;
+        }
+        case TCommandKind::Settle:
+            if (Running({TimerSync1, TimerSync2, TimerSync3}) &&
+                !Running({TimerB1, TimerB2, TimerB3}))
+                return QStringLiteral("spinning for ever");
+            while (Running({TimerB1, TimerB2, TimerB3, JackTimer}))
+                Fire(*NextDue());
+            break;
+        case TCommandKind::Show:
+            break;
+        }
+        Sync();
+        return {};
+    }
+
+    // What the widgets show, in the replay's show line.
+    QString ShowLine() const {
+        const TSlotMachine& W = FWindow;
+        return QStringLiteral("=== bank=%1 stake=%2 win=%3 player=%4 slot=%5 barrels=%6,%7,%8 "
+                              "A0=%9 A1=%10 A2=%11")
+            .arg(W.edBank->text(), W.edStake->text(), W.edJackPot->text(), W.edUser->text(),
+                 W.Shape1->BrushStyle() == TBrushStyle::bsSolid ? QStringLiteral("open")
+                                                                : QStringLiteral("closed"))
+            .arg(SymbolOfFrame(W.Barrel1->FrameIndex()))
+            .arg(SymbolOfFrame(W.Barrel2->FrameIndex()))
+            .arg(SymbolOfFrame(W.Barrel3->FrameIndex()))
+            .arg(W.Machine().State(A0))
+            .arg(W.Machine().State(A1))
+            .arg(W.Machine().State(A2));
+    }
+
+private:
+    bool Running(std::initializer_list<TTimerId> Timers) const {
+        for (const TTimerId Timer : Timers)
+            if (FTimers[Timer]->Interval() != 0)
+                return true;
+        return false;
+    }
+
+    // A period started since the last look counts from now.
+    void Sync() {
+        for (size_t Timer = 0; Timer < FTimers.size(); ++Timer)
+            if (FTimers[Timer]->Starts() != FStarts[Timer]) {
+                FStarts[Timer] = FTimers[Timer]->Starts();
+                FDue[Timer] = FNow + FTimers[Timer]->Interval();
+            }
+    }
+
+    std::optional<size_t> NextDue() const {
+        std::optional<size_t> Next;
+        for (size_t Timer = 0; Timer < FTimers.size(); ++Timer)
+            if (FTimers[Timer]->Interval() != 0 && (!Next || FDue[Timer] < FDue[*Next]))
+                Next = Timer;
+        return Next;
+    }
+
+    void Fire(size_t Timer) {
+        FNow = FDue[Timer];
+        FDue[Timer] += FTimers[Timer]->Interval();
+        emit FTimers[Timer]->Timer(FTimers[Timer]);
+        Sync();
+    }
+
+    TSlotMachine& FWindow;
+    std::array<TTimer*, TimerCount> FTimers{};
+    std::array<int, TimerCount> FStarts{};
+    std::array<int64_t, TimerCount> FDue{};
+    int64_t FNow = 0;
+};
+
+// Stamps read the same way whatever the moment: every run of digits as one '#'.
+QStringList Masked(QStringList Lines) {
+    static const QRegularExpression Digits(QStringLiteral(R"(\d+)"));
+    for (QString& Line : Lines)
+        if (Line.endsWith(u':'))
+            Line.replace(Digits, QStringLiteral("#"));
+    return Lines;
+}
+
+} // namespace
+
+class CliWindowTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void windowWritesWhatReplayWrites_data();
+    void windowWritesWhatReplayWrites();
+};
+
+void CliWindowTest::initTestCase() {
+    // Both stamp in the default locale: the window with the clock, the replay in virtual time.
+    QLocale::setDefault(QLocale(QLocale::Russian, QLocale::Russia));
+}
+
+void CliWindowTest::windowWritesWhatReplayWrites_data() {
+    QTest::addColumn<QByteArray>("script");
+    const QDir Examples(QStringLiteral(EXAMPLES_DIR));
+    const QStringList Sessions = Examples.entryList({QStringLiteral("*.session")}, QDir::Files);
+    QVERIFY(Sessions.size() >= 5);
+    for (const QString& Name : Sessions) {
+        QFile File(Examples.filePath(Name));
+        QVERIFY(File.open(QIODevice::ReadOnly));
+        QTest::newRow(qPrintable(Name)) << File.readAll();
+    }
+    QTest::newRow("refused: the counterfeit token twice") << QByteArray("coin\nbad\nshow\nbad\n");
+    QTest::newRow("refused: spinning with no stop") << QByteArray("coin\nplay\nwait 30\nsettle");
+    QTest::newRow("presses while spinning and paying")
+        << QByteArray("seed 1\ncoin\ncoin\nplay\nreturn\nreset\nwait 3\nplay\nplay\nwait 1234\n"
+                      "coin\nshow\nwait 2000\nbad\nplay\nsettle\nshow\nwait 100\nplay\nshow");
+}
+
+void CliWindowTest::windowWritesWhatReplayWrites() {
+    QFETCH(QByteArray, script);
+    const TParsedScript Parsed = ParseScript(script);
+    QVERIFY(!Parsed.Error);
+
+    std::ostringstream Out;
+    const TReplayOutcome Replayed = Replay(Parsed.Script, {}, Out);
+    QStringList Expected = QString::fromStdString(Out.str()).split(u'\n');
+    QCOMPARE(Expected.takeLast(), QString()); // every line ends with a line break
+
+    TSlotMachine Window;
+    Window.Machine().FRandom.RandSeed = Parsed.Script.Seed;
+    TWindowDriver Driver(Window);
+    QStringList Shown; // the panel's lines with the show lines where they were asked for
+    qsizetype Seen = 0;
+    int RefusedAt = 0;
+    for (const TCommand& Command : Parsed.Script.Commands) {
+        if (!Driver.Run(Command).isEmpty()) {
+            RefusedAt = Command.Line;
+            break;
+        }
+        for (; Seen < Window.Log->LineCount(); ++Seen)
+            Shown << Window.Log->Line(Seen);
+        if (Command.Kind == TCommandKind::Show)
+            Shown << Driver.ShowLine();
+    }
+    QCOMPARE(RefusedAt, Replayed.Line);
+    QCOMPARE(Masked(Shown), Masked(Expected));
+}
+
+QTEST_MAIN(CliWindowTest)
+#include "CliWindowTest.moc"

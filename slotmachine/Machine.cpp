@@ -127,6 +127,7 @@ TMachine::TInput::~TInput() {
     if (Changes == 0)
         return;
     // By index: an observer that stops observing while it is told shortens the list under us.
+    // NOLINTNEXTLINE(modernize-loop-convert): iterators would not survive that
     for (size_t Index = 0; Index < FMachine.FObservers.size(); ++Index)
         FMachine.FObservers[Index]->MachineChanged(Changes);
 }

@@ -1,8 +1,34 @@
 #include "window/Application.h"
 #include "window/FormMain.h"
 
+#include <QByteArray>
+#include <QtGlobal>
+
 #include <cstdio>
 #include <cstdlib>
+
+namespace {
+
+// Qt ends with a fatal message when its platform cannot start, such as a display that cannot be
+// opened; name the display instead of Qt's advice to reinstall, and exit without a core dump.
+QtMessageHandler QtHandler = nullptr;
+
+void ReportFatal(QtMsgType Type, const QMessageLogContext& Context, const QString& Message) {
+    if (Type != QtFatalMsg) {
+        if (QtHandler)
+            QtHandler(Type, Context, Message);
+        return;
+    }
+    const QByteArray Display =
+        qgetenv("WAYLAND_DISPLAY").isEmpty() ? qgetenv("DISPLAY") : qgetenv("WAYLAND_DISPLAY");
+    std::fprintf(stderr,
+                 "slotmachine: cannot open the display \"%s\"; start it in a desktop session, or "
+                 "in a virtual one with xvfb-run -a\n",
+                 Display.constData());
+    std::_Exit(2);
+}
+
+} // namespace
 
 int main(int argc, char* argv[]) {
     // Qt aborts without a display; say what is wrong instead.
@@ -13,7 +39,9 @@ int main(int argc, char* argv[]) {
                    stderr);
         return 2;
     }
+    QtHandler = qInstallMessageHandler(ReportFatal);
     TApplication Application(argc, argv);
+    qInstallMessageHandler(QtHandler);
     TSlotMachine Window;
     Window.show();
     // Closing the window ends the loop whatever the machine is doing.

@@ -6,6 +6,9 @@
 
 #include <QContextMenuEvent>
 #include <QMenu>
+#include <QScreen>
+
+#include <algorithm>
 
 TSlotMachine::TSlotMachine(QWidget* Parent) : QWidget(Parent) {
     CreateControls();
@@ -155,9 +158,35 @@ void TSlotMachine::cbA2LogSettingsClickCheck(QObject*) {
 
 // --- The automata's diagrams ------------------------------------------------------------------
 
+// Where the screen has room, below the machine's window or above it, never over it: the player
+// watches both. The diagrams scale to fit a shorter window.
+void TSlotMachine::PlaceBeside(QWidget& Other) const {
+    const QScreen* Screen = screen();
+    if (!Screen)
+        return;
+    const QRect Room = Screen->availableGeometry();
+    const QRect Frame = frameGeometry();
+    const int Below = Room.bottom() - Frame.bottom();
+    const int Above = Frame.top() - Room.top();
+    // The other window's frame adds about a title bar to its height.
+    const int Decoration = std::max(0, Frame.height() - height());
+    const int Space = std::max(Below, Above) - Decoration;
+    if (Space < 200) {
+        Other.move(Room.topLeft());
+        return;
+    }
+    Other.resize(Other.width(), std::min(Other.height(), Space));
+    const int Top = Below >= Above ? Frame.bottom() + 1 : Frame.top() - Other.height() - Decoration;
+    const int Left = std::clamp(Frame.left(), Room.left(),
+                                std::max(Room.left(), Room.right() + 1 - Other.width()));
+    Other.move(Left, Top);
+}
+
 void TSlotMachine::ShowAutomata() {
-    if (!FAutomataWindow)
+    if (!FAutomataWindow) {
         FAutomataWindow = std::make_unique<TAutomataWindow>(*FMachine, this);
+        PlaceBeside(*FAutomataWindow);
+    }
     FAutomataWindow->show();
     FAutomataWindow->raise();
 }

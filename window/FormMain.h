@@ -93,6 +93,7 @@ public:
     // «Автоматы», the automata's state diagrams beside the window: made when first asked for
     // (F2, or the context menu of the background or of the protocol), then shown and raised.
     void ShowAutomata();
+    void PlaceBeside(QWidget& Other) const;
     TAutomataWindow* AutomataWindow() const { return FAutomataWindow.get(); }
 
 protected:

@@ -37,11 +37,11 @@ const struct {
 } DesignRects[] = {
     {"Panel1", "SlotMachine", {8, 8, 265, 129}},
     {"Log", "SlotMachine", {280, 8, 353, 289}},
-    {"Label1", "SlotMachine", {640, 16, 108, 13}},
+    {"Label1", "SlotMachine", {640, 16, 110, 13}}, // design 108: widened to hold its text
     {"cbA0LogSettings", "SlotMachine", {640, 32, 249, 73}},
     {"Label2", "SlotMachine", {640, 112, 112, 13}},
     {"cbA1LogSettings", "SlotMachine", {640, 128, 249, 73}},
-    {"Label3", "SlotMachine", {640, 208, 120, 13}},
+    {"Label3", "SlotMachine", {640, 208, 122, 13}}, // design 120
     {"cbA2LogSettings", "SlotMachine", {638, 224, 249, 73}},
     {"iBadCoin", "SlotMachine", {240, 264, 32, 32}},
     {"Label7", "SlotMachine", {160, 264, 34, 13}},
@@ -51,9 +51,9 @@ const struct {
     {"Barrel3", "Panel1", {75, 20, 30, 45}},
     {"Label4", "Panel1", {120, 16, 25, 13}},
     {"edBank", "Panel1", {120, 38, 49, 19}},
-    {"Label5", "Panel1", {184, 16, 42, 13}},
+    {"Label5", "Panel1", {184, 16, 43, 13}}, // design 42
     {"edStake", "Panel1", {184, 38, 49, 19}},
-    {"Label6", "Panel1", {184, 64, 48, 13}},
+    {"Label6", "Panel1", {184, 64, 49, 13}}, // design 48
     {"edJackPot", "Panel1", {184, 86, 49, 19}},
     {"Shape1", "Panel1", {248, 32, 9, 49}},
     {"iPlay", "Panel1", {8, 88, 64, 32}},
@@ -192,6 +192,7 @@ private slots:
     void checkBoxSetsItsOwnSwitch();
     void handlerErrorReachesTheBoxAndTheLoopGoesOn();
     void errorsWaitForTheOpenBox();
+    void noTextIsCutShort();
     void tabOrder();
     void dialogButtonsInRussian();
 };
@@ -435,6 +436,23 @@ void WindowTest::errorsWaitForTheOpenBox() {
     QTRY_COMPARE(FErrors.size(), 3);
     QCOMPARE(FErrors, (QStringList{"first", "second", "third"}));
     QCOMPARE(Deepest, 1);
+}
+
+void WindowTest::noTextIsCutShort() {
+    for (const QLabel* Label : M->findChildren<QLabel*>())
+        QVERIFY2(Label->fontMetrics().horizontalAdvance(Label->text()) <= Label->width(),
+                 qPrintable(Label->objectName()));
+    for (const TCheckList* List : M->findChildren<TCheckList*>())
+        for (int Item = 0; Item < List->count(); ++Item) {
+            const QRect Rect = List->visualItemRect(List->item(Item));
+            const int Box = List->style()->pixelMetric(QStyle::PM_IndicatorWidth, nullptr, List);
+            const int Text = List->fontMetrics().horizontalAdvance(List->item(Item)->text());
+            QVERIFY2(Rect.height() >= List->fontMetrics().height() - 1 &&
+                         Box + 8 + Text <= List->viewport()->width(),
+                     qPrintable(List->item(Item)->text()));
+        }
+    const QPushButton* Reset = M->btnTechReset;
+    QVERIFY(Reset->fontMetrics().horizontalAdvance(Reset->text()) < Reset->width());
 }
 
 void WindowTest::tabOrder() {

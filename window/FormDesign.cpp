@@ -4,6 +4,8 @@
 #include "window/ErrorBox.h"
 #include "window/Pictures.h"
 
+#include <algorithm>
+
 #include <QAction>
 
 namespace {
@@ -27,6 +29,8 @@ QLabel* MakeLabel(QWidget* Parent, const char* Name, const QString& Text, int Le
                   int Width, int Height) {
     auto* Label = Place(new QLabel(Text, Parent), Name, Left, Top, Width, Height);
     Label->setFocusPolicy(Qt::NoFocus);
+    // The design's widths were measured with another font: never cut the text short.
+    Label->resize(std::max(Width, Label->sizeHint().width()), Height);
     return Label;
 }
 

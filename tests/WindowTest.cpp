@@ -6,6 +6,7 @@
 
 #include <QDir>
 #include <QFontInfo>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QStyle>
 #include <QTest>
@@ -193,6 +194,7 @@ private slots:
     void handlerErrorReachesTheBoxAndTheLoopGoesOn();
     void errorsWaitForTheOpenBox();
     void noTextIsCutShort();
+    void readableInADarkTheme();
     void tabOrder();
     void dialogButtonsInRussian();
 };
@@ -453,6 +455,39 @@ void WindowTest::noTextIsCutShort() {
         }
     const QPushButton* Reset = M->btnTechReset;
     QVERIFY(Reset->fontMetrics().horizontalAdvance(Reset->text()) < Reset->width());
+}
+
+void WindowTest::readableInADarkTheme() {
+    // Light text on dark bases, as a dark desktop theme gives; our fixed backgrounds stay light.
+    const QPalette Before = QApplication::palette();
+    QPalette Dark = Before;
+    for (const auto Role : {QPalette::Window, QPalette::Base, QPalette::Button})
+        Dark.setColor(Role, QColor(40, 40, 40));
+    for (const auto Role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText})
+        Dark.setColor(Role, QColor(235, 235, 235));
+    QApplication::setPalette(Dark);
+    const auto Restore = qScopeGuard([&Before] { QApplication::setPalette(Before); });
+    TSlotMachine Window;
+    Window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&Window));
+    Window.Image1Click(nullptr);
+    for (QWidget* Shown :
+         {static_cast<QWidget*>(Window.Log), static_cast<QWidget*>(Window.edBank)}) {
+        const QImage Picture = Shown->grab().toImage().copy(Shown->rect().adjusted(3, 3, -20, -3));
+        int Darkest = 255;
+        int Lightest = 0;
+        for (int Y = 0; Y < Picture.height(); ++Y)
+            for (int X = 0; X < Picture.width(); ++X) {
+                const int Grey = qGray(Picture.pixel(X, Y));
+                Darkest = std::min(Darkest, Grey);
+                Lightest = std::max(Lightest, Grey);
+            }
+        // The text stands out from its background by most of the grey scale.
+        QVERIFY2(
+            Lightest - Darkest > 150,
+            qPrintable(
+                QStringLiteral("%1: %2..%3").arg(Shown->objectName()).arg(Darkest).arg(Lightest)));
+    }
 }
 
 void WindowTest::tabOrder() {

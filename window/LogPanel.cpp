@@ -54,6 +54,8 @@ TLogPanel::TLogPanel(QWidget* Parent) : QAbstractScrollArea(Parent) {
     setFocusPolicy(Qt::StrongFocus);
     QPalette Palette = palette();
     Palette.setColor(QPalette::Base, Qt::white);
+    // A fixed background takes a fixed text colour with it, or a dark theme writes white on white.
+    Palette.setColor(QPalette::Text, Qt::black);
     setPalette(Palette);
     viewport()->setCursor(Qt::IBeamCursor);
     FRowHeight = std::max(1, QFontMetrics(font()).lineSpacing());

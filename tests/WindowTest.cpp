@@ -4,6 +4,7 @@
 #include "window/ErrorBox.h"
 #include "window/FormMain.h"
 
+#include <QAccessible>
 #include <QDir>
 #include <QFontInfo>
 #include <QScopeGuard>
@@ -195,6 +196,7 @@ private slots:
     void errorsWaitForTheOpenBox();
     void noTextIsCutShort();
     void readableInADarkTheme();
+    void keysPlayTheMachine();
     void tabOrder();
     void dialogButtonsInRussian();
 };
@@ -488,6 +490,42 @@ void WindowTest::readableInADarkTheme() {
             qPrintable(
                 QStringLiteral("%1: %2..%3").arg(Shown->objectName()).arg(Darkest).arg(Lightest)));
     }
+}
+
+void WindowTest::keysPlayTheMachine() {
+    // Through the window, with the focus where a player leaves it: on a check list.
+    M->activateWindow();
+    M->cbA1LogSettings->setFocus();
+    const TMachine& Machine = M->Machine();
+    const auto Press = [this](Qt::Key Key, Qt::KeyboardModifiers Modifiers = {}) {
+        QTest::keyClick(M->windowHandle(), Key, Modifiers);
+    };
+    const auto Last = [this] { return M->Log->Line(M->Log->LineCount() - 2); };
+    Press(Qt::Key_Plus);
+    Press(Qt::Key_Insert);
+    QCOMPARE(Machine.FStake, 2);
+    Press(Qt::Key_Backspace);
+    QCOMPARE(Machine.FUserTokens, 50);
+    Press(Qt::Key_Minus);
+    QCOMPARE(Machine.FAutomatonSlotMachine.FState, TAutomatonSlotMachine::Error);
+    Press(Qt::Key_Minus); // the counterfeit token is in the slot: nothing to press
+    Press(Qt::Key_R, Qt::ControlModifier);
+    QVERIFY(Last().contains(QStringLiteral("e3 \"Нажата кнопка 'Тех. Сброс'\"")));
+    Press(Qt::Key_Backspace);
+    Press(Qt::Key_Plus);
+    Press(Qt::Key_Enter);
+    Press(Qt::Key_Return);
+    QCOMPARE(Machine.FAutomatonSlotMachine.FState, TAutomatonSlotMachine::Game);
+    QVERIFY(Machine.Interval(TimerB1) != 0);
+    QCOMPARE(M->iPlay->toolTip(), QStringLiteral("Игра (Return, Enter)"));
+    // A screen reader sees a button it can press.
+    QAccessibleInterface* Return = QAccessible::queryAccessibleInterface(M->iReturn);
+    QVERIFY(Return && Return->actionInterface());
+    QCOMPARE(Return->role(), QAccessible::Button);
+    QCOMPARE(Return->text(QAccessible::Name), QStringLiteral("Возврат"));
+    const qsizetype Lines = M->Log->LineCount();
+    Return->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+    QVERIFY(M->Log->LineCount() > Lines);
 }
 
 void WindowTest::tabOrder() {

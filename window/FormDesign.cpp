@@ -128,6 +128,37 @@ void TSlotMachine::CreateControls() {
     FAutomataAction->setShortcutContext(Qt::WindowShortcut);
     addAction(FAutomataAction);
     Log->AddMenuAction(FAutomataAction);
+
+    // Keys a player would guess play the whole machine; the tab order stays the design's.
+    InstallImageAccessibility();
+    const struct {
+        QWidget* Control;
+        QList<QKeySequence> Keys;
+        QString Name;
+    } Keyboard[] = {
+        {Images[0], {Qt::Key_Plus, Qt::Key_Insert}, QStringLiteral("Жетон")},
+        {iBadCoin, {Qt::Key_Minus}, QStringLiteral("Фальшивый жетон")},
+        {iPlay, {Qt::Key_Return, Qt::Key_Enter}, QStringLiteral("Игра")},
+        {iReturn, {Qt::Key_Backspace}, QStringLiteral("Возврат")},
+        {btnTechReset, {QKeySequence(Qt::CTRL | Qt::Key_R)}, QStringLiteral("Тех. сброс")},
+    };
+    for (const auto& [Control, Keys, Name] : Keyboard) {
+        auto* Action = new QAction(Name, this);
+        Action->setShortcuts(Keys);
+        Action->setShortcutContext(Qt::WindowShortcut);
+        addAction(Action);
+        QStringList Texts;
+        for (const QKeySequence& Key : Keys)
+            Texts << Key.toString(QKeySequence::NativeText);
+        const QString Hint = QStringLiteral("%1 (%2)").arg(Name, Texts.join(QStringLiteral(", ")));
+        if (Control == Images[0]) {
+            for (TImage* Token : Images)
+                Token->setToolTip(Hint);
+        } else {
+            Control->setToolTip(Hint);
+        }
+        FKeyActions.push_back(Action);
+    }
 }
 
 void TSlotMachine::ConnectHandlers() {
@@ -155,6 +186,21 @@ void TSlotMachine::ConnectHandlers() {
             Handler(&TSlotMachine::cbA1LogSettingsClickCheck));
     connect(cbA2LogSettings, &TCheckList::ClickCheck, this,
             Handler(&TSlotMachine::cbA2LogSettingsClickCheck));
+    // A key does what a click on its control would, and only while the control is shown.
+    const auto Key = [this](QAction* Action, auto Click) {
+        connect(Action, &QAction::triggered, this, [Press = Guarded(Click)] { Press(); });
+    };
+    Key(FKeyActions[0], [this] {
+        if (!Image(1)->isHidden())
+            Image1Click(Image(1));
+    });
+    Key(FKeyActions[1], [this] {
+        if (!iBadCoin->isHidden())
+            iBadCoinClick(iBadCoin);
+    });
+    Key(FKeyActions[2], [this] { iPlayClick(iPlay); });
+    Key(FKeyActions[3], [this] { iReturnClick(iReturn); });
+    Key(FKeyActions[4], [this] { btnTechResetClick(btnTechReset); });
     connect(FAutomataAction, &QAction::triggered, this,
             [Show = Guarded([this] { ShowAutomata(); })] { Show(); });
 }

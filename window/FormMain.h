@@ -15,6 +15,7 @@
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 class QAction;
 class TAutomataWindow;
@@ -109,6 +110,7 @@ private:
     TCheckList* LogSettings(int32_t Automaton) const;
     void CopyTicks(int32_t Automaton);
 
+    std::vector<QAction*> FKeyActions; // token, counterfeit, play, return, reset
     std::unique_ptr<TTimerDriver> FTimerDriver;
     std::unique_ptr<TMachine> FMachine;
     std::unique_ptr<TProtocolWriter> FProtocolWriter;

@@ -1,5 +1,6 @@
 #include "window/Images.h"
 
+#include <QAccessibleWidget>
 #include <QMouseEvent>
 #include <QPainter>
 
@@ -70,4 +71,35 @@ void TFrameImage::ScheduleRepaint() {
 void TFrameImage::Repaint() {
     FLastRepaint.start();
     update();
+}
+
+namespace {
+
+// A clickable picture as a button: its role, its name and a press action that clicks it.
+class TImageAccessible : public QAccessibleWidget {
+public:
+    explicit TImageAccessible(TImage* Image) : QAccessibleWidget(Image, QAccessible::Button) {}
+
+    QStringList actionNames() const override { return {pressAction()}; }
+    void doAction(const QString& Action) override {
+        if (Action == pressAction() && widget()->isVisible())
+            emit static_cast<TImage*>(widget())->Click(widget());
+    }
+};
+
+QAccessibleInterface* ImageAccessibility(const QString& Class, QObject* Object) {
+    // Only plain pictures are pressed; the barrels show frames and take no clicks.
+    if (Class == QLatin1String("TImage"))
+        return new TImageAccessible(static_cast<TImage*>(Object));
+    return nullptr;
+}
+
+} // namespace
+
+void InstallImageAccessibility() {
+    static const bool Installed = [] {
+        QAccessible::installFactory(ImageAccessibility);
+        return true;
+    }();
+    Q_UNUSED(Installed);
 }

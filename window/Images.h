@@ -29,6 +29,9 @@ private:
     bool FPressed = false;
 };
 
+// Tells assistive technology that a picture with a click handler is a button it can press.
+void InstallImageAccessibility();
+
 // An image of numbered frames that shows one frame at a time and never changes by itself.
 class TFrameImage : public TImage {
     Q_OBJECT

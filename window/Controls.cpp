@@ -6,7 +6,8 @@ TNumberField::TNumberField(QWidget* Parent) : QLineEdit(Parent) {
     setReadOnly(true);
     setFrame(false);
     setTextMargins(2, 0, 0, 0);
-    setStyleSheet(QStringLiteral("QLineEdit { background: #c0c0c0; color: black; border: 1px solid black; }"));
+    setStyleSheet(QStringLiteral(
+        "QLineEdit { background: #c0c0c0; color: black; border: 1px solid black; }"));
 }
 
 void TNumberField::ShowNumber(int Value) {

@@ -197,6 +197,7 @@ private slots:
     void noTextIsCutShort();
     void readableInADarkTheme();
     void keysPlayTheMachine();
+    void focusFrameAndNames();
     void tabOrder();
     void dialogButtonsInRussian();
 };
@@ -526,6 +527,27 @@ void WindowTest::keysPlayTheMachine() {
     const qsizetype Lines = M->Log->LineCount();
     Return->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
     QVERIFY(M->Log->LineCount() > Lines);
+}
+
+void WindowTest::focusFrameAndNames() {
+    // The protocol panel's frame shows the focus; a screen reader hears each field's label.
+    const auto Frame = [this] { return M->Log->grab().toImage().pixelColor(0, 100); };
+    M->activateWindow();
+    M->cbA0LogSettings->setFocus();
+    const QColor Unfocused = Frame();
+    M->Log->setFocus();
+    QCOMPARE(Frame(), M->Log->palette().color(QPalette::Highlight));
+    QVERIFY(Frame() != Unfocused);
+    M->cbA0LogSettings->setFocus();
+    QCOMPARE(Frame(), Unfocused);
+    const std::pair<QWidget*, const char*> Named[] = {{M->edBank, "Банк"},
+                                                      {M->edStake, "Ставка"},
+                                                      {M->edJackPot, "Выигрыш"},
+                                                      {M->edUser, "Игрок"},
+                                                      {M->cbA1LogSettings, "A1 (Жетоноприёмник)"}};
+    for (const auto& [Control, Name] : Named)
+        QCOMPARE(QAccessible::queryAccessibleInterface(Control)->text(QAccessible::Name),
+                 QString::fromUtf8(Name));
 }
 
 void WindowTest::tabOrder() {

@@ -107,6 +107,16 @@ void TSlotMachine::CreateControls() {
                          112, 65, 17);
     btnTechReset->setFocusPolicy(Qt::NoFocus);
 
+    // Each label names its field or list, for a screen reader too.
+    const std::pair<QLabel*, QWidget*> Named[] = {
+        {Label1, cbA0LogSettings}, {Label2, cbA1LogSettings}, {Label3, cbA2LogSettings},
+        {Label4, edBank},          {Label5, edStake},         {Label6, edJackPot},
+        {Label7, edUser}};
+    for (const auto& [Label, Control] : Named) {
+        Label->setBuddy(Control);
+        Control->setAccessibleName(Label->text().remove(u':').trimmed());
+    }
+
     // White labels on the black panel.
     QPalette White = Label4->palette();
     White.setColor(QPalette::WindowText, Qt::white);

@@ -1,5 +1,7 @@
 #include "window/LogPanel.h"
 
+#include <QApplication>
+
 #include <QClipboard>
 #include <QContextMenuEvent>
 #include <QFontMetrics>
@@ -368,6 +370,23 @@ void TLogPanel::showEvent(QShowEvent* Event) {
 void TLogPanel::resizeEvent(QResizeEvent* Event) {
     QAbstractScrollArea::resizeEvent(Event);
     Relayout();
+}
+
+// The frame takes the highlight colour while the panel has the focus, so a keyboard user sees
+// where Ctrl+A and Ctrl+C act; nothing else moves.
+void TLogPanel::focusInEvent(QFocusEvent* Event) {
+    QPalette Focused = palette();
+    Focused.setColor(QPalette::WindowText, Focused.color(QPalette::Highlight));
+    setPalette(Focused);
+    QAbstractScrollArea::focusInEvent(Event);
+}
+
+void TLogPanel::focusOutEvent(QFocusEvent* Event) {
+    QPalette Unfocused = palette();
+    Unfocused.setColor(QPalette::WindowText,
+                       QApplication::palette(this).color(QPalette::WindowText));
+    setPalette(Unfocused);
+    QAbstractScrollArea::focusOutEvent(Event);
 }
 
 void TLogPanel::paintEvent(QPaintEvent* Event) {

@@ -58,6 +58,8 @@ protected:
     void showEvent(QShowEvent* Event) override;
     void resizeEvent(QResizeEvent* Event) override;
     void paintEvent(QPaintEvent* Event) override;
+    void focusInEvent(QFocusEvent* Event) override;
+    void focusOutEvent(QFocusEvent* Event) override;
     void scrollContentsBy(int Dx, int Dy) override;
     void keyPressEvent(QKeyEvent* Event) override;
     void mousePressEvent(QMouseEvent* Event) override;

@@ -1,4 +1,5 @@
 // What the «Автоматы» window costs the machine's window; each figure is printed beside its goal.
+#include "benchmarks/Figures.h"
 #include "slotmachine/Protocol.h"
 #include "window/Application.h"
 #include "window/AutomataWindow.h"
@@ -8,8 +9,6 @@
 #include <QTest>
 #include <QTimer>
 
-#include <sys/resource.h>
-
 #include <algorithm>
 #include <cstdio>
 #include <memory>
@@ -17,26 +16,8 @@
 
 namespace {
 
-double CpuMs() {
-    rusage Usage{};
-    getrusage(RUSAGE_SELF, &Usage);
-    return static_cast<double>(Usage.ru_utime.tv_sec + Usage.ru_stime.tv_sec) * 1e3 +
-           static_cast<double>(Usage.ru_utime.tv_usec + Usage.ru_stime.tv_usec) / 1e3;
-}
-
-double Median(std::vector<double> Values) {
-    std::sort(Values.begin(), Values.end());
-    return Values[Values.size() / 2];
-}
-
-void Report(const char* What, double Value, const char* Unit, const char* Goal, bool Met) {
-    std::printf("%-62s %9.3f %-3s  goal %-24s %s\n", What, Value, Unit, Goal,
-                Met ? "met" : "MISSED");
-    std::fflush(stdout);
-}
-
 void Info(const char* What, double Value, const char* Unit) {
-    std::printf("%-62s %9.3f %-3s\n", What, Value, Unit);
+    std::printf("%-62s %9.3f %-4s\n", What, Value, Unit);
     std::fflush(stdout);
 }
 

@@ -1,6 +1,7 @@
 // Figures of speed and memory for the README; each is printed beside its goal.
 //   MachineBenchmark            all figures
 //   MachineBenchmark --startup  (internal) one start-up measured by a child process
+#include "benchmarks/Figures.h"
 #include "slotmachine/Machine.h"
 #include "slotmachine/Protocol.h"
 #include "window/Application.h"
@@ -13,8 +14,6 @@
 #include <QTest>
 #include <QTimer>
 
-#include <sys/resource.h>
-
 #include <algorithm>
 #include <cstdio>
 #include <ctime>
@@ -22,40 +21,6 @@
 #include <vector>
 
 namespace {
-
-double MonotonicMs() {
-    timespec Now{};
-    clock_gettime(CLOCK_MONOTONIC, &Now);
-    return static_cast<double>(Now.tv_sec) * 1e3 + static_cast<double>(Now.tv_nsec) / 1e6;
-}
-
-double CpuMs() {
-    rusage Usage{};
-    getrusage(RUSAGE_SELF, &Usage);
-    return static_cast<double>(Usage.ru_utime.tv_sec + Usage.ru_stime.tv_sec) * 1e3 +
-           static_cast<double>(Usage.ru_utime.tv_usec + Usage.ru_stime.tv_usec) / 1e3;
-}
-
-double RssKb() {
-    QFile Status(QStringLiteral("/proc/self/status"));
-    if (!Status.open(QIODevice::ReadOnly))
-        return 0;
-    for (const QByteArray& Line : Status.readAll().split('\n'))
-        if (Line.startsWith("VmRSS:"))
-            return Line.mid(6).trimmed().split(' ').first().toDouble();
-    return 0;
-}
-
-double Median(std::vector<double> Values) {
-    std::sort(Values.begin(), Values.end());
-    return Values[Values.size() / 2];
-}
-
-void Report(const char* What, double Value, const char* Unit, const char* Goal, bool Met) {
-    std::printf("%-58s %10.3f %-4s  goal %-18s %s\n", What, Value, Unit, Goal,
-                Met ? "met" : "MISSED");
-    std::fflush(stdout);
-}
 
 // Plays one whole game through the machine's inputs: three tokens, a win of one token, its
 // pay-out. A window that shows the machine follows every input.

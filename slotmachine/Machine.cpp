@@ -209,11 +209,6 @@ void TMachine::JackTimerTimer() {
     RefreshPlayer();
 }
 
-void TMachine::SpinTick(int32_t Barrel) {
-    const TInput Input(*this);
-    SetFrameIndex(Barrel, NextSpinFrame(FrameIndex(Barrel)));
-}
-
 void TMachine::SpinTicks(TTimerId SpinTimer, int64_t Ticks) {
     if (SpinTimer < TimerSync1 || SpinTimer > TimerSync3)
         throw std::out_of_range("no spin timer " + std::to_string(SpinTimer));
@@ -228,15 +223,15 @@ void TMachine::SpinTicks(TTimerId SpinTimer, int64_t Ticks) {
 }
 
 void TMachine::TimerSync1Timer() {
-    SpinTick(1);
+    SpinTicks(TimerSync1, 1);
 }
 
 void TMachine::TimerSync2Timer() {
-    SpinTick(2);
+    SpinTicks(TimerSync2, 1);
 }
 
 void TMachine::TimerSync3Timer() {
-    SpinTick(3);
+    SpinTicks(TimerSync3, 1);
 }
 
 void TMachine::StopBarrel(TTimerId StopTimer, TTimerId SpinTimer, int32_t Barrel) {

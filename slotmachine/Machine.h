@@ -194,7 +194,6 @@ private:
     void Register();
     void CopyValues(const TMachine& Other);
     void StopBarrel(TTimerId StopTimer, TTimerId SpinTimer, int32_t Barrel);
-    void SpinTick(int32_t Barrel);
 
     TProtocolSink* FSink = nullptr;
     std::vector<TMachineObserver*> FObservers;

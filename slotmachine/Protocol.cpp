@@ -52,10 +52,6 @@ QString CurrentStamp() {
     return Cache.StampAt(QLocale(), QDateTime::currentMSecsSinceEpoch());
 }
 
-void WriteProtocol(TLineSink& Sink, const std::string& Message) {
-    WriteProtocol(Sink, CurrentStamp(), Message);
-}
-
 void WriteProtocol(TLineSink& Sink, const QString& Stamp, const std::string& Message) {
     Sink.AppendLine(Stamp);
     Sink.AppendLine(QString::fromStdString(Message));

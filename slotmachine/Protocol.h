@@ -45,7 +45,6 @@ private:
 QString CurrentStamp();
 
 // Three lines: the stamp, the message, an empty line.
-void WriteProtocol(TLineSink& Sink, const std::string& Message);
 void WriteProtocol(TLineSink& Sink, const QString& Stamp, const std::string& Message);
 
 // The machine's protocol laid out in lines, each message under the stamp of its moment.

@@ -42,9 +42,9 @@ void TVirtualTime::Rearm() {
     }
 }
 
-std::optional<TTimerId> TVirtualTime::NextDue() const {
+std::optional<TTimerId> TVirtualTime::FirstDue(TTimerId From) const {
     std::optional<TTimerId> Next;
-    for (int32_t Timer = 0; Timer < TimerCount; ++Timer) {
+    for (int32_t Timer = From; Timer < TimerCount; ++Timer) {
         const auto When = Due(TTimerId(Timer));
         // Strictly earlier only: at the same moment the lower number goes first.
         if (When && (!Next || *When < FDue[*Next]))
@@ -53,14 +53,12 @@ std::optional<TTimerId> TVirtualTime::NextDue() const {
     return Next;
 }
 
+std::optional<TTimerId> TVirtualTime::NextDue() const {
+    return FirstDue(TimerSync1);
+}
+
 std::optional<TTimerId> TVirtualTime::NextEvent() const {
-    std::optional<TTimerId> Next;
-    for (int32_t Timer = TimerB1; Timer < TimerCount; ++Timer) {
-        const auto When = Due(TTimerId(Timer));
-        if (When && (!Next || *When < FDue[*Next]))
-            Next = TTimerId(Timer);
-    }
-    return Next;
+    return FirstDue(TimerB1);
 }
 
 bool TVirtualTime::FireNextEvent() {

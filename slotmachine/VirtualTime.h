@@ -60,6 +60,8 @@ private:
         TVirtualTime& FTime;
     };
 
+    // The running timer from From on that is due first.
+    std::optional<TTimerId> FirstDue(TTimerId From) const;
     void Rearm();
     void Fire(TTimerId Timer);
     // Fires every spin tick due up to the moment Until, at once per barrel.

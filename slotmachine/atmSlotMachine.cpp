@@ -18,6 +18,13 @@ template <class T> bool InUnknownState(const T& Automaton, TMachine& Machine, in
     return true;
 }
 
+// Takes the first matching row of the table the automaton runs and notes the step for the views.
+template <class T> void TakeRow(T& Automaton, TMachine& Machine, int32_t Event) {
+    const int32_t From = Automaton.FState;
+    const int Row = TakeFirstRow<T>(Automaton, Automaton.FRowTable, Event);
+    Machine.NoteStep({Automaton.FNumber, Event, From, Row, Automaton.FState});
+}
+
 } // namespace
 
 // --- A0 ---------------------------------------------------------------------------------------
@@ -92,8 +99,7 @@ void TAutomatonSlotMachine::Step(int32_t Event) {
     // While a game runs A2 sees every event first.
     if (FState == RelayState)
         FDispatcher->FAutomata[RelayTarget]->HandleEvent(Event);
-    const int32_t From = FState;
-    FMachine.NoteStep({A0, Event, From, TakeFirstRow<T>(*this, FRowTable, Event), FState});
+    TakeRow(*this, FMachine, Event);
 }
 
 void TAutomatonSlotMachine::EnterState() {
@@ -211,8 +217,7 @@ TTableLabels<TAutomatonMoneyTray> TAutomatonMoneyTray::Labels() {
 void TAutomatonMoneyTray::Step(int32_t Event) {
     if (InUnknownState(*this, FMachine, Event))
         return;
-    const int32_t From = FState;
-    FMachine.NoteStep({A1, Event, From, TakeFirstRow<T>(*this, FRowTable, Event), FState});
+    TakeRow(*this, FMachine, Event);
 }
 
 void TAutomatonMoneyTray::EnterState() {
@@ -296,8 +301,7 @@ TTableLabels<TAutomatonBarrelsEngine> TAutomatonBarrelsEngine::Labels() {
 void TAutomatonBarrelsEngine::Step(int32_t Event) {
     if (InUnknownState(*this, FMachine, Event))
         return;
-    const int32_t From = FState;
-    FMachine.NoteStep({A2, Event, From, TakeFirstRow<T>(*this, FRowTable, Event), FState});
+    TakeRow(*this, FMachine, Event);
 }
 
 void TAutomatonBarrelsEngine::EnterState() {

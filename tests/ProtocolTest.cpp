@@ -65,8 +65,9 @@ void ProtocolTest::everyLocaleStampHasSecondsAndNoZone() {
 
 void ProtocolTest::writeProtocolWritesThreeLines() {
     TMemorySink Sink;
-    WriteProtocol(Sink, "Автомат A0");
-    WriteProtocol(Sink, "");
+    TProtocolWriter Writer(Sink); // stamped with the clock, as the window's panel is
+    Writer.Message("Автомат A0");
+    Writer.Message("");
     QCOMPARE(Sink.Lines.size(), 6);
     QCOMPARE(Sink.Lines[1], "Автомат A0");
     QCOMPARE(Sink.Lines[2], "");

@@ -1,6 +1,7 @@
 #include "window/LogPanel.h"
 
 #include "tests/PaintCounter.h"
+#include <QAccessible>
 #include <QApplication>
 #include <QClipboard>
 #include <QFontMetrics>
@@ -134,6 +135,11 @@ private slots:
     void selectionDrawnInHighlight();
     void typingChangesNothing_data();
     void typingChangesNothing();
+
+    // Assistive technology
+    void readsTextAndSelection_data();
+    void readsTextAndSelection();
+    void tellsNewMessagesAndSelection();
 };
 
 void LogPanelTest::init() {
@@ -608,6 +614,106 @@ void LogPanelTest::typingChangesNothing() {
     QTest::keyClicks(Panel.get(), QStringLiteral("typed"));
     QCOMPARE(Panel->Text(), Before);
     QCOMPARE(Panel->LineCount(), 9);
+}
+
+void LogPanelTest::readsTextAndSelection_data() {
+    QTest::addColumn<int>("anchor"); // -1: no selection
+    QTest::addColumn<int>("caret");
+    QTest::addColumn<QString>("selected");
+    QTest::addColumn<QStringList>("lines"); // before, at and after the caret
+    // Lines start at 0, 11 (empty), 12, 24 and 32; the text ends at 41.
+    QTest::newRow("no selection: caret at the end")
+        << -1 << 41 << "" << QStringList{"epsilon\n", "eta theta", ""};
+    QTest::newRow("within a line")
+        << 12 << 17 << "gamma" << QStringList{"\n", "gamma delta\n", "epsilon\n"};
+    QTest::newRow("backwards across lines")
+        << 17 << 6 << "beta\n\ngamma" << QStringList{"", "alpha beta\n", "\n"};
+    QTest::newRow("caret on an empty line")
+        << 28 << 11 << "\ngamma delta\nepsi" << QStringList{"alpha beta\n", "\n", "gamma delta\n"};
+    QTest::newRow("caret on a line break")
+        << 24 << 31 << "epsilon" << QStringList{"gamma delta\n", "epsilon\n", "eta theta"};
+}
+
+void LogPanelTest::readsTextAndSelection() {
+    QFETCH(int, anchor);
+    QFETCH(int, caret);
+    QFETCH(QString, selected);
+    QFETCH(QStringList, lines);
+    auto Panel = MakePanel();
+    QVERIFY(ShowPanel(*Panel));
+    for (const char* Line : {"alpha beta", "", "gamma delta", "epsilon", "eta theta"})
+        Panel->AppendLine(QString::fromLatin1(Line));
+    QAccessibleInterface* Accessible = QAccessible::queryAccessibleInterface(Panel.get());
+    QVERIFY(Accessible && Accessible->textInterface() && Accessible->state().readOnly);
+    QAccessibleTextInterface* Text = Accessible->textInterface();
+    QCOMPARE(Accessible->text(QAccessible::Name), QStringLiteral("Протокол"));
+    Panel->setAccessibleName(QStringLiteral("Журнал"));
+    QCOMPARE(Accessible->text(QAccessible::Name), QStringLiteral("Журнал"));
+    QCOMPARE(Text->characterCount(), 41);
+    QCOMPARE(Text->text(0, 41), Panel->Text());
+
+    if (anchor >= 0)
+        Text->setSelection(0, anchor, caret);
+    QCOMPARE(Panel->SelectedText(), selected);
+    QCOMPARE(Text->selectionCount(), anchor >= 0 ? 1 : 0);
+    int Start = -1;
+    int End = -1;
+    Text->selection(0, &Start, &End);
+    QCOMPARE(Text->text(Start, End), selected);
+    QCOMPARE(Text->cursorPosition(), caret);
+    QStringList Read;
+    for (const auto Query :
+         {&QAccessibleTextInterface::textBeforeOffset, &QAccessibleTextInterface::textAtOffset,
+          &QAccessibleTextInterface::textAfterOffset}) {
+        Read << (Text->*Query)(caret, QAccessible::LineBoundary, &Start, &End);
+        QCOMPARE(Text->text(Start, End), Read.back());
+    }
+    QCOMPARE(Read, lines);
+    QCOMPARE(Text->offsetAtPoint(Text->characterRect(caret).center()), caret);
+    Text->removeSelection(0);
+    QVERIFY(!Panel->HasSelection());
+}
+
+void LogPanelTest::tellsNewMessagesAndSelection() {
+    // Qt passes events on only while a screen reader runs, so the test takes them from the panel.
+    QStringList Told;
+    auto Panel = MakePanel();
+    QVERIFY(ShowPanel(*Panel));
+    Panel->AccessibilityReceiver = [&Told](QAccessibleEvent* Event) {
+        QString Said = QStringLiteral("caret %1")
+                           .arg(static_cast<QAccessibleTextCursorEvent*>(Event)->cursorPosition());
+        if (Event->type() == QAccessible::TextInserted) {
+            const auto* Inserted = static_cast<QAccessibleTextInsertEvent*>(Event);
+            Said.prepend(QStringLiteral("insert %1 %2, ")
+                             .arg(Inserted->changePosition())
+                             .arg(Inserted->textInserted()));
+        } else if (Event->type() == QAccessible::TextSelectionChanged) {
+            const auto* Selected = static_cast<QAccessibleTextSelectionEvent*>(Event);
+            Said.prepend(QStringLiteral("select %1-%2, ")
+                             .arg(Selected->selectionStart())
+                             .arg(Selected->selectionEnd()));
+        }
+        Told << Said;
+    };
+    for (const char* Line : {"", "ab", "cd"})
+        Panel->AppendLine(QString::fromLatin1(Line));
+    QAccessibleTextInterface* Text =
+        QAccessible::queryAccessibleInterface(Panel.get())->textInterface();
+    Text->setSelection(0, 4, 1);
+    Text->setSelection(0, 4, 1);
+    // A new message leaves the caret where the reader is.
+    Panel->AppendLine(QStringLiteral("ef"));
+    QTest::mouseClick(Panel->viewport(), Qt::LeftButton, {}, Panel->LineRect(1).center());
+    Panel->AppendLine(QString());
+    const QStringList Expected = {"insert 0 \nab, caret 3",
+                                  "insert 3 \ncd, caret 6",
+                                  "select 1-4, caret 1",
+                                  "caret 1",
+                                  "insert 6 \nef, caret 1",
+                                  "select 9-9, caret 9",
+                                  "caret 9",
+                                  "insert 9 \n, caret 10"};
+    QCOMPARE(Told, Expected);
 }
 
 QTEST_MAIN(LogPanelTest)

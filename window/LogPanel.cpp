@@ -1,5 +1,6 @@
 #include "window/LogPanel.h"
 
+#include <QAccessibleWidget>
 #include <QApplication>
 
 #include <QClipboard>
@@ -46,6 +47,160 @@ std::pair<qsizetype, qsizetype> WordAt(const QString& Text, qsizetype Column) {
     return {std::max<qsizetype>(Start, 0), End < 0 ? Text.size() : End};
 }
 
+// Qt's boundary helpers read all the text they are given, and a long protocol is megabytes. Lines,
+// words and sentences end at line breaks, and the protocol has no two blank lines in a row, so two
+// lines on either side of the offset are enough.
+class TLinesAround final : public QAccessibleTextInterface {
+public:
+    TLinesAround(const TLogPanel& Panel, qsizetype Offset) {
+        const qsizetype Line = Panel.LineAt(Offset);
+        FFirst = Panel.LineStart(Line - 2);
+        FText = Panel.Text(FFirst, Panel.LineStart(Line + 3));
+    }
+    qsizetype First() const { return FFirst; }
+
+    QString text(int Start, int End) const override { return FText.mid(Start, End - Start); }
+    int characterCount() const override { return ToInt(FText.size()); }
+    // Nothing but the text is asked of it.
+    void selection(int, int* Start, int* End) const override { *Start = *End = 0; }
+    int selectionCount() const override { return 0; }
+    void addSelection(int, int) override {}
+    void removeSelection(int) override {}
+    void setSelection(int, int, int) override {}
+    int cursorPosition() const override { return 0; }
+    void setCursorPosition(int) override {}
+    QRect characterRect(int) const override { return QRect(); }
+    int offsetAtPoint(const QPoint&) const override { return -1; }
+    void scrollToSubstring(int, int) override {}
+    QString attributes(int, int*, int*) const override { return QString(); }
+
+private:
+    qsizetype FFirst = 0;
+    QString FText;
+};
+
+// Read-only text to assistive technology: its lines, the selection and new messages.
+class TLogPanelAccessible final : public QAccessibleWidget, public QAccessibleTextInterface {
+public:
+    // StaticText, not EditableText: nothing can be typed. Not Terminal either: on-screen keyboards
+    // open for a terminal, and screen readers present it as a command line.
+    explicit TLogPanelAccessible(TLogPanel* Panel)
+        : QAccessibleWidget(Panel, QAccessible::StaticText) {}
+
+    void* interface_cast(QAccessible::InterfaceType Type) override {
+        if (Type == QAccessible::TextInterface)
+            return static_cast<QAccessibleTextInterface*>(this);
+        return QAccessibleWidget::interface_cast(Type);
+    }
+    QString text(QAccessible::Text Type) const override {
+        const QString Text = QAccessibleWidget::text(Type);
+        return Type == QAccessible::Name && Text.isEmpty() ? QStringLiteral("Протокол") : Text;
+    }
+    QAccessible::State state() const override {
+        QAccessible::State State = QAccessibleWidget::state();
+        State.readOnly = true;
+        State.multiLine = true;
+        State.focusable = true;
+        State.selectableText = true;
+        return State;
+    }
+
+    void selection(int Index, int* Start, int* End) const override {
+        *Start = *End = 0;
+        if (Index == 0 && Panel().HasSelection()) {
+            const auto [From, To] = Panel().SelectionOffsets();
+            *Start = ToInt(From);
+            *End = ToInt(To);
+        }
+    }
+    int selectionCount() const override { return Panel().HasSelection() ? 1 : 0; }
+    void addSelection(int Start, int End) override { setSelection(0, Start, End); }
+    void removeSelection(int Index) override {
+        if (Index == 0)
+            Panel().Select(Panel().CaretOffset(), Panel().CaretOffset());
+    }
+    void setSelection(int Index, int Start, int End) override {
+        if (Index == 0)
+            Panel().Select(Start, End);
+    }
+    int cursorPosition() const override { return ToInt(Panel().CaretOffset()); }
+    // Without a selection the caret stays at the end, where new messages arrive.
+    void setCursorPosition(int) override {}
+
+    QString text(int Start, int End) const override { return Panel().Text(Start, End); }
+    int characterCount() const override { return ToInt(Panel().CharacterCount()); }
+    QString textBeforeOffset(int Offset, QAccessible::TextBoundaryType Boundary, int* Start,
+                             int* End) const override {
+        return Around(&QAccessibleTextInterface::textBeforeOffset, Offset, Boundary, Start, End);
+    }
+    QString textAfterOffset(int Offset, QAccessible::TextBoundaryType Boundary, int* Start,
+                            int* End) const override {
+        return Around(&QAccessibleTextInterface::textAfterOffset, Offset, Boundary, Start, End);
+    }
+    QString textAtOffset(int Offset, QAccessible::TextBoundaryType Boundary, int* Start,
+                         int* End) const override {
+        // The whole text, when that is what is asked for.
+        if (Boundary == QAccessible::NoBoundary)
+            return QAccessibleTextInterface::textAtOffset(0, Boundary, Start, End);
+        return Around(&QAccessibleTextInterface::textAtOffset, Offset, Boundary, Start, End);
+    }
+
+    QRect characterRect(int Offset) const override {
+        const QRect Rect = Panel().CharacterRect(Offset);
+        return Rect.isEmpty() ? Rect : Rect.translated(Panel().viewport()->mapToGlobal(QPoint()));
+    }
+    int offsetAtPoint(const QPoint& Point) const override {
+        return ToInt(Panel().OffsetAt(Panel().viewport()->mapFromGlobal(Point)));
+    }
+    // Moving the view would stop it following the end; the text is read through the offsets.
+    void scrollToSubstring(int, int) override {}
+    // One run without attributes: the whole text.
+    QString attributes(int, int* Start, int* End) const override {
+        *Start = 0;
+        *End = characterCount();
+        return QString();
+    }
+
+private:
+    using TQuery = QString (QAccessibleTextInterface::*)(int, QAccessible::TextBoundaryType, int*,
+                                                         int*) const;
+
+    TLogPanel& Panel() const { return *static_cast<TLogPanel*>(widget()); }
+
+    QString Around(TQuery Query, int Offset, QAccessible::TextBoundaryType Boundary, int* Start,
+                   int* End) const {
+        // By convention -1 is the end of the text and -2 the caret.
+        if (Offset == -1)
+            Offset = characterCount();
+        else if (Offset == -2)
+            Offset = cursorPosition();
+        *Start = *End = -1;
+        if (Offset < 0 || Offset > characterCount())
+            return QString();
+        const TLinesAround Lines(Panel(), Offset);
+        const QString Result = (Lines.*Query)(ToInt(Offset - Lines.First()), Boundary, Start, End);
+        if (*Start >= 0)
+            *Start += ToInt(Lines.First());
+        if (*End >= 0)
+            *End += ToInt(Lines.First());
+        return Result;
+    }
+};
+
+QAccessibleInterface* LogPanelAccessibility(const QString& Class, QObject* Object) {
+    if (Class == QLatin1String("TLogPanel"))
+        return new TLogPanelAccessible(static_cast<TLogPanel*>(Object));
+    return nullptr;
+}
+
+void InstallAccessibility() {
+    static const bool Installed = [] {
+        QAccessible::installFactory(LogPanelAccessibility);
+        return true;
+    }();
+    Q_UNUSED(Installed);
+}
+
 } // namespace
 
 TLogPanel::TLogPanel(QWidget* Parent) : QAbstractScrollArea(Parent) {
@@ -67,6 +222,8 @@ TLogPanel::TLogPanel(QWidget* Parent) : QAbstractScrollArea(Parent) {
     Bar->setSingleStep(1);
     connect(Bar, &QScrollBar::valueChanged, this,
             [this, Bar](int Value) { FFollow = Value == Bar->maximum(); });
+    // Here, so that a panel made on its own is read as text too.
+    InstallAccessibility();
 }
 
 TLogPanel::~TLogPanel() = default;
@@ -86,7 +243,18 @@ QString TLogPanel::Interned(const QString& Line) {
 }
 
 void TLogPanel::AppendLine(const QString& Line) {
+    const qsizetype End = CharacterCount();
+    FStarts.push_back(FLines.empty() ? 0 : End + 1);
     FLines.push_back(Interned(Line));
+    // Told, not shown: neither the caret nor the view nor the focus moves for a new message.
+    if (Listened()) {
+        const QString Inserted = FLines.size() > 1 ? u'\n' + Line : Line;
+        if (!Inserted.isEmpty()) {
+            QAccessibleTextInsertEvent Event(this, ToInt(End), Inserted);
+            Event.setCursorPosition(ToInt(CaretOffset()));
+            Announce(Event);
+        }
+    }
     if (!isVisible()) {
         // Laid out at the real size when shown.
         FTailValid = false;
@@ -139,6 +307,12 @@ QString TLogPanel::SelectedText() const {
     if (!HasSelection())
         return QString();
     const auto [Start, End] = std::minmax(FAnchor, FCursor);
+    return Between(Start, End);
+}
+
+QString TLogPanel::Between(TPosition Start, TPosition End) const {
+    if (FLines.empty() || !(Start < End))
+        return QString();
     if (Start.Line == End.Line)
         return FLines[Start.Line].mid(Start.Column, End.Column - Start.Column);
     QString Result = FLines[Start.Line].mid(Start.Column);
@@ -153,16 +327,73 @@ bool TLogPanel::HasSelection() const {
 }
 
 void TLogPanel::SelectAll() {
-    if (FLines.empty())
-        return;
-    FAnchor = {};
-    FCursor = {LineCount() - 1, FLines.back().size()};
-    viewport()->update();
+    if (!FLines.empty())
+        SetSelection({}, {LineCount() - 1, FLines.back().size()});
 }
 
 void TLogPanel::Copy() const {
     if (HasSelection())
         QGuiApplication::clipboard()->setText(SelectedText());
+}
+
+qsizetype TLogPanel::CharacterCount() const {
+    return FLines.empty() ? 0 : FStarts.back() + FLines.back().size();
+}
+
+QString TLogPanel::Text(qsizetype Start, qsizetype End) const {
+    return Between(PositionOf(Start), PositionOf(End));
+}
+
+qsizetype TLogPanel::LineAt(qsizetype Offset) const {
+    return PositionOf(Offset).Line;
+}
+
+qsizetype TLogPanel::LineStart(qsizetype Index) const {
+    Index = std::clamp<qsizetype>(Index, 0, LineCount());
+    return Index == LineCount() ? CharacterCount() : FStarts[Index];
+}
+
+qsizetype TLogPanel::CaretOffset() const {
+    return HasSelection() ? OffsetOf(FCursor) : CharacterCount();
+}
+
+std::pair<qsizetype, qsizetype> TLogPanel::SelectionOffsets() const {
+    const qsizetype Caret = CaretOffset();
+    const qsizetype Anchor = HasSelection() ? OffsetOf(FAnchor) : Caret;
+    return {std::min(Anchor, Caret), std::max(Anchor, Caret)};
+}
+
+void TLogPanel::Select(qsizetype Anchor, qsizetype Caret) {
+    SetSelection(PositionOf(Anchor), PositionOf(Caret));
+}
+
+QRect TLogPanel::CharacterRect(qsizetype Offset) const {
+    if (Offset < 0 || Offset > CharacterCount())
+        return QRect();
+    const TPosition Position = PositionOf(Offset);
+    const QRect Rect = LineRect(Position.Line);
+    const QString& Text = FLines[Position.Line];
+    // A line break (or the end) is as wide as a space, as a selection shows it.
+    const int SpaceWidth = QFontMetrics(font()).horizontalAdvance(u' ');
+    if (Rect.isEmpty())
+        return QRect();
+    if (Text.isEmpty())
+        return QRect(Rect.topLeft(), QSize(SpaceWidth, FRowHeight));
+    const QTextLayout& Layout = *LaidOut(Text).Layout;
+    const int Column = ToInt(Position.Column);
+    QTextLine Row = Layout.lineForTextPosition(Column);
+    if (!Row.isValid())
+        Row = Layout.lineAt(Layout.lineCount() - 1);
+    const qreal Left = Row.cursorToX(Column);
+    const qreal Right = Column < Text.size() ? Row.cursorToX(Column + 1) : Left + SpaceWidth;
+    return QRect(Rect.left() + qRound(Left), Rect.top() + Row.lineNumber() * FRowHeight,
+                 std::max(1, qRound(Right - Left)), FRowHeight);
+}
+
+qsizetype TLogPanel::OffsetAt(QPoint Point) const {
+    if (FLines.empty() || !viewport()->rect().contains(Point))
+        return -1;
+    return OffsetOf(PositionAt(Point, true));
 }
 
 bool TLogPanel::FollowsEnd() const {
@@ -326,11 +557,55 @@ TLogPanel::TPosition TLogPanel::PositionAt(QPoint Point, bool OnCharacter) const
 
 void TLogPanel::DragTo(QPoint Point) {
     FDragPoint = Point;
-    const TPosition Cursor = PositionAt(Point, false);
-    if (Cursor != FCursor) {
-        FCursor = Cursor;
-        viewport()->update();
+    SetSelection(FAnchor, PositionAt(Point, false));
+}
+
+TLogPanel::TPosition TLogPanel::PositionOf(qsizetype Offset) const {
+    if (FLines.empty())
+        return {};
+    Offset = std::clamp<qsizetype>(Offset, 0, CharacterCount());
+    const qsizetype Line =
+        std::upper_bound(FStarts.begin(), FStarts.end(), Offset) - FStarts.begin() - 1;
+    return {Line, Offset - FStarts[Line]};
+}
+
+qsizetype TLogPanel::OffsetOf(TPosition Position) const {
+    return FLines.empty() ? 0 : FStarts[Position.Line] + Position.Column;
+}
+
+void TLogPanel::SetSelection(TPosition Anchor, TPosition Cursor) {
+    if (Anchor == FAnchor && Cursor == FCursor)
+        return;
+    const bool Tell = Listened();
+    const auto SelectionBefore = Tell ? SelectionOffsets() : std::pair<qsizetype, qsizetype>();
+    const qsizetype CaretBefore = Tell ? CaretOffset() : 0;
+    FAnchor = Anchor;
+    FCursor = Cursor;
+    viewport()->update();
+    if (!Tell)
+        return;
+    const auto Selection = SelectionOffsets();
+    const qsizetype Caret = CaretOffset();
+    if (Selection != SelectionBefore) {
+        QAccessibleTextSelectionEvent Event(this, ToInt(Selection.first), ToInt(Selection.second));
+        Event.setCursorPosition(ToInt(Caret));
+        Announce(Event);
     }
+    if (Caret != CaretBefore) {
+        QAccessibleTextCursorEvent Event(this, ToInt(Caret));
+        Announce(Event);
+    }
+}
+
+bool TLogPanel::Listened() const {
+    return AccessibilityReceiver || QAccessible::isActive();
+}
+
+void TLogPanel::Announce(QAccessibleEvent& Event) {
+    if (AccessibilityReceiver)
+        AccessibilityReceiver(&Event);
+    else
+        QAccessible::updateAccessibility(&Event);
 }
 
 bool TLogPanel::event(QEvent* Event) {
@@ -488,11 +763,8 @@ void TLogPanel::mousePressEvent(QMouseEvent* Event) {
         return;
     }
     const TPosition Position = PositionAt(Event->position().toPoint(), false);
-    if (!(Event->modifiers() & Qt::ShiftModifier))
-        FAnchor = Position;
-    FCursor = Position;
+    SetSelection(Event->modifiers() & Qt::ShiftModifier ? FAnchor : Position, Position);
     FSelecting = true;
-    viewport()->update();
 }
 
 void TLogPanel::mouseMoveEvent(QMouseEvent* Event) {
@@ -523,11 +795,9 @@ void TLogPanel::mouseDoubleClickEvent(QMouseEvent* Event) {
     const TPosition Position = PositionAt(Event->position().toPoint(), true);
     const auto [Start, End] =
         WordAt(FLines.empty() ? QString() : FLines[Position.Line], Position.Column);
-    FAnchor = {Position.Line, Start};
-    FCursor = {Position.Line, End};
+    SetSelection({Position.Line, Start}, {Position.Line, End});
     // The release that follows must not turn the word back into a caret.
     FSelecting = false;
-    viewport()->update();
 }
 
 void TLogPanel::contextMenuEvent(QContextMenuEvent* Event) {

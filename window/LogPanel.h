@@ -10,11 +10,14 @@
 #include <QString>
 
 #include <deque>
+#include <functional>
 #include <memory>
 #include <tuple>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
+class QAccessibleEvent;
 class QAction;
 class QMenu;
 class QTextLayout;
@@ -41,6 +44,28 @@ public:
     bool HasSelection() const;
     void SelectAll();
     void Copy() const;
+
+    // Offsets count the characters of Text(), the line breaks included; assistive technology
+    // reads the panel through them.
+    qsizetype CharacterCount() const;
+    QString Text(qsizetype Start, qsizetype End) const;
+    // The line that holds the offset, its line break included; where a line starts (past the
+    // last line, the end of the text).
+    qsizetype LineAt(qsizetype Offset) const;
+    qsizetype LineStart(qsizetype Index) const;
+    // The selection's moving end; without a selection the end of the text, where messages arrive.
+    qsizetype CaretOffset() const;
+    // Start and end of the selection, in order; both the caret's offset without a selection.
+    std::pair<qsizetype, qsizetype> SelectionOffsets() const;
+    void Select(qsizetype Anchor, qsizetype Caret);
+    // The character's box in viewport coordinates; empty when it is out of view.
+    QRect CharacterRect(qsizetype Offset) const;
+    // The character under a viewport point; -1 outside the viewport or without text.
+    qsizetype OffsetAt(QPoint Point) const;
+
+    // Qt hands accessibility events on only while a screen reader runs, which nothing public can
+    // pretend; a test sets this to receive the panel's events itself.
+    std::function<void(QAccessibleEvent*)> AccessibilityReceiver;
 
     // True while the view is at the end and keeps there as lines arrive.
     bool FollowsEnd() const;
@@ -101,9 +126,18 @@ private:
     std::vector<TPlaced> Placement() const;
     TPosition PositionAt(QPoint Point, bool OnCharacter) const;
     void DragTo(QPoint Point);
+    TPosition PositionOf(qsizetype Offset) const;
+    qsizetype OffsetOf(TPosition Position) const;
+    QString Between(TPosition Start, TPosition End) const;
+    void SetSelection(TPosition Anchor, TPosition Cursor);
+    // Someone receives accessibility events: a screen reader or a test.
+    bool Listened() const;
+    void Announce(QAccessibleEvent& Event);
 
     // Lines stay where they are once stored; a deque never moves them when it grows.
     std::deque<QString> FLines;
+    // Where each line starts in Text(), so that an offset never needs the whole text.
+    std::vector<qsizetype> FStarts;
     QSet<QString> FInterned;
 
     struct THashText {

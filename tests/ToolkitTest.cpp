@@ -7,6 +7,9 @@
 #include <QTest>
 #include <QTimer>
 
+#include <memory>
+#include <vector>
+
 namespace {
 
 QList<QPixmap> ColouredFrames(int Count) {
@@ -106,8 +109,7 @@ void ToolkitTest::frameIndex() {
     TPaintCounter Counter(Barrel);
     Barrel->SetFrameIndex(index);
     // A change right after the last repaint waits for the next screen frame; let it come.
-    if (auto* Pending = Barrel->findChild<QTimer*>(); Pending->isActive())
-        emit Pending->timeout({});
+    TRepaintPacer::Of(Barrel)->Flush();
     QCoreApplication::sendPostedEvents();
     QCOMPARE(Barrel->FrameIndex(), shown);
     QCOMPARE(Counter.Paints > 0, repainted);
@@ -115,24 +117,34 @@ void ToolkitTest::frameIndex() {
 }
 
 void ToolkitTest::fastFramesRepaintOncePerScreenFrame() {
+    // Three barrels of one window, stepped by their own timers.
     QWidget Window;
-    auto* Barrel = new TFrameImage(61, &Window);
-    Barrel->setGeometry(0, 0, 30, 45);
-    Barrel->SetFrames(ColouredFrames(61));
+    std::vector<std::unique_ptr<TPaintCounter>> Counters;
+    for (int Left : {0, 32, 64}) {
+        auto* Barrel = new TFrameImage(61, &Window);
+        Barrel->setGeometry(Left, 0, 30, 45);
+        Barrel->SetFrames(ColouredFrames(61));
+    }
     Window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&Window));
-    TPaintCounter Counter(Barrel);
-    auto* Pending = Barrel->findChild<QTimer*>();
-    for (int Frame = 1; Frame <= 10; ++Frame) // ten 1 ms ticks in a row
-        Barrel->SetFrameIndex(Frame);
+    const auto Barrels = Window.findChildren<TFrameImage*>();
+    for (TFrameImage* Barrel : Barrels)
+        Counters.push_back(std::make_unique<TPaintCounter>(Barrel));
+    TRepaintPacer* Pacer = TRepaintPacer::Of(Barrels[0]);
+    for (int Frame = 1; Frame <= 10; ++Frame) // ten 1 ms ticks in a row, the others between
+        for (TFrameImage* Barrel : Barrels)
+            Barrel->SetFrameIndex(Frame);
     QCoreApplication::sendPostedEvents();
-    QCOMPARE(Counter.Paints, 1); // the first change at once, the other nine wait
-    QVERIFY(Pending->isActive());
-    emit Pending->timeout({});
+    // The first change at once, everything after it waits for the next screen frame.
+    QCOMPARE(Counters[0]->Paints, 1);
+    QCOMPARE(Counters[1]->Paints + Counters[2]->Paints, 0);
+    QVERIFY(Pacer->Waiting());
+    Pacer->Flush(); // the screen frame comes
     QCoreApplication::sendPostedEvents();
-    QCOMPARE(Counter.Paints, 2);
+    for (const auto& Counter : Counters)
+        QCOMPARE(Counter->Paints, Counter == Counters[0] ? 2 : 1);
     // What is painted last is the latest frame.
-    QCOMPARE(Barrel->grab().toImage().pixel(15, 22), QColor::fromHsv(10 * 5, 200, 200).rgb());
+    QCOMPARE(Barrels[2]->grab().toImage().pixel(15, 22), QColor::fromHsv(10 * 5, 200, 200).rgb());
 }
 
 void ToolkitTest::shapeRepaintsOnAStyleChange_data() {

@@ -225,6 +225,8 @@ void WindowTest::fontResolves() {
 void WindowTest::windowGeometry() {
     QCOMPARE(M->size(), QSize(895, 303));
     QCOMPARE(M->windowTitle(), QStringLiteral("SlotMachine"));
+    // The icon's pictures are decoded once the window has painted.
+    QTRY_COMPARE(M->windowIcon().availableSizes().size(), 5);
     // Every control of the window and of its panel has a row in the design table.
     qsizetype Controls = 0;
     for (const QWidget* Parent : {static_cast<QWidget*>(M.get()), M->Panel1})

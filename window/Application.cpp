@@ -11,7 +11,6 @@ TApplication::TApplication(int& Argc, char** Argv) : QApplication(Argc, Argv) {
     setApplicationName(QStringLiteral("slotmachine"));
     setApplicationDisplayName(QStringLiteral("SlotMachine"));
     setDesktopFileName(QStringLiteral("ru.automata.slotmachine"));
-    setWindowIcon(ApplicationIcon());
     auto* Translator = new QTranslator(this);
     if (Translator->load(QLocale(QLocale::Russian), QStringLiteral("qtbase"), QStringLiteral("_"),
                          QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
@@ -19,6 +18,12 @@ TApplication::TApplication(int& Argc, char** Argv) : QApplication(Argc, Argv) {
 }
 
 bool TApplication::notify(QObject* Receiver, QEvent* Event) {
+    // Decoding the icon's five sizes takes longer than painting the window: paint first.
+    if (!FIconSet && Event->type() == QEvent::Paint) {
+        FIconSet = true;
+        QMetaObject::invokeMethod(
+            this, [this] { setWindowIcon(ApplicationIcon()); }, Qt::QueuedConnection);
+    }
     // The handlers guard themselves; this is the last net for anything that slips past them.
     try {
         return QApplication::notify(Receiver, Event);

@@ -14,4 +14,7 @@ public:
 
     // The window's font: 11 px Liberation Sans, whose narrow widths the fixed layout expects.
     static QFont WindowFont();
+
+private:
+    bool FIconSet = false;
 };

@@ -5,9 +5,26 @@
 TNumberField::TNumberField(QWidget* Parent) : QLineEdit(Parent) {
     setReadOnly(true);
     setFrame(false);
+    // Grey with black text and a black border in any theme. Drawn by hand: a style sheet costs
+    // the window's start a style of its own for four fields.
+    setContentsMargins(1, 1, 1, 1);
     setTextMargins(2, 0, 0, 0);
-    setStyleSheet(QStringLiteral(
-        "QLineEdit { background: #c0c0c0; color: black; border: 1px solid black; }"));
+    QPalette Palette = palette();
+    Palette.setColor(QPalette::Base, QColor(0xc0, 0xc0, 0xc0));
+    Palette.setColor(QPalette::Text, Qt::black);
+    setPalette(Palette);
+    setAutoFillBackground(false);
+}
+
+void TNumberField::paintEvent(QPaintEvent* Event) {
+    {
+        QPainter Painter(this);
+        Painter.fillRect(rect(), palette().base());
+    }
+    QLineEdit::paintEvent(Event);
+    QPainter Painter(this);
+    Painter.setPen(Qt::black);
+    Painter.drawRect(rect().adjusted(0, 0, -1, -1));
 }
 
 void TNumberField::ShowNumber(int Value) {

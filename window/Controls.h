@@ -15,6 +15,9 @@ public:
     explicit TNumberField(QWidget* Parent = nullptr);
     // An unchanged number leaves the text, and the user's selection in it, alone.
     void ShowNumber(int Value);
+
+protected:
+    void paintEvent(QPaintEvent* Event) override;
 };
 
 // A rectangle whose fill shows whether the token slot is open (solid) or closed (cross-hatch).

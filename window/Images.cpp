@@ -1,6 +1,7 @@
 #include "window/Images.h"
 
 #include <QAccessibleWidget>
+#include <QHash>
 #include <QMouseEvent>
 #include <QPainter>
 
@@ -33,12 +34,47 @@ void TImage::mouseReleaseEvent(QMouseEvent* Event) {
         emit Click(this);
 }
 
-TFrameImage::TFrameImage(int FrameCount, QWidget* Parent)
-    : TImage(Parent), FFrameCount(FrameCount), FRepaintTimer(new QTimer(this)) {
-    FRepaintTimer->setSingleShot(true);
-    FRepaintTimer->setTimerType(Qt::PreciseTimer);
-    connect(FRepaintTimer, &QTimer::timeout, this, &TFrameImage::Repaint);
+TRepaintPacer::TRepaintPacer(QWidget* Window) : QObject(Window) {
+    FTimer.setSingleShot(true);
+    FTimer.setTimerType(Qt::PreciseTimer);
+    connect(&FTimer, &QTimer::timeout, this, &TRepaintPacer::Flush);
 }
+
+TRepaintPacer* TRepaintPacer::Of(QWidget* Widget) {
+    QWidget* Window = Widget->window();
+    auto* Pacer = Window->findChild<TRepaintPacer*>(QString(), Qt::FindDirectChildrenOnly);
+    return Pacer ? Pacer : new TRepaintPacer(Window);
+}
+
+void TRepaintPacer::Request(QWidget* Widget) {
+    if (!FWaiting.contains(Widget))
+        FWaiting.append(Widget);
+    if (FTimer.isActive())
+        return;
+    const qint64 Since = FLast.isValid() ? FLast.elapsed() : Interval;
+    if (Since >= Interval)
+        Flush();
+    else
+        FTimer.start(static_cast<int>(Interval - Since));
+}
+
+void TRepaintPacer::Flush() {
+    FTimer.stop();
+    FLast.start();
+    // Updates made in one pass are painted together; neighbours under one parent are updated as
+    // one rectangle, which reaches the display in one piece instead of one per picture.
+    QHash<QWidget*, QRect> Areas;
+    for (const QPointer<QWidget>& Widget : std::as_const(FWaiting))
+        if (Widget && Widget->isVisible())
+            Areas[Widget->parentWidget()] |= Widget->geometry();
+    FWaiting.clear();
+    for (auto It = Areas.cbegin(); It != Areas.cend(); ++It)
+        if (It.key())
+            It.key()->update(It.value());
+}
+
+TFrameImage::TFrameImage(int FrameCount, QWidget* Parent)
+    : TImage(Parent), FFrameCount(FrameCount) {}
 
 void TFrameImage::SetFrames(const QList<QPixmap>& Frames) {
     FFrames = Frames;
@@ -57,20 +93,12 @@ void TFrameImage::SetFrameIndex(int Index) {
 }
 
 // A barrel stepped every millisecond would be repainted a thousand times a second while the
-// screen shows sixty pictures: repaint at most once a screen frame, always with the latest index.
+// screen shows sixty pictures: repaint with the window's screen frames, always the latest index.
 void TFrameImage::ScheduleRepaint() {
-    if (FRepaintTimer->isActive())
-        return;
-    const qint64 Since = FLastRepaint.isValid() ? FLastRepaint.elapsed() : RepaintInterval;
-    if (Since >= RepaintInterval)
-        Repaint();
-    else
-        FRepaintTimer->start(static_cast<int>(RepaintInterval - Since));
-}
-
-void TFrameImage::Repaint() {
-    FLastRepaint.start();
-    update();
+    // Found once; a barrel moved to another window finds that window's pacer.
+    if (!FPacer || FPacer->parent() != window())
+        FPacer = TRepaintPacer::Of(this);
+    FPacer->Request(this);
 }
 
 namespace {

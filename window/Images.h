@@ -3,6 +3,7 @@
 #include <QElapsedTimer>
 #include <QList>
 #include <QPixmap>
+#include <QPointer>
 #include <QTimer>
 #include <QWidget>
 
@@ -32,6 +33,33 @@ private:
 // Tells assistive technology that a picture with a click handler is a button it can press.
 void InstallImageAccessibility();
 
+// Paces the repaints of the changing pictures of one window: at most one a screen frame, all that
+// changed since the last one together, so that three barrels stepped by their own timers cost one
+// paint and one flush to the display, not three.
+class TRepaintPacer : public QObject {
+    Q_OBJECT
+
+public:
+    // Milliseconds between two repaints: a screen frame.
+    static constexpr int Interval = 16;
+
+    // The pacer of the widget's window, made on first use.
+    static TRepaintPacer* Of(QWidget* Widget);
+
+    // The first change after a quiet frame repaints at once; later ones wait for the next frame.
+    void Request(QWidget* Widget);
+    bool Waiting() const { return FTimer.isActive(); }
+    // Repaints what waits, as the next screen frame does.
+    void Flush();
+
+private:
+    explicit TRepaintPacer(QWidget* Window);
+
+    QTimer FTimer;
+    QElapsedTimer FLast;
+    QList<QPointer<QWidget>> FWaiting;
+};
+
 // An image of numbered frames that shows one frame at a time and never changes by itself.
 class TFrameImage : public TImage {
     Q_OBJECT
@@ -45,16 +73,11 @@ public:
     int FrameIndex() const { return FFrameIndex; }
     int FrameCount() const { return FFrameCount; }
 
-    // Milliseconds between two repaints of a changing frame: a screen frame.
-    static constexpr int RepaintInterval = 16;
-
 private:
     void ScheduleRepaint();
-    void Repaint();
 
     QList<QPixmap> FFrames;
     int FFrameCount;
     int FFrameIndex = 0;
-    QElapsedTimer FLastRepaint;
-    QTimer* FRepaintTimer;
+    QPointer<class TRepaintPacer> FPacer;
 };

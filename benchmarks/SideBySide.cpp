@@ -1,0 +1,300 @@
+// The slot machine beside a bare Qt window, seen from outside both processes through the X server:
+// start until the window is mapped and painted, memory once shown, and processor time while the
+// barrels spin against three bare timers. Runs take the programs in turn, so that a slower moment
+// of the machine hits all alike. The bare window is measured twice: empty, as the goals have it,
+// and with one line of text, the least that any window showing text pays for its fonts.
+//
+//   SideBySide [--runs N] [--spin-seconds S] <slotmachine> <bare-window>
+#include "benchmarks/Figures.h"
+
+#include <xcb/damage.h>
+#include <xcb/xcb.h>
+#include <xcb/xtest.h>
+
+#include <dirent.h>
+#include <poll.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <cstddef>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <set>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr int InsertKeysym = 0xff63;
+constexpr int ReturnKeysym = 0xff0d;
+constexpr double PaintTimeoutMs = 20000;
+constexpr double SettleMs = 500;
+
+struct TFigures {
+    double StartMs = 0;
+    double RssKb = 0;
+    double CpuPercent = 0;
+    int SpinRepaints = 0;
+};
+
+// Processor time of every thread of the process, in nanoseconds, from the scheduler's own count.
+double CpuNs(pid_t Pid) {
+    const std::string Tasks = "/proc/" + std::to_string(Pid) + "/task";
+    double Total = 0;
+    if (DIR* Dir = opendir(Tasks.c_str())) {
+        while (const dirent* Entry = readdir(Dir)) {
+            if (Entry->d_name[0] == '.')
+                continue;
+            std::ifstream Stat(Tasks + "/" + Entry->d_name + "/schedstat");
+            double OnCpu = 0;
+            if (Stat >> OnCpu)
+                Total += OnCpu;
+        }
+        closedir(Dir);
+    }
+    return Total;
+}
+
+double ProcessRssKb(pid_t Pid) {
+    std::ifstream Status("/proc/" + std::to_string(Pid) + "/status");
+    std::string Line;
+    while (std::getline(Status, Line))
+        if (Line.rfind("VmRSS:", 0) == 0)
+            return std::atof(Line.c_str() + 6);
+    return 0;
+}
+
+class TDisplay {
+public:
+    TDisplay() {
+        FConnection = xcb_connect(nullptr, nullptr);
+        if (xcb_connection_has_error(FConnection))
+            throw std::runtime_error("cannot open the display; run it under xvfb-run -a");
+        FRoot = xcb_setup_roots_iterator(xcb_get_setup(FConnection)).data->root;
+        const xcb_query_extension_reply_t* Damage =
+            xcb_get_extension_data(FConnection, &xcb_damage_id);
+        if (!Damage || !Damage->present)
+            throw std::runtime_error("the X server has no DAMAGE extension");
+        FDamageEvent = Damage->first_event;
+        xcb_discard_reply(FConnection, xcb_damage_query_version(FConnection, 1, 1).sequence);
+        const uint32_t Mask = XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY;
+        xcb_change_window_attributes(FConnection, FRoot, XCB_CW_EVENT_MASK, &Mask);
+        xcb_flush(FConnection);
+        FInsert = Keycode(InsertKeysym);
+        FReturn = Keycode(ReturnKeysym);
+    }
+    ~TDisplay() { xcb_disconnect(FConnection); }
+    TDisplay(const TDisplay&) = delete;
+    TDisplay& operator=(const TDisplay&) = delete;
+
+    TFigures Measure(const std::vector<const char*>& Command, double SpinSeconds) {
+        TFigures Figures;
+        FWindows.clear();
+        FShown = XCB_NONE;
+        FPainted = false;
+        FRepaints = 0;
+        const double Start = MonotonicMs();
+        std::vector<char*> Argv;
+        Argv.reserve(Command.size() + 1);
+        for (const char* Arg : Command)
+            Argv.push_back(const_cast<char*>(Arg));
+        Argv.push_back(nullptr);
+        pid_t Pid = 0;
+        if (posix_spawn(&Pid, Argv[0], nullptr, nullptr, Argv.data(), environ) != 0)
+            throw std::runtime_error(std::string("cannot start ") + Argv[0]);
+        try {
+            while (!FPainted)
+                Wait(Pid, Start + PaintTimeoutMs - MonotonicMs(), true);
+            Figures.StartMs = MonotonicMs() - Start;
+            WaitFor(Pid, SettleMs);
+            Figures.RssKb = ProcessRssKb(Pid);
+
+            xcb_set_input_focus(FConnection, XCB_INPUT_FOCUS_POINTER_ROOT, FShown,
+                                XCB_CURRENT_TIME);
+            // A token, then play: the barrels spin until play is pressed again.
+            for (xcb_keycode_t Key : {FInsert, FReturn}) {
+                xcb_test_fake_input(FConnection, XCB_KEY_PRESS, Key, XCB_CURRENT_TIME, FRoot, 0, 0,
+                                    0);
+                xcb_test_fake_input(FConnection, XCB_KEY_RELEASE, Key, XCB_CURRENT_TIME, FRoot, 0,
+                                    0, 0);
+            }
+            xcb_flush(FConnection);
+            WaitFor(Pid, SettleMs);
+            FRepaints = 0;
+            const double FromNs = CpuNs(Pid);
+            const double From = MonotonicMs();
+            WaitFor(Pid, SpinSeconds * 1000);
+            Figures.CpuPercent = (CpuNs(Pid) - FromNs) / 1e6 / (MonotonicMs() - From) * 100;
+            Figures.SpinRepaints = FRepaints;
+        } catch (...) {
+            kill(Pid, SIGKILL);
+            waitpid(Pid, nullptr, 0);
+            throw;
+        }
+        kill(Pid, SIGTERM);
+        waitpid(Pid, nullptr, 0);
+        return Figures;
+    }
+
+private:
+    xcb_keycode_t Keycode(xcb_keysym_t Keysym) {
+        const xcb_setup_t* Setup = xcb_get_setup(FConnection);
+        const int Count = Setup->max_keycode - Setup->min_keycode + 1;
+        xcb_get_keyboard_mapping_reply_t* Map = xcb_get_keyboard_mapping_reply(
+            FConnection, xcb_get_keyboard_mapping(FConnection, Setup->min_keycode, Count), nullptr);
+        xcb_keycode_t Found = 0;
+        if (Map) {
+            const xcb_keysym_t* Syms = xcb_get_keyboard_mapping_keysyms(Map);
+            for (int Key = 0; Key < Count && !Found; ++Key)
+                if (Syms[static_cast<std::ptrdiff_t>(Key) * Map->keysyms_per_keycode] == Keysym)
+                    Found = static_cast<xcb_keycode_t>(Setup->min_keycode + Key);
+            std::free(Map);
+        }
+        if (!Found)
+            throw std::runtime_error("the keyboard has no key for a keysym the benchmark presses");
+        return Found;
+    }
+
+    void WaitFor(pid_t Pid, double Ms) {
+        const double Until = MonotonicMs() + Ms;
+        for (double Left = Ms; Left > 0; Left = Until - MonotonicMs())
+            Wait(Pid, Left, false);
+    }
+
+    // Handles the X events that arrive within Ms; throws when the program ends or, if Needed, when
+    // nothing arrives in time.
+    void Wait(pid_t Pid, double Ms, bool Needed) {
+        if (waitpid(Pid, nullptr, WNOHANG) == Pid)
+            throw std::runtime_error("the program ended before it was measured");
+        if (Needed && Ms <= 0)
+            throw std::runtime_error("no window was painted in time");
+        pollfd Fd{xcb_get_file_descriptor(FConnection), POLLIN, 0};
+        poll(&Fd, 1, std::max(1, static_cast<int>(Ms)));
+        while (xcb_generic_event_t* Event = xcb_poll_for_event(FConnection)) {
+            Handle(Event);
+            std::free(Event);
+        }
+        if (xcb_connection_has_error(FConnection))
+            throw std::runtime_error("the connection to the display broke");
+    }
+
+    void Handle(const xcb_generic_event_t* Event) {
+        const int Type = Event->response_type & 0x7f;
+        if (Type == XCB_CREATE_NOTIFY) {
+            // Watch every top-level window from its creation, before anything can draw in it.
+            const auto* Created = reinterpret_cast<const xcb_create_notify_event_t*>(Event);
+            if (Created->parent != FRoot)
+                return;
+            FWindows.insert(Created->window);
+            xcb_damage_create(FConnection, xcb_generate_id(FConnection), Created->window,
+                              XCB_DAMAGE_REPORT_LEVEL_RAW_RECTANGLES);
+            xcb_flush(FConnection);
+        } else if (Type == XCB_MAP_NOTIFY) {
+            const auto* Mapped = reinterpret_cast<const xcb_map_notify_event_t*>(Event);
+            if (FShown == XCB_NONE && FWindows.contains(Mapped->window))
+                FShown = Mapped->window;
+        } else if (Type == FDamageEvent + XCB_DAMAGE_NOTIFY) {
+            const auto* Damage = reinterpret_cast<const xcb_damage_notify_event_t*>(Event);
+            if (FShown != XCB_NONE && Damage->drawable == FShown) {
+                FPainted = true;
+                ++FRepaints;
+            }
+        }
+    }
+
+    xcb_connection_t* FConnection = nullptr;
+    xcb_window_t FRoot = XCB_NONE;
+    uint8_t FDamageEvent = 0;
+    xcb_keycode_t FInsert = 0;
+    xcb_keycode_t FReturn = 0;
+    std::set<xcb_window_t> FWindows;
+    xcb_window_t FShown = XCB_NONE;
+    bool FPainted = false;
+    int FRepaints = 0;
+};
+
+} // namespace
+
+int main(int Argc, char** Argv) {
+    int Runs = 7;
+    double SpinSeconds = 3;
+    int Arg = 1;
+    for (; Arg + 1 < Argc && Argv[Arg][0] == '-'; Arg += 2) {
+        if (std::strcmp(Argv[Arg], "--runs") == 0)
+            Runs = std::max(1, std::atoi(Argv[Arg + 1]));
+        else if (std::strcmp(Argv[Arg], "--spin-seconds") == 0)
+            SpinSeconds = std::max(0.5, std::atof(Argv[Arg + 1]));
+        else
+            break;
+    }
+    if (Argc - Arg != 2) {
+        std::fprintf(stderr,
+                     "usage: %s [--runs N] [--spin-seconds S] <slotmachine> <bare-window>\n",
+                     Argv[0]);
+        return 2;
+    }
+    // Qt warns on every start without a runtime folder; give the programs one of their own.
+    char Runtime[] = "/tmp/side-by-side-XXXXXX";
+    const bool OwnRuntime = !std::getenv("XDG_RUNTIME_DIR") && mkdtemp(Runtime);
+    if (OwnRuntime)
+        setenv("XDG_RUNTIME_DIR", Runtime, 1);
+    int Status = 0;
+    const std::vector<const char*> Programs[3] = {
+        {Argv[Arg]}, {Argv[Arg + 1]}, {Argv[Arg + 1], "--text"}};
+    const char* Names[3] = {"slotmachine", "bare Qt", "one label"};
+    try {
+        TDisplay Display;
+        // One unmeasured start of each fills the file and font caches for all.
+        for (const auto& Program : Programs)
+            Display.Measure(Program, 0.5);
+        std::vector<double> Start[3], Rss[3], Cpu[3], Repaints;
+        for (int Run = 0; Run < Runs; ++Run) {
+            for (int Turn = 0; Turn < 3; ++Turn) {
+                // Which one goes first changes every run.
+                const int Which = (Run + Turn) % 3;
+                const TFigures Figures = Display.Measure(Programs[Which], SpinSeconds);
+                if (Which == 0 && Figures.SpinRepaints == 0)
+                    throw std::runtime_error("the barrels did not spin: no repaint after the keys");
+                Start[Which].push_back(Figures.StartMs);
+                Rss[Which].push_back(Figures.RssKb / 1024);
+                Cpu[Which].push_back(Figures.CpuPercent);
+                if (Which == 0)
+                    Repaints.push_back(Figures.SpinRepaints / SpinSeconds);
+            }
+        }
+        std::printf("medians of %d runs each, in turn\n", Runs);
+        std::printf("%-32s %12s %12s %12s\n", "", Names[0], Names[1], Names[2]);
+        const auto Row = [](const char* What, const std::vector<double>* Values) {
+            std::printf("%-32s %12.2f %12.2f %12.2f\n", What, Median(Values[0]), Median(Values[1]),
+                        Median(Values[2]));
+        };
+        Row("start to painted window, ms", Start);
+        Row("RSS once shown, MB", Rss);
+        Row("CPU while spinning, %", Cpu);
+        std::printf("%-32s %12.0f\n", "repaints a second, spinning", Median(Repaints));
+        const auto Ratio = [](const std::vector<double>* Values, int Base) {
+            return Median(Values[0]) / Median(Values[Base]);
+        };
+        Report("start, against the bare window", Ratio(Start, 1), "x", "<= 1.15 x",
+               Ratio(Start, 1) <= 1.15);
+        Report("RSS once shown, against the bare window", Ratio(Rss, 1), "x", "<= 1.10 x",
+               Ratio(Rss, 1) <= 1.10);
+        Report("CPU while spinning, against three bare timers", Ratio(Cpu, 1), "x", "<= 2 x",
+               Ratio(Cpu, 1) <= 2);
+        Report("start, against the window with one label", Ratio(Start, 2), "x", "<= 1.15 x",
+               Ratio(Start, 2) <= 1.15);
+        Report("RSS once shown, against the window with one label", Ratio(Rss, 2), "x", "<= 1.10 x",
+               Ratio(Rss, 2) <= 1.10);
+    } catch (const std::exception& Error) {
+        std::fprintf(stderr, "SideBySide: %s\n", Error.what());
+        Status = 1;
+    }
+    if (OwnRuntime)
+        rmdir(Runtime);
+    return Status;
+}

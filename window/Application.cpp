@@ -22,7 +22,7 @@ bool TApplication::notify(QObject* Receiver, QEvent* Event) {
     if (!FIconSet && Event->type() == QEvent::Paint) {
         FIconSet = true;
         QMetaObject::invokeMethod(
-            this, [this] { setWindowIcon(ApplicationIcon()); }, Qt::QueuedConnection);
+            this, [] { setWindowIcon(ApplicationIcon()); }, Qt::QueuedConnection);
     }
     // The handlers guard themselves; this is the last net for anything that slips past them.
     try {

@@ -178,7 +178,7 @@ private:
         if (Offset < 0 || Offset > characterCount())
             return QString();
         const TLinesAround Lines(Panel(), Offset);
-        const QString Result = (Lines.*Query)(ToInt(Offset - Lines.First()), Boundary, Start, End);
+        QString Result = (Lines.*Query)(ToInt(Offset - Lines.First()), Boundary, Start, End);
         if (*Start >= 0)
             *Start += ToInt(Lines.First());
         if (*End >= 0)

@@ -4,6 +4,7 @@
 
 #include "tests/PaintCounter.h"
 
+#include <QAccessible>
 #include <QTest>
 #include <QTimer>
 
@@ -34,6 +35,7 @@ private slots:
     void frameIndex_data();
     void frameIndex();
     void fastFramesRepaintOncePerScreenFrame();
+    void picturesToAssistiveTechnology();
     void shapeRepaintsOnAStyleChange_data();
     void shapeRepaintsOnAStyleChange();
 };
@@ -145,6 +147,22 @@ void ToolkitTest::fastFramesRepaintOncePerScreenFrame() {
         QCOMPARE(Counter->Paints, Counter == Counters[0] ? 2 : 1);
     // What is painted last is the latest frame.
     QCOMPARE(Barrels[2]->grab().toImage().pixel(15, 22), QColor::fromHsv(10 * 5, 200, 200).rgb());
+}
+
+void ToolkitTest::picturesToAssistiveTechnology() {
+    // Made alone, as a screen reader that already runs sees each picture the moment it exists.
+    TImage Picture;
+    TFrameImage Barrel(61);
+    int Clicks = 0;
+    connect(&Picture, &TImage::Click, this, [&Clicks] { ++Clicks; });
+    Picture.show();
+    QAccessibleInterface* Button = QAccessible::queryAccessibleInterface(&Picture);
+    QCOMPARE(Button->role(), QAccessible::Button);
+    Button->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+    QCOMPARE(Clicks, 1);
+    QAccessibleInterface* Shown = QAccessible::queryAccessibleInterface(&Barrel);
+    QCOMPARE(Shown->role(), QAccessible::Graphic); // a barrel takes no clicks
+    QVERIFY(!Shown->actionInterface() || Shown->actionInterface()->actionNames().isEmpty());
 }
 
 void ToolkitTest::shapeRepaintsOnAStyleChange_data() {

@@ -57,6 +57,7 @@ void TSlotMachine::CreateControls() {
     Barrel2 = Place(new TFrameImage(61, Panel1), "Barrel2", 43, 20, 30, 45);
     Barrel3 = Place(new TFrameImage(61, Panel1), "Barrel3", 75, 20, 30, 45);
     for (TFrameImage* Barrel : {Barrel1, Barrel2, Barrel3}) {
+        Barrel->setAccessibleName(QStringLiteral("Барабан %1").arg(Barrel->objectName().back()));
         Barrel->SetFrames(BarrelFrames());
         Barrel->setAttribute(Qt::WA_OpaquePaintEvent); // every frame covers the whole control
     }
@@ -140,7 +141,6 @@ void TSlotMachine::CreateControls() {
     Log->AddMenuAction(FAutomataAction);
 
     // Keys a player would guess play the whole machine; the tab order stays the design's.
-    InstallImageAccessibility();
     const struct {
         QWidget* Control;
         QList<QKeySequence> Keys;

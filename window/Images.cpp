@@ -5,7 +5,44 @@
 #include <QMouseEvent>
 #include <QPainter>
 
-TImage::TImage(QWidget* Parent) : QWidget(Parent) {}
+namespace {
+
+// A clickable picture as a button: its role, its name and a press action that clicks it.
+class TImageAccessible : public QAccessibleWidget {
+public:
+    explicit TImageAccessible(TImage* Image) : QAccessibleWidget(Image, QAccessible::Button) {}
+
+    QStringList actionNames() const override { return {pressAction()}; }
+    void doAction(const QString& Action) override {
+        if (Action == pressAction() && widget()->isVisible())
+            emit static_cast<TImage*>(widget())->Click(widget());
+    }
+};
+
+QAccessibleInterface* ImageAccessibility(const QString& Class, QObject* Object) {
+    // Plain pictures are buttons; the barrels are pictures that take no clicks.
+    if (Class == QLatin1String("TImage"))
+        return new TImageAccessible(static_cast<TImage*>(Object));
+    if (Class == QLatin1String("TFrameImage"))
+        return new QAccessibleWidget(static_cast<QWidget*>(Object), QAccessible::Graphic);
+    return nullptr;
+}
+
+// Before the first picture exists: a screen reader that already runs asks for each widget as it
+// is made, and keeps what it was given.
+void InstallAccessibility() {
+    static const bool Installed = [] {
+        QAccessible::installFactory(ImageAccessibility);
+        return true;
+    }();
+    Q_UNUSED(Installed);
+}
+
+} // namespace
+
+TImage::TImage(QWidget* Parent) : QWidget(Parent) {
+    InstallAccessibility();
+}
 
 void TImage::SetPicture(const QPixmap& Picture) {
     FPicture = Picture;
@@ -99,35 +136,4 @@ void TFrameImage::ScheduleRepaint() {
     if (!FPacer || FPacer->parent() != window())
         FPacer = TRepaintPacer::Of(this);
     FPacer->Request(this);
-}
-
-namespace {
-
-// A clickable picture as a button: its role, its name and a press action that clicks it.
-class TImageAccessible : public QAccessibleWidget {
-public:
-    explicit TImageAccessible(TImage* Image) : QAccessibleWidget(Image, QAccessible::Button) {}
-
-    QStringList actionNames() const override { return {pressAction()}; }
-    void doAction(const QString& Action) override {
-        if (Action == pressAction() && widget()->isVisible())
-            emit static_cast<TImage*>(widget())->Click(widget());
-    }
-};
-
-QAccessibleInterface* ImageAccessibility(const QString& Class, QObject* Object) {
-    // Only plain pictures are pressed; the barrels show frames and take no clicks.
-    if (Class == QLatin1String("TImage"))
-        return new TImageAccessible(static_cast<TImage*>(Object));
-    return nullptr;
-}
-
-} // namespace
-
-void InstallImageAccessibility() {
-    static const bool Installed = [] {
-        QAccessible::installFactory(ImageAccessibility);
-        return true;
-    }();
-    Q_UNUSED(Installed);
 }

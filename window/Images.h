@@ -7,7 +7,8 @@
 #include <QTimer>
 #include <QWidget>
 
-// A picture that calls its handler when clicked; hidden, it is neither drawn nor clickable.
+// A picture that calls its handler when clicked; hidden, it is neither drawn nor clickable. To
+// assistive technology it is a button it can press.
 class TImage : public QWidget {
     Q_OBJECT
 
@@ -29,9 +30,6 @@ protected:
 private:
     bool FPressed = false;
 };
-
-// Tells assistive technology that a picture with a click handler is a button it can press.
-void InstallImageAccessibility();
 
 // Paces the repaints of the changing pictures of one window: at most one a screen frame, all that
 // changed since the last one together, so that three barrels stepped by their own timers cost one

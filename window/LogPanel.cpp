@@ -82,10 +82,10 @@ private:
 // Read-only text to assistive technology: its lines, the selection and new messages.
 class TLogPanelAccessible final : public QAccessibleWidget, public QAccessibleTextInterface {
 public:
-    // StaticText, not EditableText: nothing can be typed. Not Terminal either: on-screen keyboards
-    // open for a terminal, and screen readers present it as a command line.
+    // A text role, as Qt gives its own read-only text views: screen readers then offer their
+    // reading commands, and the read-only state keeps them from offering to type.
     explicit TLogPanelAccessible(TLogPanel* Panel)
-        : QAccessibleWidget(Panel, QAccessible::StaticText) {}
+        : QAccessibleWidget(Panel, QAccessible::EditableText) {}
 
     void* interface_cast(QAccessible::InterfaceType Type) override {
         if (Type == QAccessible::TextInterface)

@@ -193,17 +193,12 @@ QAccessibleInterface* LogPanelAccessibility(const QString& Class, QObject* Objec
     return nullptr;
 }
 
-void InstallAccessibility() {
-    static const bool Installed = [] {
-        QAccessible::installFactory(LogPanelAccessibility);
-        return true;
-    }();
-    Q_UNUSED(Installed);
-}
-
 } // namespace
 
 TLogPanel::TLogPanel(QWidget* Parent) : QAbstractScrollArea(Parent) {
+    // Before anything can ask for the panel's interface: a screen reader keeps the first one it
+    // gets, and a panel made on its own is read as text too. A second install changes nothing.
+    QAccessible::installFactory(LogPanelAccessibility);
     setFrameStyle(QFrame::Box | QFrame::Plain);
     setLineWidth(1);
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
@@ -222,8 +217,6 @@ TLogPanel::TLogPanel(QWidget* Parent) : QAbstractScrollArea(Parent) {
     Bar->setSingleStep(1);
     connect(Bar, &QScrollBar::valueChanged, this,
             [this, Bar](int Value) { FFollow = Value == Bar->maximum(); });
-    // Here, so that a panel made on its own is read as text too.
-    InstallAccessibility();
 }
 
 TLogPanel::~TLogPanel() = default;
@@ -371,12 +364,13 @@ QRect TLogPanel::CharacterRect(qsizetype Offset) const {
     if (Offset < 0 || Offset > CharacterCount())
         return QRect();
     const TPosition Position = PositionOf(Offset);
+    // Empty for a line out of view, and for the first line of an empty panel.
     const QRect Rect = LineRect(Position.Line);
+    if (Rect.isEmpty())
+        return QRect();
     const QString& Text = FLines[Position.Line];
     // A line break (or the end) is as wide as a space, as a selection shows it.
     const int SpaceWidth = QFontMetrics(font()).horizontalAdvance(u' ');
-    if (Rect.isEmpty())
-        return QRect();
     if (Text.isEmpty())
         return QRect(Rect.topLeft(), QSize(SpaceWidth, FRowHeight));
     const QTextLayout& Layout = *LaidOut(Text).Layout;

@@ -1,6 +1,6 @@
 // What the «Автоматы» window costs the machine's window; each figure is printed beside its goal.
 #include "benchmarks/Figures.h"
-#include "slotmachine/Protocol.h"
+#include "benchmarks/ProtocolLines.h"
 #include "window/Application.h"
 #include "window/AutomataWindow.h"
 #include "window/FormMain.h"
@@ -81,14 +81,7 @@ void PlayToPainted() {
         (void)QTest::qWaitForWindowExposed(&M);
         M.activateWindow();
         (void)QTest::qWaitForWindowActive(&M);
-        const QString Stamp = CurrentStamp();
-        for (int Line = 0; Line < Lines; Line += 3) {
-            M.Log->AppendLine(Stamp);
-            M.Log->AppendLine(QStringLiteral("Автомат A0 \"Игровая машина\" перешел из состояния "
-                                             "1 в состояние %1")
-                                  .arg(Line % 5));
-            M.Log->AppendLine(QString());
-        }
+        AppendTransitions(*M.Log, Lines);
         if (Open) {
             QElapsedTimer First;
             First.start();

@@ -25,8 +25,10 @@ inline double CpuMs() {
            static_cast<double>(Usage.ru_utime.tv_usec + Usage.ru_stime.tv_usec) / 1e3;
 }
 
-inline double RssKb() {
-    QFile Status(QStringLiteral("/proc/self/status"));
+// Of this process, or of another one by its id.
+inline double RssKb(qint64 Pid = 0) {
+    QFile Status(Pid ? QStringLiteral("/proc/%1/status").arg(Pid)
+                     : QStringLiteral("/proc/self/status"));
     if (!Status.open(QIODevice::ReadOnly))
         return 0;
     for (const QByteArray& Line : Status.readAll().split('\n'))

@@ -2,6 +2,7 @@
 //   MachineBenchmark            all figures
 //   MachineBenchmark --startup  (internal) one start-up measured by a child process
 #include "benchmarks/Figures.h"
+#include "benchmarks/ProtocolLines.h"
 #include "slotmachine/Machine.h"
 #include "slotmachine/Protocol.h"
 #include "window/Application.h"
@@ -60,14 +61,7 @@ void Responsiveness() {
         TSlotMachine M;
         M.show();
         (void)QTest::qWaitForWindowExposed(&M);
-        const QString Stamp = CurrentStamp();
-        for (int Line = 0; Line < Lines; Line += 3) {
-            M.Log->AppendLine(Stamp);
-            M.Log->AppendLine(QStringLiteral("Автомат A0 \"Игровая машина\" перешел из состояния "
-                                             "1 в состояние %1")
-                                  .arg(Line % 5));
-            M.Log->AppendLine(QString());
-        }
+        AppendTransitions(*M.Log, Lines);
         QCoreApplication::processEvents();
         std::vector<double> Times;
         const QPoint Play = M.iPlay->mapTo(&M, QPoint(32, 16));

@@ -60,15 +60,6 @@ double CpuNs(pid_t Pid) {
     return Total;
 }
 
-double ProcessRssKb(pid_t Pid) {
-    std::ifstream Status("/proc/" + std::to_string(Pid) + "/status");
-    std::string Line;
-    while (std::getline(Status, Line))
-        if (Line.rfind("VmRSS:", 0) == 0)
-            return std::atof(Line.c_str() + 6);
-    return 0;
-}
-
 class TDisplay {
 public:
     TDisplay() {
@@ -112,7 +103,7 @@ public:
                 Wait(Pid, Start + PaintTimeoutMs - MonotonicMs(), true);
             Figures.StartMs = MonotonicMs() - Start;
             WaitFor(Pid, SettleMs);
-            Figures.RssKb = ProcessRssKb(Pid);
+            Figures.RssKb = RssKb(Pid);
 
             xcb_set_input_focus(FConnection, XCB_INPUT_FOCUS_POINTER_ROOT, FShown,
                                 XCB_CURRENT_TIME);

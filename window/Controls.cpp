@@ -13,14 +13,10 @@ TNumberField::TNumberField(QWidget* Parent) : QLineEdit(Parent) {
     Palette.setColor(QPalette::Base, QColor(0xc0, 0xc0, 0xc0));
     Palette.setColor(QPalette::Text, Qt::black);
     setPalette(Palette);
-    setAutoFillBackground(false);
+    setAutoFillBackground(true);
 }
 
 void TNumberField::paintEvent(QPaintEvent* Event) {
-    {
-        QPainter Painter(this);
-        Painter.fillRect(rect(), palette().base());
-    }
     QLineEdit::paintEvent(Event);
     QPainter Painter(this);
     Painter.setPen(Qt::black);

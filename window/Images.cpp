@@ -28,20 +28,12 @@ QAccessibleInterface* ImageAccessibility(const QString& Class, QObject* Object) 
     return nullptr;
 }
 
-// Before the first picture exists: a screen reader that already runs asks for each widget as it
-// is made, and keeps what it was given.
-void InstallAccessibility() {
-    static const bool Installed = [] {
-        QAccessible::installFactory(ImageAccessibility);
-        return true;
-    }();
-    Q_UNUSED(Installed);
-}
-
 } // namespace
 
 TImage::TImage(QWidget* Parent) : QWidget(Parent) {
-    InstallAccessibility();
+    // A screen reader that already runs asks for each widget as it is made and keeps what it got.
+    // A second install changes nothing.
+    QAccessible::installFactory(ImageAccessibility);
 }
 
 void TImage::SetPicture(const QPixmap& Picture) {

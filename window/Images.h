@@ -77,5 +77,5 @@ private:
     QList<QPixmap> FFrames;
     int FFrameCount;
     int FFrameIndex = 0;
-    QPointer<class TRepaintPacer> FPacer;
+    QPointer<TRepaintPacer> FPacer;
 };

@@ -20,6 +20,21 @@ QString Suffixed(const QString& Name, int Scale) {
     return Name + (Scale > 1 ? QStringLiteral("@2x.png") : QStringLiteral(".png"));
 }
 
+// The largest difference in any channel, alpha included, of two pictures of one size.
+int LargestChannelDifference(const QImage& A, const QImage& B) {
+    const QImage Left = A.convertToFormat(QImage::Format_ARGB32);
+    const QImage Right = B.convertToFormat(QImage::Format_ARGB32);
+    int Largest = 0;
+    for (int Y = 0; Y < Left.height(); ++Y)
+        for (int X = 0; X < Left.width(); ++X) {
+            const QRgb L = Left.pixel(X, Y), R = Right.pixel(X, Y);
+            Largest =
+                std::max({Largest, std::abs(qRed(L) - qRed(R)), std::abs(qGreen(L) - qGreen(R)),
+                          std::abs(qBlue(L) - qBlue(R)), std::abs(qAlpha(L) - qAlpha(R))});
+        }
+    return Largest;
+}
+
 QImage BarrelFrame(int Scale, int Frame) {
     const QImage Strip = Resource(Suffixed(QStringLiteral("barrel"), Scale));
     return Strip.copy(0, Frame * 45 * Scale, 30 * Scale, 45 * Scale);
@@ -401,8 +416,10 @@ void PicturesTest::generatorReproducesPicture() {
     const QImage Fresh = QImage(QDir(FGenerated.path()).filePath(name));
     QVERIFY(!Committed.isNull());
     QVERIFY2(!Fresh.isNull(), "the generator no longer draws it");
-    QCOMPARE(Fresh.convertToFormat(QImage::Format_ARGB32),
-             Committed.convertToFormat(QImage::Format_ARGB32));
+    // Another processor's vector code may round a blended pixel one unit the other way.
+    QCOMPARE(Fresh.size(), Committed.size());
+    const int Difference = LargestChannelDifference(Fresh, Committed);
+    QVERIFY2(Difference <= 2, qPrintable(QStringLiteral("largest difference %1").arg(Difference)));
 }
 
 void PicturesTest::generatorWritesNoOtherPicture() {

@@ -20,7 +20,7 @@ std::vector<int32_t> SpinCycle() {
     do {
         Frames.push_back(Frame);
         Frame = NextSpinFrame(Frame);
-    } while (Frame != First && Frames.size() <= size_t(BarrelFrames));
+    } while (Frame != First && Frames.size() <= size_t(BarrelFrameCount));
     return Frames;
 }
 

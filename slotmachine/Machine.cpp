@@ -346,7 +346,7 @@ int32_t TMachine::FrameIndex(int32_t Barrel) const {
 
 void TMachine::SetFrameIndex(int32_t Barrel, int32_t Frame) {
     int32_t& Current = FDisplays.Barrels.at(static_cast<size_t>(Barrel - 1));
-    if (Frame == Current || Frame < 0 || Frame >= BarrelFrames)
+    if (Frame == Current || Frame < 0 || Frame >= BarrelFrameCount)
         return;
     Current = Frame;
     FChanges |= ChangedBarrels;

@@ -3,7 +3,7 @@
 #include <cstdint>
 
 // The barrel picture has 61 frames; a spinning barrel cycles through 1..60.
-inline constexpr int32_t BarrelFrames = 61;
+inline constexpr int32_t BarrelFrameCount = 61;
 inline constexpr int32_t StartFrame = 40; // the digit 7
 
 // The symbol (digit 1..9) a stopped barrel on this frame settles on.

@@ -20,7 +20,7 @@ using A2State = TAutomatonBarrelsEngine;
 
 constexpr int Toggles = 3 * LogItems;
 constexpr int Barrels = 3;
-constexpr int LastFrame = BarrelFrames - 1;
+constexpr int LastFrame = BarrelFrameCount - 1;
 constexpr int LongestWait = 60000;
 // A fresh machine draws its stop delays from this seed.
 constexpr uint32_t MachineSeed = 1;
@@ -240,9 +240,9 @@ TMachineActions DecodeActions(std::span<const uint8_t> Bytes) {
             break;
         case 13:
         case 14: {
-            const int Argument = Next() % (Barrels * BarrelFrames);
+            const int Argument = Next() % (Barrels * BarrelFrameCount);
             Actions.push_back(
-                {TActionKind::Frame, 1 + Argument / BarrelFrames, Argument % BarrelFrames});
+                {TActionKind::Frame, 1 + Argument / BarrelFrameCount, Argument % BarrelFrameCount});
             break;
         }
         default:

@@ -1,4 +1,5 @@
 #include "window/Pictures.h"
+#include "tests/Pixels.h"
 
 #include <QDir>
 #include <QProcess>
@@ -18,21 +19,6 @@ QImage Resource(const QString& Name) {
 
 QString Suffixed(const QString& Name, int Scale) {
     return Name + (Scale > 1 ? QStringLiteral("@2x.png") : QStringLiteral(".png"));
-}
-
-// The largest difference in any channel, alpha included, of two pictures of one size.
-int LargestChannelDifference(const QImage& A, const QImage& B) {
-    const QImage Left = A.convertToFormat(QImage::Format_ARGB32);
-    const QImage Right = B.convertToFormat(QImage::Format_ARGB32);
-    int Largest = 0;
-    for (int Y = 0; Y < Left.height(); ++Y)
-        for (int X = 0; X < Left.width(); ++X) {
-            const QRgb L = Left.pixel(X, Y), R = Right.pixel(X, Y);
-            Largest =
-                std::max({Largest, std::abs(qRed(L) - qRed(R)), std::abs(qGreen(L) - qGreen(R)),
-                          std::abs(qBlue(L) - qBlue(R)), std::abs(qAlpha(L) - qAlpha(R))});
-        }
-    return Largest;
 }
 
 QImage BarrelFrame(int Scale, int Frame) {

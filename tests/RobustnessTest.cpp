@@ -49,7 +49,7 @@ int SequencesFromEnvironment() {
 // chance is 1 in 729 with symbols drawn evenly) comes up in a run.
 int RandomFrame(QRandomGenerator& Random) {
     if (Random.bounded(2) == 0)
-        return Random.bounded(BarrelFrames);
+        return Random.bounded(BarrelFrameCount);
     return Random.bounded(3) == 0 ? StartFrame : SnapFrameOf(1 + Random.bounded(9));
 }
 

@@ -53,9 +53,9 @@ void TSlotMachine::CreateControls() {
     QPalette Black = Panel1->palette();
     Black.setColor(QPalette::Window, Qt::black);
     Panel1->setPalette(Black);
-    Barrel1 = Place(new TFrameImage(61, Panel1), "Barrel1", 11, 20, 30, 45);
-    Barrel2 = Place(new TFrameImage(61, Panel1), "Barrel2", 43, 20, 30, 45);
-    Barrel3 = Place(new TFrameImage(61, Panel1), "Barrel3", 75, 20, 30, 45);
+    Barrel1 = Place(new TFrameImage(BarrelFrameCount, Panel1), "Barrel1", 11, 20, 30, 45);
+    Barrel2 = Place(new TFrameImage(BarrelFrameCount, Panel1), "Barrel2", 43, 20, 30, 45);
+    Barrel3 = Place(new TFrameImage(BarrelFrameCount, Panel1), "Barrel3", 75, 20, 30, 45);
     for (TFrameImage* Barrel : {Barrel1, Barrel2, Barrel3}) {
         Barrel->setAccessibleName(QStringLiteral("Барабан %1").arg(Barrel->objectName().back()));
         Barrel->SetFrames(BarrelFrames());

@@ -1,7 +1,6 @@
 #include "window/Images.h"
 
 #include <QAccessibleWidget>
-#include <QHash>
 #include <QMouseEvent>
 #include <QPainter>
 
@@ -90,16 +89,12 @@ void TRepaintPacer::Request(QWidget* Widget) {
 void TRepaintPacer::Flush() {
     FTimer.stop();
     FLast.start();
-    // Updates made in one pass are painted together; neighbours under one parent are updated as
-    // one rectangle, which reaches the display in one piece instead of one per picture.
-    QHash<QWidget*, QRect> Areas;
+    // Each picture is updated itself: Qt paints them in one pass and flushes once. An update of
+    // their parent instead would paint nothing, since Qt leaves out what opaque children cover.
     for (const QPointer<QWidget>& Widget : std::as_const(FWaiting))
-        if (Widget && Widget->isVisible())
-            Areas[Widget->parentWidget()] |= Widget->geometry();
+        if (Widget)
+            Widget->update();
     FWaiting.clear();
-    for (auto It = Areas.cbegin(); It != Areas.cend(); ++It)
-        if (It.key())
-            It.key()->update(It.value());
 }
 
 TFrameImage::TFrameImage(int FrameCount, QWidget* Parent)

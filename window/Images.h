@@ -33,7 +33,7 @@ private:
 
 // Paces the repaints of the changing pictures of one window: at most one a screen frame, all that
 // changed since the last one together, so that three barrels stepped by their own timers cost one
-// paint and one flush to the display, not three.
+// paint pass and one flush to the display a frame, not one per step.
 class TRepaintPacer : public QObject {
     Q_OBJECT
 

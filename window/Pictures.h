@@ -1,5 +1,7 @@
 #pragma once
 
+#include "slotmachine/Rules.h"
+
 #include <QIcon>
 #include <QList>
 #include <QPixmap>
@@ -10,7 +12,6 @@
 // application ends; call them from the GUI thread after the QGuiApplication exists.
 
 // The barrel strip: frames of a turning drum, frame 0 showing the 1.
-inline constexpr int BarrelFrameCount = 61;
 inline constexpr int BarrelFrameWidth = 30;
 inline constexpr int BarrelFrameHeight = 45;
 

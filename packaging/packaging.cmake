@@ -7,7 +7,22 @@ set(SLOTMACHINE_APP_ID ru.automata.slotmachine)
 set(CMAKE_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
     OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
 
+# Debian wants man pages and changelogs compressed, without a time stamp in the header.
+function(slotmachine_gzip source output)
+    add_custom_command(OUTPUT ${output}
+        COMMAND gzip -9 -n -c ${source} > ${output}
+        DEPENDS ${source}
+        VERBATIM)
+endfunction()
+set(slotmachine_man_page ${CMAKE_BINARY_DIR}/slotmachine.1.gz)
+slotmachine_gzip(${PROJECT_SOURCE_DIR}/window/slotmachine.1 ${slotmachine_man_page})
+# A native package (no Debian revision) keeps its changelog under this name.
+set(slotmachine_changelog ${CMAKE_BINARY_DIR}/changelog.gz)
+slotmachine_gzip(${CMAKE_CURRENT_LIST_DIR}/changelog ${slotmachine_changelog})
+add_custom_target(slotmachine-docs ALL DEPENDS ${slotmachine_man_page} ${slotmachine_changelog})
+
 install(TARGETS slotmachine RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(FILES ${slotmachine_man_page} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 # The command-line companion beside the program, with its man page.
 if(TARGET slotmachine-cli)
     install(TARGETS slotmachine-cli RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
@@ -20,6 +35,7 @@ install(FILES ${CMAKE_CURRENT_LIST_DIR}/${SLOTMACHINE_APP_ID}.metainfo.xml
 # Debian wants the licence at this path in every package.
 install(FILES ${PROJECT_SOURCE_DIR}/LICENSE
     DESTINATION ${CMAKE_INSTALL_DOCDIR} RENAME copyright)
+install(FILES ${slotmachine_changelog} DESTINATION ${CMAKE_INSTALL_DOCDIR})
 
 # The icon theme looks the icon up by the application id, one file per size.
 foreach(icon IN ITEMS icon_32:32 icon_48:48 icon_64:64 icon_128:128 icon:256)
@@ -53,15 +69,15 @@ computes the odds of every win.]=])
 set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
-set(CPACK_DEBIAN_PACKAGE_SECTION games)
+# A teaching tool: it is played like a game, but it is there to show automata at work.
+set(CPACK_DEBIAN_PACKAGE_SECTION education)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 # What the library scan cannot see: the fonts the window asks for by name and Qt's Russian dialog
-# texts, both loaded at run time. The X11 platform plugin is in libqt6gui6, which the scan adds.
+# texts, both loaded at run time. The X11 platform plugin is in libqt6gui6, and Graphviz's layout
+# and SVG plugins in libgvc6: the scan adds both packages, so naming them here would repeat them.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-translations-l10n, fonts-liberation2, fonts-dejavu-core")
-# Graphviz lays out the automata's diagrams; its layout and SVG plugins are loaded at run time.
-string(APPEND CPACK_DEBIAN_PACKAGE_DEPENDS ", libgvc6, libcgraph6")
 include(CPack)
 
 if(BUILD_TESTING)
@@ -77,9 +93,12 @@ if(BUILD_TESTING)
     add_test(NAME PackagingDeb
         COMMAND ${packaging_check} deb ${CMAKE_CPACK_COMMAND} ${CMAKE_BINARY_DIR}
             ${PROJECT_VERSION})
+    add_test(NAME PackagingManPage
+        COMMAND ${packaging_check} man ${PROJECT_SOURCE_DIR}/window/slotmachine.1)
     set_tests_properties(PackagingDesktopFile PackagingMetainfo PackagingInstall PackagingDeb
-        PROPERTIES LABELS packaging SKIP_RETURN_CODE 77)
-    set_tests_properties(PackagingDesktopFile PackagingMetainfo PROPERTIES TIMEOUT 60)
+        PackagingManPage PROPERTIES LABELS packaging SKIP_RETURN_CODE 77)
+    set_tests_properties(PackagingDesktopFile PackagingMetainfo PackagingManPage
+        PROPERTIES TIMEOUT 60)
     set_tests_properties(PackagingInstall PROPERTIES TIMEOUT 120)
     # cpack first brings the build up to date, which may compile.
     set_tests_properties(PackagingDeb PROPERTIES TIMEOUT 900)

@@ -1,6 +1,8 @@
 #include "automaton/Automaton.h"
+#include "slotmachine/Rules.h"
 #include "slotmachine/atmSlotMachine.h"
 #include "window/Application.h"
+#include "window/AutomataWindow.h"
 #include "window/ErrorBox.h"
 #include "window/FormMain.h"
 
@@ -14,6 +16,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cmath>
 #include <memory>
 
 namespace {
@@ -22,6 +25,36 @@ namespace {
 void ClickAt(QWidget* Control, QPoint Point) {
     QWidget* Window = Control->window();
     QTest::mouseClick(Window->windowHandle(), Qt::LeftButton, {}, Control->mapTo(Window, Point));
+}
+
+// Light text on dark bases, as a dark desktop theme gives.
+QPalette DarkPalette() {
+    QPalette Dark = QApplication::palette();
+    for (const auto Role : {QPalette::Window, QPalette::Base, QPalette::Button})
+        Dark.setColor(Role, QColor(40, 40, 40));
+    for (const auto Role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText})
+        Dark.setColor(Role, QColor(235, 235, 235));
+    return Dark;
+}
+
+// The contrast ratio of the pixel in the area that stands out most from the background.
+double LargestContrast(const QImage& Picture, const QRect& Area, const QColor& Background) {
+    const auto Luminance = [](QColor Colour) {
+        const auto Linear = [](double Channel) {
+            return Channel <= 0.04045 ? Channel / 12.92 : std::pow((Channel + 0.055) / 1.055, 2.4);
+        };
+        return 0.2126 * Linear(Colour.redF()) + 0.7152 * Linear(Colour.greenF()) +
+               0.0722 * Linear(Colour.blueF());
+    };
+    const double Back = Luminance(Background);
+    double Largest = 1;
+    for (int Y = Area.top(); Y <= Area.bottom(); ++Y)
+        for (int X = Area.left(); X <= Area.right(); ++X) {
+            const double Here = Luminance(Picture.pixelColor(X, Y));
+            Largest =
+                std::max(Largest, (std::max(Here, Back) + 0.05) / (std::min(Here, Back) + 0.05));
+        }
+    return Largest;
 }
 
 QPoint CheckBoxOf(TCheckList* List, int Item) {
@@ -200,6 +233,11 @@ private slots:
     void focusFrameAndNames();
     void tabOrder();
     void dialogButtonsInRussian();
+    void screenReaderHearsTheMachine();
+    void keysReachEveryWindow();
+    void focusMarksShow();
+    void checkListMarksStandOut_data();
+    void checkListMarksStandOut();
 };
 
 void WindowTest::init() {
@@ -361,6 +399,7 @@ void WindowTest::checkListToggles_data() {
     QTest::newRow("space on the selected item") << "space" << true;
     QTest::newRow("click on the text") << "text" << false;
     QTest::newRow("tick from the program") << "program" << false;
+    QTest::newRow("toggle action of a screen reader") << "action" << true;
 }
 
 void WindowTest::checkListToggles() {
@@ -377,6 +416,12 @@ void WindowTest::checkListToggles() {
     } else if (how == "text") {
         const QRect Rect = List->visualItemRect(List->item(Item));
         ClickAt(List, List->viewport()->mapTo(List, QPoint(Rect.left() + 120, Rect.center().y())));
+    } else if (how == "action") {
+        QAccessibleInterface* Entry = QAccessible::queryAccessibleInterface(List)->child(Item);
+        QCOMPARE(Entry->actionInterface()->actionNames(),
+                 QStringList{QAccessibleActionInterface::toggleAction()});
+        Entry->actionInterface()->doAction(QAccessibleActionInterface::toggleAction());
+        QVERIFY(Entry->state().checked);
     } else {
         List->SetChecked(Item, true);
     }
@@ -465,12 +510,7 @@ void WindowTest::noTextIsCutShort() {
 void WindowTest::readableInADarkTheme() {
     // Light text on dark bases, as a dark desktop theme gives; our fixed backgrounds stay light.
     const QPalette Before = QApplication::palette();
-    QPalette Dark = Before;
-    for (const auto Role : {QPalette::Window, QPalette::Base, QPalette::Button})
-        Dark.setColor(Role, QColor(40, 40, 40));
-    for (const auto Role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText})
-        Dark.setColor(Role, QColor(235, 235, 235));
-    QApplication::setPalette(Dark);
+    QApplication::setPalette(DarkPalette());
     const auto Restore = qScopeGuard([&Before] { QApplication::setPalette(Before); });
     TSlotMachine Window;
     Window.show();
@@ -567,6 +607,125 @@ void WindowTest::tabOrder() {
 
 void WindowTest::dialogButtonsInRussian() {
     QCOMPARE(QCoreApplication::translate("QPlatformTheme", "Cancel"), QStringLiteral("Отмена"));
+}
+
+void WindowTest::screenReaderHearsTheMachine() {
+    const auto Name = [](QWidget* Control) {
+        return QAccessible::queryAccessibleInterface(Control)->text(QAccessible::Name);
+    };
+    QAccessibleInterface* Frame = QAccessible::queryAccessibleInterface(M.get());
+    QCOMPARE(Frame->role(), QAccessible::Window);
+    QCOMPARE(Frame->text(QAccessible::Name), QStringLiteral("SlotMachine"));
+    QCOMPARE(QAccessible::queryAccessibleInterface(M->Shape1)->role(), QAccessible::StaticText);
+    QCOMPARE(Name(M->Shape1), QStringLiteral("Щель для жетонов: открыта"));
+    QCOMPARE(Name(M->Barrel2), QStringLiteral("Барабан 2: 7"));
+    M->Image1Click(nullptr);
+    M->iPlayClick(nullptr);
+    QCOMPARE(Name(M->Shape1), QStringLiteral("Щель для жетонов: закрыта"));
+    QCOMPARE(Name(M->Barrel3), QStringLiteral("Барабан 3: вращается"));
+    for (int Tick = 0; Tick < 5; ++Tick)
+        M->TimerSync1Timer(nullptr);
+    M->iPlayClick(nullptr);
+    M->TimerB1Timer(nullptr);
+    const int Digit = SymbolOfFrame(M->Machine().FDisplays.Barrels[0]);
+    QCOMPARE(Name(M->Barrel1), QStringLiteral("Барабан 1: %1").arg(Digit));
+    QCOMPARE(Name(M->Barrel2), QStringLiteral("Барабан 2: вращается"));
+
+    // Items can be ticked whether ticked or not; only the focused list has a focused item.
+    M->activateWindow();
+    M->cbA1LogSettings->setFocus();
+    int Focused = 0;
+    for (TCheckList* List : {M->cbA0LogSettings, M->cbA1LogSettings, M->cbA2LogSettings}) {
+        List->setCurrentRow(2);
+        QAccessibleInterface* Items = QAccessible::queryAccessibleInterface(List);
+        QCOMPARE(Items->childCount(), 5);
+        for (int Item = 0; Item < 5; ++Item) {
+            const QAccessible::State State = Items->child(Item)->state();
+            QVERIFY(State.checkable);
+            QCOMPARE(bool(State.checked), List->Checked(Item));
+            Focused += State.focused;
+        }
+        QCOMPARE(Items->child(3)->role(), QAccessible::ListItem);
+        QCOMPARE(Items->child(3)->text(QAccessible::Name), List->item(3)->text());
+    }
+    QCOMPARE(Focused, 1);
+}
+
+void WindowTest::keysReachEveryWindow() {
+    // Shift+F10 opens the protocol's menu as the Menu key does.
+    M->activateWindow();
+    M->Log->setFocus();
+    QTest::keyClick(M->windowHandle(), Qt::Key_F10, Qt::ShiftModifier);
+    QWidget* Menu = QApplication::activePopupWidget();
+    QVERIFY(Menu);
+    Menu->close();
+    // The game keys play the machine from «Автоматы».
+    M->ShowAutomata();
+    QWidget* Automata = M->AutomataWindow();
+    Automata->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(Automata));
+    QTest::keyClick(Automata->windowHandle(), Qt::Key_Insert);
+    QTest::keyClick(Automata->windowHandle(), Qt::Key_Return);
+    QCOMPARE(M->Machine().FBank, 51);
+    QCOMPARE(QAccessible::queryAccessibleInterface(Automata)->role(), QAccessible::Window);
+}
+
+void WindowTest::focusMarksShow() {
+    // A number field with the focus keeps its mark after its value changes.
+    M->activateWindow();
+    const auto Field = [this] { return M->grab(M->edUser->geometry()).toImage(); };
+    M->Image1Click(nullptr);
+    const QImage Unfocused = Field();
+    M->edUser->setFocus();
+    M->Image1Click(nullptr);
+    M->Image1Click(nullptr);
+    M->iReturnClick(nullptr);
+    M->Image1Click(nullptr);
+    QCOMPARE(M->edUser->text(), QStringLiteral("49"));
+    QVERIFY(Field() != Unfocused);
+}
+
+void WindowTest::checkListMarksStandOut_data() {
+    QTest::addColumn<bool>("dark");
+    QTest::newRow("light") << false;
+    QTest::newRow("dark") << true;
+}
+
+void WindowTest::checkListMarksStandOut() {
+    // Boxes, ticks and the focus mark against the list's base, as the window shows the list.
+    QFETCH(bool, dark);
+    const QPalette Before = QApplication::palette();
+    const auto Restore = qScopeGuard([&Before] { QApplication::setPalette(Before); });
+    if (dark)
+        QApplication::setPalette(DarkPalette());
+    TSlotMachine Window;
+    Window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&Window));
+    Window.activateWindow();
+    TCheckList* List = Window.cbA1LogSettings;
+    List->setFocus();
+    List->selectionModel()->setCurrentIndex(List->model()->index(1, 0),
+                                            QItemSelectionModel::NoUpdate);
+    const QImage Shown = Window.grab(List->geometry()).toImage();
+    const QColor Base = List->palette().color(QPalette::Base);
+    const auto Box = [List](int Item) {
+        QStyleOptionViewItem Option;
+        Option.rect = List->visualItemRect(List->item(Item));
+        Option.features = QStyleOptionViewItem::HasCheckIndicator;
+        const QRect Indicator =
+            List->style()->subElementRect(QStyle::SE_ItemViewItemCheckIndicator, &Option, List);
+        return Indicator.translated(List->viewport()->mapTo(List, QPoint(0, 0)));
+    };
+    const QRect Focused =
+        List->visualItemRect(List->item(1)).translated(List->viewport()->mapTo(List, QPoint(0, 0)));
+    const std::pair<const char*, QRect> Marks[] = {
+        {"unticked box", Box(3)},
+        {"tick", Box(0).adjusted(3, 3, -3, -3)},
+        {"focus mark", Focused.adjusted(Box(1).right() + 2, 0, 0, 1 - Focused.height())}};
+    for (const auto& [What, Area] : Marks) {
+        const double Contrast = LargestContrast(Shown, Area, Base);
+        QVERIFY2(Contrast >= 3, qPrintable(QStringLiteral("%1: %2:1").arg(What).arg(Contrast)));
+    }
 }
 
 int main(int Argc, char** Argv) {

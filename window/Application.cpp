@@ -3,9 +3,11 @@
 #include "window/ErrorBox.h"
 #include "window/Pictures.h"
 
+#include <QContextMenuEvent>
 #include <QFont>
 #include <QLibraryInfo>
 #include <QTranslator>
+#include <QWidget>
 
 TApplication::TApplication(int& Argc, char** Argv) : QApplication(Argc, Argv) {
     setApplicationName(QStringLiteral("slotmachine"));
@@ -37,4 +39,15 @@ QFont TApplication::WindowFont() {
     QFont Font(QStringLiteral("Liberation Sans"));
     Font.setPixelSize(11);
     return Font;
+}
+
+void TApplication::OpenContextMenu() {
+    QWidget* Focus = focusWidget();
+    if (!Focus)
+        Focus = activeWindow();
+    if (!Focus)
+        return;
+    const QPoint At = Focus->inputMethodQuery(Qt::ImCursorRectangle).toRect().center();
+    QContextMenuEvent Event(QContextMenuEvent::Keyboard, At, Focus->mapToGlobal(At));
+    sendEvent(Focus, &Event);
 }

@@ -15,6 +15,9 @@ public:
     // The window's font: 11 px Liberation Sans, whose narrow widths the fixed layout expects.
     static QFont WindowFont();
 
+    // What the Menu key does: a context menu for the focused control, at its caret.
+    static void OpenContextMenu();
+
 private:
     bool FIconSet = false;
 };

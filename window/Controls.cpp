@@ -1,5 +1,9 @@
 #include "window/Controls.h"
 
+#include "window/ControlsAccessible.h"
+
+#include <QAccessible>
+#include <QApplication>
 #include <QPainter>
 
 TNumberField::TNumberField(QWidget* Parent) : QLineEdit(Parent) {
@@ -21,6 +25,12 @@ void TNumberField::paintEvent(QPaintEvent* Event) {
     QPainter Painter(this);
     Painter.setPen(Qt::black);
     Painter.drawRect(rect().adjusted(0, 0, -1, -1));
+    // A read-only field shows no caret, and a new value clears the selection: the focus needs a
+    // mark of its own, black on the grey as the border is.
+    if (hasFocus()) {
+        Painter.setPen(QPen(Qt::black, 1, Qt::DotLine));
+        Painter.drawRect(rect().adjusted(2, 2, -3, -3));
+    }
 }
 
 void TNumberField::ShowNumber(int Value) {
@@ -29,7 +39,9 @@ void TNumberField::ShowNumber(int Value) {
         setText(Text);
 }
 
-TShape::TShape(QWidget* Parent) : QWidget(Parent) {}
+TShape::TShape(QWidget* Parent) : QWidget(Parent) {
+    QAccessible::installFactory(ControlsAccessibility);
+}
 
 void TShape::SetBrushStyle(TBrushStyle Style) {
     if (Style == FStyle)
@@ -64,11 +76,51 @@ public:
         return Handled;
     }
 
+    // The style's own box and focus rectangle fade into some palettes (a light grey frame on a
+    // dark base, a pale dotted focus box on white); both are drawn in the text colour instead.
+    void paint(QPainter* Painter, const QStyleOptionViewItem& Option,
+               const QModelIndex& Index) const override {
+        QStyleOptionViewItem Plain = Option;
+        Plain.state &= ~QStyle::State_HasFocus;
+        QStyledItemDelegate::paint(Painter, Plain, Index);
+        QStyleOptionViewItem Item = Option;
+        initStyleOption(&Item, Index);
+        const QWidget* Widget = Option.widget;
+        const QStyle* Style = Widget ? Widget->style() : QApplication::style();
+        const bool Selected = Option.state & QStyle::State_Selected;
+        const QColor Ink = Option.palette.color(QPalette::Text);
+        Painter->save();
+        if (Item.features & QStyleOptionViewItem::HasCheckIndicator) {
+            const QRect Box =
+                Style->subElementRect(QStyle::SE_ItemViewItemCheckIndicator, &Item, Widget)
+                    .adjusted(1, 1, -1, -1);
+            Painter->fillRect(Box, Option.palette.color(QPalette::Base));
+            Painter->setPen(QPen(Ink, 1));
+            Painter->drawRect(Box.adjusted(0, 0, -1, -1));
+            if (Item.checkState == Qt::Checked) {
+                Painter->setRenderHint(QPainter::Antialiasing);
+                Painter->setPen(QPen(Ink, 1.6, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+                const QRectF In = QRectF(Box).adjusted(2.5, 2.5, -2.5, -2.5);
+                Painter->drawPolyline(QPolygonF({QPointF(In.left(), In.center().y()),
+                                                 QPointF(In.left() + In.width() * 0.4, In.bottom()),
+                                                 QPointF(In.right(), In.top())}));
+            }
+        }
+        if (Option.state & QStyle::State_HasFocus) {
+            Painter->setRenderHint(QPainter::Antialiasing, false);
+            Painter->setPen(QPen(Selected ? Option.palette.color(QPalette::HighlightedText) : Ink,
+                                 1, Qt::DotLine));
+            Painter->drawRect(Option.rect.adjusted(0, 0, -1, -1));
+        }
+        Painter->restore();
+    }
+
 private:
     TCheckList* FList;
 };
 
 TCheckList::TCheckList(const QStringList& Items, QWidget* Parent) : QListWidget(Parent) {
+    QAccessible::installFactory(ControlsAccessibility);
     setItemDelegate(new TDelegate(this));
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
@@ -79,6 +131,8 @@ TCheckList::TCheckList(const QStringList& Items, QWidget* Parent) : QListWidget(
         Item->setCheckState(Qt::Unchecked);
         Item->setSizeHint(QSize(0, 13));
     }
+    connect(this, &QListWidget::itemChanged, this,
+            [this](QListWidgetItem* Item) { AnnounceTick(this, row(Item)); });
 }
 
 void TCheckList::SetChecked(int Index, bool Checked) {
@@ -87,4 +141,11 @@ void TCheckList::SetChecked(int Index, bool Checked) {
 
 bool TCheckList::Checked(int Index) const {
     return item(Index)->checkState() == Qt::Checked;
+}
+
+void TCheckList::ToggleByUser(int Index) {
+    if (Index < 0 || Index >= count())
+        return;
+    SetChecked(Index, !Checked(Index));
+    emit ClickCheck(this);
 }

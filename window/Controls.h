@@ -45,6 +45,8 @@ public:
     TCheckList(const QStringList& Items, QWidget* Parent = nullptr);
     void SetChecked(int Index, bool Checked);
     bool Checked(int Index) const;
+    // What a click on the item's box does: the tick flips, then ClickCheck.
+    void ToggleByUser(int Index);
 
 signals:
     void ClickCheck(QObject* Sender);

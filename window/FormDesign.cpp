@@ -7,6 +7,7 @@
 #include <algorithm>
 
 #include <QAction>
+#include <QShortcut>
 
 namespace {
 
@@ -57,7 +58,6 @@ void TSlotMachine::CreateControls() {
     Barrel2 = Place(new TFrameImage(BarrelFrameCount, Panel1), "Barrel2", 43, 20, 30, 45);
     Barrel3 = Place(new TFrameImage(BarrelFrameCount, Panel1), "Barrel3", 75, 20, 30, 45);
     for (TFrameImage* Barrel : {Barrel1, Barrel2, Barrel3}) {
-        Barrel->setAccessibleName(QStringLiteral("Барабан %1").arg(Barrel->objectName().back()));
         Barrel->SetFrames(BarrelFrames());
         Barrel->setAttribute(Qt::WA_OpaquePaintEvent); // every frame covers the whole control
     }
@@ -139,6 +139,10 @@ void TSlotMachine::CreateControls() {
     FAutomataAction->setShortcutContext(Qt::WindowShortcut);
     addAction(FAutomataAction);
     Log->AddMenuAction(FAutomataAction);
+    // Shift+F10 opens a context menu wherever the Menu key does, in every window of the program.
+    auto* MenuKey = new QShortcut(QKeySequence(Qt::SHIFT | Qt::Key_F10), this);
+    MenuKey->setContext(Qt::ApplicationShortcut);
+    connect(MenuKey, &QShortcut::activated, this, &TApplication::OpenContextMenu);
 
     // Keys a player would guess play the whole machine; the tab order stays the design's.
     const struct {

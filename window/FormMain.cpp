@@ -1,9 +1,12 @@
 #include "window/FormMain.h"
 
+#include "slotmachine/Rules.h"
 #include "slotmachine/Vocabulary.h"
 #include "window/AutomataWindow.h"
+#include "window/ControlsAccessible.h"
 #include "window/ErrorBox.h"
 
+#include <QAccessible>
 #include <QContextMenuEvent>
 #include <QMenu>
 #include <QScreen>
@@ -11,6 +14,8 @@
 #include <algorithm>
 
 TSlotMachine::TSlotMachine(QWidget* Parent) : QWidget(Parent) {
+    // Before the first control exists: a screen reader that already runs asks for each at once.
+    QAccessible::installFactory(ControlsAccessibility);
     CreateControls();
     ConnectHandlers();
     FormCreate(this);
@@ -45,8 +50,11 @@ void TSlotMachine::MachineChanged(unsigned Changes) noexcept {
         ShowFields();
     if (Changes & ChangedBarrels)
         ShowBarrels();
-    if (Changes & ChangedTimers)
+    if (Changes & ChangedTimers) {
         FTimerDriver->Sync(*FMachine);
+        // A barrel starts and stops with its spin timer: only then its name changes.
+        NameBarrels();
+    }
     if (Changes & ChangedSwitches)
         ShowSwitches();
 }
@@ -61,6 +69,27 @@ void TSlotMachine::ShowFields() {
         Image(Number)->setVisible(Shown.edUser >= Number);
     iBadCoin->setVisible(Shown.iBadCoin);
     Shape1->SetBrushStyle(Shown.Shape1);
+    Shape1->setAccessibleName(Shown.Shape1 == TBrushStyle::bsSolid
+                                  ? QStringLiteral("Щель для жетонов: открыта")
+                                  : QStringLiteral("Щель для жетонов: закрыта"));
+}
+
+// A screen reader hears each barrel's digit once it stands, and that it spins while it spins.
+void TSlotMachine::NameBarrels() {
+    const std::array<std::pair<TFrameImage*, TTimerId>, 3> Barrels = {
+        {{Barrel1, TTimerId::TimerSync1},
+         {Barrel2, TTimerId::TimerSync2},
+         {Barrel3, TTimerId::TimerSync3}}};
+    for (int Number = 1; Number <= 3; ++Number) {
+        const auto [Barrel, SpinTimer] = Barrels[static_cast<size_t>(Number - 1)];
+        Barrel->setAccessibleName(
+            FMachine->Interval(SpinTimer) != 0
+                ? QStringLiteral("Барабан %1: вращается").arg(Number)
+                : QStringLiteral("Барабан %1: %2")
+                      .arg(Number)
+                      .arg(SymbolOfFrame(
+                          FMachine->FDisplays.Barrels[static_cast<size_t>(Number - 1)])));
+    }
 }
 
 void TSlotMachine::ShowBarrels() {
@@ -185,6 +214,9 @@ void TSlotMachine::PlaceBeside(QWidget& Other) const {
 void TSlotMachine::ShowAutomata() {
     if (!FAutomataWindow) {
         FAutomataWindow = std::make_unique<TAutomataWindow>(*FMachine, this);
+        // The game keys play the machine from there too.
+        for (QAction* Action : FKeyActions)
+            FAutomataWindow->addAction(Action);
         PlaceBeside(*FAutomataWindow);
     }
     FAutomataWindow->show();

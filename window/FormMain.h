@@ -106,6 +106,7 @@ private:
     void MachineChanged(unsigned Changes) noexcept override;
     void ShowFields();
     void ShowBarrels();
+    void NameBarrels();
     void ShowSwitches();
     TCheckList* LogSettings(int32_t Automaton) const;
     void CopyTicks(int32_t Automaton);

@@ -117,8 +117,8 @@ private slots:
     void staysWhenScrolledUp();
     void resumesFollowingAtEnd_data();
     void resumesFollowingAtEnd();
-    void keysScroll_data();
-    void keysScroll();
+    void caretKeys_data();
+    void caretKeys();
 
     // Wrapping and font
     void wrapsLongLines_data();
@@ -258,8 +258,7 @@ void LogPanelTest::followsEnd() {
 void LogPanelTest::staysWhenScrolledUp_data() {
     QTest::addColumn<int>("key");
     QTest::newRow("page up") << int(Qt::Key_PageUp);
-    QTest::newRow("arrow up") << int(Qt::Key_Up);
-    QTest::newRow("home") << int(Qt::Key_Home);
+    QTest::newRow("caret to the start") << (Qt::ControlModifier | Qt::Key_Home).toCombined();
     QTest::newRow("scroll bar moved") << 0;
     QTest::newRow("wheel") << -1;
 }
@@ -277,7 +276,8 @@ void LogPanelTest::staysWhenScrolledUp() {
 
     QScrollBar* Bar = Panel->verticalScrollBar();
     if (key > 0) {
-        QTest::keyClick(Panel.get(), Qt::Key(key));
+        const QKeyCombination Key = QKeyCombination::fromCombined(key);
+        QTest::keyClick(Panel.get(), Key.key(), Key.keyboardModifiers());
     } else if (key == 0) {
         Bar->setValue(Bar->maximum() / 2);
     } else {
@@ -308,7 +308,7 @@ void LogPanelTest::staysWhenScrolledUp() {
 
 void LogPanelTest::resumesFollowingAtEnd_data() {
     QTest::addColumn<QString>("how");
-    QTest::newRow("end key") << "end key";
+    QTest::newRow("caret to the end") << "caret to the end";
     QTest::newRow("page down keys") << "page down keys";
     QTest::newRow("arrow down keys") << "arrow down keys";
     QTest::newRow("scroll bar to the bottom") << "scroll bar to the bottom";
@@ -324,8 +324,8 @@ void LogPanelTest::resumesFollowingAtEnd() {
         QTest::keyClick(Panel.get(), Qt::Key_PageUp);
     QVERIFY(!Panel->FollowsEnd());
 
-    if (how == "end key") {
-        QTest::keyClick(Panel.get(), Qt::Key_End);
+    if (how == "caret to the end") {
+        QTest::keyClick(Panel.get(), Qt::Key_End, Qt::ControlModifier);
     } else if (how == "scroll bar to the bottom") {
         Bar->setValue(Bar->maximum());
     } else {
@@ -342,41 +342,66 @@ void LogPanelTest::resumesFollowingAtEnd() {
     QVERIFY(HasInk(Grab(*Panel), Panel->LineRect(Last - 1)));
 }
 
-void LogPanelTest::keysScroll_data() {
-    QTest::addColumn<int>("key");
-    QTest::addColumn<int>("fromEnd"); // expected distance of the top line from the maximum
-    QTest::newRow("arrow up") << int(Qt::Key_Up) << 1;
-    QTest::newRow("arrow down at the end") << int(Qt::Key_Down) << 0;
-    QTest::newRow("page up") << int(Qt::Key_PageUp) << -1;
-    QTest::newRow("home") << int(Qt::Key_Home) << -2;
-    QTest::newRow("end") << int(Qt::Key_End) << 0;
+void LogPanelTest::caretKeys_data() {
+    QTest::addColumn<QList<int>>("keys");
+    QTest::addColumn<int>("line");   // from the end when negative: -1 is the last line
+    QTest::addColumn<int>("column"); // -1: any, -2: the line's end
+    QTest::addColumn<bool>("viewAtEnd");
+    QTest::addColumn<bool>("selected");
+    const int Shift = Qt::ShiftModifier, Control = Qt::ControlModifier;
+    QTest::newRow("left") << QList<int>{Qt::Key_Left} << -2 << -2 << true << false;
+    QTest::newRow("up") << QList<int>{Qt::Key_Up} << -2 << -1 << true << false;
+    QTest::newRow("left, home") << QList<int>{Qt::Key_Left, Qt::Key_Home} << -2 << 0 << true
+                                << false;
+    QTest::newRow("shift+up") << QList<int>{Shift | Qt::Key_Up} << -2 << -1 << true << true;
+    QTest::newRow("ctrl+home") << QList<int>{Control | Qt::Key_Home} << 0 << 0 << false << false;
+    QTest::newRow("ctrl+home, right, shift+down")
+        << QList<int>{Control | Qt::Key_Home, Qt::Key_Right, Shift | Qt::Key_Down} << 1 << -1
+        << false << true;
+    QTest::newRow("page up, ctrl+end")
+        << QList<int>{Qt::Key_PageUp, Control | Qt::Key_End} << -1 << 0 << true << false;
 }
 
-void LogPanelTest::keysScroll() {
-    QFETCH(int, key);
-    QFETCH(int, fromEnd);
+void LogPanelTest::caretKeys() {
+    QFETCH(QList<int>, keys);
+    QFETCH(int, line);
+    QFETCH(int, column);
+    QFETCH(bool, viewAtEnd);
+    QFETCH(bool, selected);
     auto Panel = MakePanel();
     QVERIFY(ShowPanel(*Panel));
+    Panel->setFocus();
     AppendMessages(*Panel, 50);
+    int Told = -1;
+    Panel->AccessibilityReceiver = [&Told](QAccessibleEvent* Event) {
+        if (Event->type() == QAccessible::TextCaretMoved)
+            Told = static_cast<QAccessibleTextCursorEvent*>(Event)->cursorPosition();
+    };
+    const QString Before = Panel->Text();
+    const qsizetype End = Panel->CharacterCount();
+    for (const int Key : keys) {
+        const QKeyCombination Combination = QKeyCombination::fromCombined(Key);
+        QTest::keyClick(Panel.get(), Combination.key(), Combination.keyboardModifiers());
+    }
+    const qsizetype Caret = Panel->CaretOffset();
+    const qsizetype Line = Panel->LineAt(Caret);
+    QCOMPARE(Panel->Text(), Before);
+    QCOMPARE(Line, line < 0 ? Panel->LineCount() + line : line);
+    if (column != -1)
+        QCOMPARE(Caret - Panel->LineStart(Line),
+                 column == -2 ? Panel->Line(Line).size() : qsizetype(column));
     const QScrollBar* Bar = Panel->verticalScrollBar();
-    const int Maximum = Bar->maximum();
-    QTest::keyClick(Panel.get(), Qt::Key(key));
-    if (fromEnd == -1) {
-        // A page is about as many lines as the view shows, so the old top line is still in view.
-        const int Page = Maximum - Bar->value();
-        QVERIFY(Page > 5);
-        QVERIFY(!Panel->LineRect(Maximum).isEmpty());
-    } else if (fromEnd == -2) {
-        QCOMPARE(Bar->value(), 0);
-    } else {
-        QCOMPARE(Bar->value(), Maximum - fromEnd);
-    }
-    // The top line of the view is the scroll bar's value, drawn at the top.
-    if (Bar->value() < Maximum) {
-        const QRect Top = Panel->LineRect(Bar->value());
-        QVERIFY(Top.top() >= 0 && Top.top() < QFontMetrics(Panel->font()).lineSpacing());
-        QVERIFY(Panel->LineRect(Bar->value() - 1).isEmpty());
-    }
+    QCOMPARE(Bar->value() == Bar->maximum(), viewAtEnd);
+    // The view keeps the caret in sight, drawn in the text's colour.
+    const QRect At = Panel->CharacterRect(Caret);
+    QVERIFY(!At.isEmpty());
+    QCOMPARE(Panel->viewport()->grab().toImage().pixelColor(At.left(), At.center().y()),
+             Panel->palette().color(QPalette::Text));
+    QCOMPARE(Panel->HasSelection(), selected);
+    if (selected) // from where the caret was to where it is
+        QVERIFY(Panel->SelectionOffsets() == std::pair(Caret, End) ||
+                Panel->SelectionOffsets() == std::pair(qsizetype(1), Caret));
+    QCOMPARE(Told, int(Caret));
 }
 
 void LogPanelTest::wrapsLongLines_data() {
@@ -702,7 +727,7 @@ void LogPanelTest::tellsNewMessagesAndSelection() {
         Panel->AppendLine(QString::fromLatin1(Line));
     Text->setSelection(0, 4, 1);
     Text->setSelection(0, 4, 1);
-    // A new message leaves the caret where the reader is.
+    // A new message leaves the caret where the reader is, once the reader has put it somewhere.
     Panel->AppendLine(QStringLiteral("ef"));
     QTest::mouseClick(Panel->viewport(), Qt::LeftButton, {}, Panel->LineRect(1).center());
     Panel->AppendLine(QString());
@@ -711,9 +736,9 @@ void LogPanelTest::tellsNewMessagesAndSelection() {
                                   "select 1-4, caret 1",
                                   "caret 1",
                                   "insert 6 \nef, caret 1",
-                                  "select 9-9, caret 9",
-                                  "caret 9",
-                                  "insert 9 \n, caret 10"};
+                                  "select 3-3, caret 3",
+                                  "caret 3",
+                                  "insert 9 \n, caret 3"};
     QCOMPARE(Told, Expected);
 }
 

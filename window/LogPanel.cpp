@@ -124,8 +124,7 @@ public:
             Panel().Select(Start, End);
     }
     int cursorPosition() const override { return ToInt(Panel().CaretOffset()); }
-    // Without a selection the caret stays at the end, where new messages arrive.
-    void setCursorPosition(int) override {}
+    void setCursorPosition(int Offset) override { Panel().Select(Offset, Offset); }
 
     QString text(int Start, int End) const override { return Panel().Text(Start, End); }
     int characterCount() const override { return ToInt(Panel().CharacterCount()); }
@@ -347,7 +346,15 @@ qsizetype TLogPanel::LineStart(qsizetype Index) const {
 }
 
 qsizetype TLogPanel::CaretOffset() const {
-    return HasSelection() ? OffsetOf(FCursor) : CharacterCount();
+    return OffsetOf(Caret());
+}
+
+TLogPanel::TPosition TLogPanel::Caret() const {
+    return FCaretPlaced ? FCursor : EndOfText();
+}
+
+TLogPanel::TPosition TLogPanel::EndOfText() const {
+    return FLines.empty() ? TPosition{} : TPosition{LineCount() - 1, FLines.back().size()};
 }
 
 std::pair<qsizetype, qsizetype> TLogPanel::SelectionOffsets() const {
@@ -568,13 +575,14 @@ qsizetype TLogPanel::OffsetOf(TPosition Position) const {
 }
 
 void TLogPanel::SetSelection(TPosition Anchor, TPosition Cursor) {
-    if (Anchor == FAnchor && Cursor == FCursor)
+    if (Anchor == FAnchor && Cursor == FCursor && FCaretPlaced)
         return;
     const bool Tell = Listened();
     const auto SelectionBefore = Tell ? SelectionOffsets() : std::pair<qsizetype, qsizetype>();
     const qsizetype CaretBefore = Tell ? CaretOffset() : 0;
     FAnchor = Anchor;
     FCursor = Cursor;
+    FCaretPlaced = true;
     viewport()->update();
     if (!Tell)
         return;
@@ -703,6 +711,13 @@ void TLogPanel::paintEvent(QPaintEvent* Event) {
                              Selected.background());
         }
     }
+    // A steady caret: the keyboard reads from it, and a blink would repaint for nothing.
+    if (hasFocus()) {
+        const QRect At = CharacterRect(CaretOffset());
+        if (!At.isEmpty())
+            Painter.fillRect(QRect(At.left(), At.top(), 1, At.height()),
+                             Colours.color(Group, QPalette::Text));
+    }
 }
 
 void TLogPanel::scrollContentsBy(int, int) {
@@ -721,33 +736,143 @@ void TLogPanel::keyPressEvent(QKeyEvent* Event) {
         Event->accept();
         return;
     }
-    QAbstractSlider::SliderAction Action;
-    switch (Event->key()) {
-    case Qt::Key_Up:
-        Action = QAbstractSlider::SliderSingleStepSub;
+    // The caret moves as in any text view; Shift takes the selection along. The text stays.
+    using K = QKeySequence::StandardKey;
+    static constexpr std::pair<K, K> Moves[] = {
+        {K::MoveToNextChar, K::SelectNextChar},
+        {K::MoveToPreviousChar, K::SelectPreviousChar},
+        {K::MoveToNextLine, K::SelectNextLine},
+        {K::MoveToPreviousLine, K::SelectPreviousLine},
+        {K::MoveToNextPage, K::SelectNextPage},
+        {K::MoveToPreviousPage, K::SelectPreviousPage},
+        {K::MoveToStartOfLine, K::SelectStartOfLine},
+        {K::MoveToEndOfLine, K::SelectEndOfLine},
+        {K::MoveToStartOfDocument, K::SelectStartOfDocument},
+        {K::MoveToEndOfDocument, K::SelectEndOfDocument},
+    };
+    for (const auto& [Move, Select] : Moves) {
+        const bool Extend = Event->matches(Select);
+        if (Extend || Event->matches(Move)) {
+            MoveCaret(Move, Extend);
+            Event->accept();
+            return;
+        }
+    }
+    // Read-only: every other key goes on to the parent.
+    Event->ignore();
+}
+
+void TLogPanel::MoveCaret(QKeySequence::StandardKey Move, bool Extend) {
+    const TPosition From = Caret();
+    TPosition To = From;
+    const qsizetype LastLine = LineCount() - 1;
+    const int Page = std::max(1, viewport()->height() / FRowHeight - 1);
+    switch (Move) {
+    case QKeySequence::MoveToNextChar:
+        if (From.Column < FLines[From.Line].size())
+            ++To.Column;
+        else if (From.Line < LastLine)
+            To = {From.Line + 1, 0};
         break;
-    case Qt::Key_Down:
-        Action = QAbstractSlider::SliderSingleStepAdd;
+    case QKeySequence::MoveToPreviousChar:
+        if (From.Column > 0)
+            --To.Column;
+        else if (From.Line > 0)
+            To = {From.Line - 1, FLines[From.Line - 1].size()};
         break;
-    case Qt::Key_PageUp:
-        Action = QAbstractSlider::SliderPageStepSub;
+    case QKeySequence::MoveToNextLine:
+        To = RowsAway(From, 1);
         break;
-    case Qt::Key_PageDown:
-        Action = QAbstractSlider::SliderPageStepAdd;
+    case QKeySequence::MoveToPreviousLine:
+        To = RowsAway(From, -1);
         break;
-    case Qt::Key_Home:
-        Action = QAbstractSlider::SliderToMinimum;
+    case QKeySequence::MoveToNextPage:
+        To = RowsAway(From, Page);
+        verticalScrollBar()->triggerAction(QAbstractSlider::SliderPageStepAdd);
         break;
-    case Qt::Key_End:
-        Action = QAbstractSlider::SliderToMaximum;
+    case QKeySequence::MoveToPreviousPage:
+        To = RowsAway(From, -Page);
+        verticalScrollBar()->triggerAction(QAbstractSlider::SliderPageStepSub);
+        break;
+    case QKeySequence::MoveToStartOfLine:
+        To.Column = 0;
+        break;
+    case QKeySequence::MoveToEndOfLine:
+        To.Column = FLines.empty() ? 0 : FLines[From.Line].size();
+        break;
+    case QKeySequence::MoveToStartOfDocument:
+        To = {};
         break;
     default:
-        // Read-only: every other key goes on to the parent.
-        Event->ignore();
-        return;
+        To = EndOfText();
+        break;
     }
-    verticalScrollBar()->triggerAction(Action);
-    Event->accept();
+    SetSelection(Extend ? (FCaretPlaced ? FAnchor : From) : To, To);
+    ShowLine(To.Line);
+}
+
+// Rows, not lines: a wrapped message is walked row by row, keeping the caret's column on screen.
+TLogPanel::TPosition TLogPanel::RowsAway(TPosition From, int Rows) const {
+    if (FLines.empty())
+        return From;
+    const auto RowOf = [this](TPosition At) {
+        if (FLines[At.Line].isEmpty())
+            return std::pair(0, 0.0);
+        const QTextLayout& Layout = *LaidOut(FLines[At.Line]).Layout;
+        QTextLine Row = Layout.lineForTextPosition(ToInt(At.Column));
+        if (!Row.isValid())
+            Row = Layout.lineAt(Layout.lineCount() - 1);
+        return std::pair(Row.lineNumber(), Row.cursorToX(ToInt(At.Column)));
+    };
+    auto [Row, X] = RowOf(From);
+    qsizetype Line = From.Line;
+    for (int Step = 0; Step < std::abs(Rows); ++Step) {
+        if (Rows > 0 && Row + 1 < RowsOf(Line)) {
+            ++Row;
+        } else if (Rows > 0 && Line + 1 < LineCount()) {
+            ++Line;
+            Row = 0;
+        } else if (Rows < 0 && Row > 0) {
+            --Row;
+        } else if (Rows < 0 && Line > 0) {
+            --Line;
+            Row = RowsOf(Line) - 1;
+        } else {
+            return Rows > 0 ? EndOfText() : TPosition{};
+        }
+    }
+    if (FLines[Line].isEmpty())
+        return {Line, 0};
+    const QTextLayout& Layout = *LaidOut(FLines[Line]).Layout;
+    return {Line, Layout.lineAt(Row).xToCursor(X)};
+}
+
+// Scrolls the least that brings the whole line into view (its top, if it is taller than the view).
+void TLogPanel::ShowLine(qsizetype Index) {
+    QScrollBar* Bar = verticalScrollBar();
+    const int Height = viewport()->height();
+    for (int Step = 0; Step < 1000; ++Step) {
+        const QRect Rect = LineRect(Index);
+        if (!Rect.isEmpty() && Rect.top() >= 0 && (Rect.bottom() < Height || Bar->value() == Index))
+            return;
+        if (Rect.isEmpty() ? Index < Bar->value() : Rect.top() < 0) {
+            Bar->setValue(ToInt(Index));
+            return;
+        }
+        if (Bar->value() >= Bar->maximum())
+            return;
+        // Far below: jump to about a view above it first.
+        Bar->setValue(std::max(Bar->value() + 1, ToInt(Index) - Height / FRowHeight));
+    }
+}
+
+QVariant TLogPanel::inputMethodQuery(Qt::InputMethodQuery Query) const {
+    if (Query != Qt::ImCursorRectangle)
+        return QAbstractScrollArea::inputMethodQuery(Query);
+    // The Menu key and Shift+F10 open the context menu here: at the caret, or mid-panel.
+    const QRect At = CharacterRect(CaretOffset());
+    return At.isEmpty() ? QRect(rect().center(), QSize(1, 1))
+                        : QRect(viewport()->mapTo(this, At.topLeft()), QSize(1, At.height()));
 }
 
 void TLogPanel::mousePressEvent(QMouseEvent* Event) {

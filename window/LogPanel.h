@@ -4,6 +4,7 @@
 
 #include <QAbstractScrollArea>
 #include <QBasicTimer>
+#include <QKeySequence>
 #include <QPoint>
 #include <QRect>
 #include <QSet>
@@ -53,7 +54,8 @@ public:
     // last line, the end of the text).
     qsizetype LineAt(qsizetype Offset) const;
     qsizetype LineStart(qsizetype Index) const;
-    // The selection's moving end; without a selection the end of the text, where messages arrive.
+    // The keyboard caret, the selection's moving end; until the user puts it somewhere (a click,
+    // a key, a selection), the end of the text, where messages arrive.
     qsizetype CaretOffset() const;
     // Start and end of the selection, in order; both the caret's offset without a selection.
     std::pair<qsizetype, qsizetype> SelectionOffsets() const;
@@ -93,6 +95,7 @@ protected:
     void mouseDoubleClickEvent(QMouseEvent* Event) override;
     void contextMenuEvent(QContextMenuEvent* Event) override;
     void timerEvent(QTimerEvent* Event) override;
+    QVariant inputMethodQuery(Qt::InputMethodQuery Query) const override;
 
 private:
     struct TPosition {
@@ -130,6 +133,11 @@ private:
     qsizetype OffsetOf(TPosition Position) const;
     QString Between(TPosition Start, TPosition End) const;
     void SetSelection(TPosition Anchor, TPosition Cursor);
+    TPosition Caret() const;
+    TPosition EndOfText() const;
+    void MoveCaret(QKeySequence::StandardKey Move, bool Extend);
+    TPosition RowsAway(TPosition From, int Rows) const;
+    void ShowLine(qsizetype Index);
     // Someone receives accessibility events: a screen reader or a test.
     bool Listened() const;
     void Announce(QAccessibleEvent& Event);
@@ -160,6 +168,7 @@ private:
 
     TPosition FAnchor;
     TPosition FCursor;
+    bool FCaretPlaced = false;
     bool FSelecting = false;
     QPoint FDragPoint;
     QBasicTimer FAutoScroll;

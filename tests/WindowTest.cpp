@@ -645,7 +645,7 @@ void WindowTest::screenReaderHearsTheMachine() {
             QCOMPARE(bool(State.checked), List->Checked(Item));
             Focused += State.focused;
         }
-        QCOMPARE(Items->child(3)->role(), QAccessible::ListItem);
+        QCOMPARE(Items->child(3)->role(), QAccessible::CheckBox);
         QCOMPARE(Items->child(3)->text(QAccessible::Name), List->item(3)->text());
     }
     QCOMPARE(Focused, 1);

@@ -9,7 +9,7 @@
 
 namespace {
 
-// One item of a check list: a list item that can be ticked, whose one action toggles the tick as
+// One item of a check list: a check box in the list, whose one action toggles the tick as
 // a click on its box does.
 class TCheckItemAccessible : public QAccessibleInterface, public QAccessibleActionInterface {
 public:
@@ -37,7 +37,8 @@ public:
         const QRect Item = FList->visualItemRect(FList->item(FRow));
         return QRect(FList->viewport()->mapToGlobal(Item.topLeft()), Item.size());
     }
-    QAccessible::Role role() const override { return QAccessible::ListItem; }
+    // A check box: the role itself says that it can be ticked, in every bridge.
+    QAccessible::Role role() const override { return QAccessible::CheckBox; }
     QAccessible::State state() const override {
         QAccessible::State State;
         if (!isValid()) {

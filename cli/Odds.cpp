@@ -175,6 +175,7 @@ TMeasuredOdds MeasureOdds(const TMachine& StartUp, const TExactOdds& Exact, int6
         for (int32_t Barrel = 1; Barrel <= 3; ++Barrel)
             ++Measured.Digits[size_t(Barrel - 1)][size_t(SymbolOfFrame(M.FrameIndex(Barrel)))];
     }
+    Measured.Interval = Games >= GamesForInterval;
     if (Games > 0) {
         const double N = double(Games);
         Measured.Return = Sum / N;
@@ -182,7 +183,8 @@ TMeasuredOdds MeasureOdds(const TMachine& StartUp, const TExactOdds& Exact, int6
             Games > 1 ? std::max(0.0, (Squares - N * Measured.Return * Measured.Return) / (N - 1))
                       : 0.0;
         const double Half = 1.96 * std::sqrt(Variance / N);
-        Measured.Low = Measured.Return - Half;
+        // No game returns less than nothing.
+        Measured.Low = std::max(0.0, Measured.Return - Half);
         Measured.High = Measured.Return + Half;
     }
     Measured.Seconds =
@@ -259,6 +261,15 @@ QString OddsText(const TExactOdds& Exact, const TMeasuredOdds& Measured) {
     for (const auto& Return : Exact.Returns)
         if (Return.Stake == Measured.Stake)
             ExactReturn = Return.Share();
+    if (!Measured.Interval) {
+        Text += QStringLiteral("\nВозврат за игру: %1 ставки; для 95 % интервала мало игр "
+                               "(нужно не меньше %2)\n")
+                    .arg(Percent(Measured.Return))
+                    .arg(GamesForInterval);
+        if (ExactReturn >= 0)
+            Text += QStringLiteral("Точное значение: %1.\n").arg(Percent(ExactReturn));
+        return Text;
+    }
     Text += QStringLiteral("\nВозврат за игру: %1 ставки, 95 % интервал от %2 до %3\n")
                 .arg(Percent(Measured.Return), Percent(Measured.Low), Percent(Measured.High));
     if (ExactReturn >= 0) {
@@ -270,6 +281,5 @@ QString OddsText(const TExactOdds& Exact, const TMeasuredOdds& Measured) {
                                  "возврат с ним не согласуется.\n")
                       .arg(Percent(ExactReturn));
     }
-    Text += QStringLiteral("Время: %1 с\n").arg(Russian().toString(Measured.Seconds, 'f', 2));
     return Text;
 }

@@ -1,5 +1,6 @@
 #include "cli/Replay.h"
 
+#include "cli/Streams.h"
 #include "slotmachine/Protocol.h"
 #include "slotmachine/Rules.h"
 
@@ -18,7 +19,7 @@ constexpr int64_t SettleLimit = 1'000'000;
 class TStreamLines final : public TLineSink {
 public:
     explicit TStreamLines(std::ostream& Out) : FOut(Out) {}
-    ~TStreamLines() override { Flush(); }
+    ~TStreamLines() override = default;
     TStreamLines(const TStreamLines&) = delete;
     TStreamLines& operator=(const TStreamLines&) = delete;
 
@@ -45,14 +46,18 @@ public:
         const QByteArray Bytes = Text.toUtf8();
         FBuffer.append(Bytes.constData(), static_cast<size_t>(Bytes.size()));
     }
-    void Flush() {
-        FOut.write(FBuffer.data(), static_cast<std::streamsize>(FBuffer.size()));
-        FOut.flush();
+    // False once a write has failed: nothing more is written.
+    bool Flush() {
+        if (FWriteError == 0)
+            FWriteError = WriteBytes(FOut, FBuffer.data(), FBuffer.size());
         FBuffer.clear();
+        return FWriteError == 0;
     }
+    int WriteError() const { return FWriteError; }
 
 private:
     std::ostream& FOut;
+    int FWriteError = 0;
     std::string FBuffer;
     QString FLastStamp;
     std::string FLastStampBytes;
@@ -199,6 +204,9 @@ TReplayOutcome Replay(const TScript& Script, const TReplayOptions& Options, std:
                 Outcome = {ReplayRefused, Command.Line, std::move(Refused)};
                 break;
             }
+            // A reader that went away ends the replay at once, not after the whole script.
+            if (Lines.WriteError() != 0)
+                break;
         } catch (const std::exception& Error) {
             Outcome = {ReplayFault, Command.Line,
                        QStringLiteral("машина выбросила исключение: %1")
@@ -207,5 +215,9 @@ TReplayOutcome Replay(const TScript& Script, const TReplayOptions& Options, std:
         }
     }
     Session.Machine().SetSink(nullptr);
+    if (!Lines.Flush())
+        Outcome = {ReplayWriteFailed, 0,
+                   QStringLiteral("не удаётся записать протокол в стандартный вывод: %1")
+                       .arg(SystemReason(Lines.WriteError()))};
     return Outcome;
 }

@@ -344,7 +344,13 @@ int RunReplay(const QStringList& Arguments, std::istream& In, std::ostream& Out,
     case ReplayDone:
         return ExitOk;
     case ReplayWriteFailed:
-        Write(Err, QStringLiteral("%1: %2\n").arg(QLatin1String(Program), Outcome.Error));
+        Write(
+            Err,
+            QStringLiteral("%1: %2%3\n")
+                .arg(QLatin1String(Program), Outcome.Error,
+                     Outcome.Line == 0
+                         ? QString()
+                         : QStringLiteral("; проигрыш прекращён на строке %1").arg(Outcome.Line)));
         return ExitOutput;
     default:
         Write(

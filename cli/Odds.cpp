@@ -183,8 +183,7 @@ TMeasuredOdds MeasureOdds(const TMachine& StartUp, const TExactOdds& Exact, int6
             Games > 1 ? std::max(0.0, (Squares - N * Measured.Return * Measured.Return) / (N - 1))
                       : 0.0;
         const double Half = 1.96 * std::sqrt(Variance / N);
-        // No game returns less than nothing.
-        Measured.Low = std::max(0.0, Measured.Return - Half);
+        Measured.Low = Measured.Return - Half;
         Measured.High = Measured.Return + Half;
     }
     Measured.Seconds =

@@ -205,8 +205,10 @@ TReplayOutcome Replay(const TScript& Script, const TReplayOptions& Options, std:
                 break;
             }
             // A reader that went away ends the replay at once, not after the whole script.
-            if (Lines.WriteError() != 0)
+            if (Lines.WriteError() != 0) {
+                Outcome.Line = Command.Line;
                 break;
+            }
         } catch (const std::exception& Error) {
             Outcome = {ReplayFault, Command.Line,
                        QStringLiteral("машина выбросила исключение: %1")
@@ -216,7 +218,7 @@ TReplayOutcome Replay(const TScript& Script, const TReplayOptions& Options, std:
     }
     Session.Machine().SetSink(nullptr);
     if (!Lines.Flush())
-        Outcome = {ReplayWriteFailed, 0,
+        Outcome = {ReplayWriteFailed, Outcome.Line,
                    QStringLiteral("не удаётся записать протокол в стандартный вывод: %1")
                        .arg(SystemReason(Lines.WriteError()))};
     return Outcome;

@@ -27,7 +27,7 @@ enum TReplayExit : int {
 
 struct TReplayOutcome {
     int ExitCode = ReplayDone;
-    int Line = 0; // where the replay stopped; 0 when no line is to blame
+    int Line = 0; // where the replay stopped; 0 when it ran to the end
     QString Error;
 };
 

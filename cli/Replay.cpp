@@ -39,12 +39,12 @@ public:
                 FLastStampBytes += '\n';
             }
         }
-        if (FBuffer.size() >= 1 << 20)
-            Flush();
+        FlushWhenFull();
     }
     void AppendRaw(const QString& Text) {
         const QByteArray Bytes = Text.toUtf8();
         FBuffer.append(Bytes.constData(), static_cast<size_t>(Bytes.size()));
+        FlushWhenFull();
     }
     // False once a write has failed: nothing more is written.
     bool Flush() {
@@ -56,6 +56,11 @@ public:
     int WriteError() const { return FWriteError; }
 
 private:
+    void FlushWhenFull() {
+        if (FBuffer.size() >= 1 << 20)
+            Flush();
+    }
+
     std::ostream& FOut;
     int FWriteError = 0;
     std::string FBuffer;
@@ -198,9 +203,7 @@ TReplayOutcome Replay(const TScript& Script, const TReplayOptions& Options, std:
         try {
             if (Command.Kind == TCommandKind::Show) {
                 Lines.AppendRaw(Session.ShowLine() + u'\n');
-                continue;
-            }
-            if (QString Refused = Session.Run(Command); !Refused.isEmpty()) {
+            } else if (QString Refused = Session.Run(Command); !Refused.isEmpty()) {
                 Outcome = {ReplayRefused, Command.Line, std::move(Refused)};
                 break;
             }

@@ -588,19 +588,25 @@ void CliTest::failingStreams() {
     QCOMPARE(RunCli({"replay"}, In, Out, Err), int(ExitUsage));
     QVERIFY2(QString::fromStdString(Err.str()).contains("стандартный ввод: это папка"),
              Err.str().c_str());
-    // A full disk: the help, and a replay of 100,000 games stopped in its first megabyte.
-    for (const QStringList& Arguments : {QStringList{"--help"}, QStringList{"replay"}}) {
+    // A full disk: the help, and replays of 100,000 games or shows stopped in their first
+    // megabyte.
+    const std::pair<const char*, QByteArray> Runs[] = {
+        {"--help", {}},
+        {"replay", QByteArray("coin\nplay\nplay\nsettle\nreturn\n").repeated(100'000)},
+        {"replay", QByteArray("show\n").repeated(100'000)}};
+    for (const auto& [Command, Text] : Runs) {
         TFailingBuffer Full(ENOSPC, 1000);
         std::ostream FullOut(&Full);
-        std::istringstream Script(
-            QByteArray("coin\nplay\nplay\nsettle\nreturn\n").repeated(100'000).toStdString());
+        std::istringstream Script(Text.toStdString());
         std::ostringstream Said;
-        QCOMPARE(RunCli(Arguments, Script, FullOut, Said), int(ExitOutput));
+        QCOMPARE(RunCli({Command}, Script, FullOut, Said), int(ExitOutput));
         const QString Message = QString::fromStdString(Said.str());
         QVERIFY2(Message.contains("стандартный вывод: на диске нет места"), qPrintable(Message));
-        const QRegularExpression Stopped(QStringLiteral("на строке (\\d+)"));
-        if (Arguments.first() == u"replay")
-            QVERIFY2(Stopped.match(Message).captured(1).toInt() < 100'000, qPrintable(Message));
+        const int Line = QRegularExpression(QStringLiteral("на строке (\\d+)"))
+                             .match(Message)
+                             .captured(1)
+                             .toInt();
+        QVERIFY2(Text.isEmpty() || (Line > 0 && Line < 100'000), qPrintable(Message));
     }
 }
 

@@ -244,7 +244,7 @@ std::optional<QLocale> ParseLocale(const QString& Name) {
                           QLocale::territoryToCode(Locale.territory()) == Match.captured(3));
     if (QtKnows)
         return Locale;
-    if (locale_t System = newlocale(LC_ALL_MASK, BytesOfText(Name).constData(), locale_t(0))) {
+    if (locale_t System = newlocale(LC_ALL_MASK, BytesOfText(Name).constData(), nullptr)) {
         freelocale(System);
         return Locale;
     }

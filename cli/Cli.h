@@ -9,9 +9,10 @@
 enum TCliExit : int {
     ExitOk = 0,
     ExitViolation = 1, // explore found a broken invariant or a dead end
-    ExitUsage = 2,     // a bad option, file or script line
+    ExitUsage = 2,     // a bad option, file or script line; a script that cannot be read
     ExitRefused = 3,   // replay: an action the window could not take
-    ExitFault = 4      // replay: the machine threw
+    ExitFault = 4,     // replay: the machine threw
+    ExitOutput = 5     // the output could not be written
 };
 
 // Runs slotmachine-cli with the arguments after the program's name; returns the exit code.

@@ -638,7 +638,14 @@ QString ReportText(const TExploreReport& Report, const TMachine& StartUp) {
     Text += QStringLiteral("  состояний:  %1\n").arg(Russian.toString(qulonglong(Report.States)));
     Text +=
         QStringLiteral("  переходов:  %1\n").arg(Russian.toString(qulonglong(Report.Transitions)));
-    Text += QStringLiteral("  время:      %1 с\n").arg(Russian.toString(Report.Seconds, 'f', 2));
+    Text += QStringLiteral(
+        "Состояние — это состояния автоматов, счета, поля окна, монеты и фальшивый жетон на "
+        "виду,\nпериоды вращения и выдачи и какие таймеры остановки взведены. Не различаются:\n"
+        "  кадры барабанов: важны лишь цифры, на которых они стоят, а каждая остановка\n"
+        "    пробуется на цифрах каждого выигрыша, который дают правила;\n"
+        "  задержки остановки и генератор: любой взведённый таймер пробуется первым;\n"
+        "  фазы таймеров и галочки протокола (все сняты; сообщение, что пишется и без них, —\n    "
+        "уже нарушение).\n");
     Text += QStringLiteral("Тройки состояний (A0, A1, A2), всего %1:\n").arg(Report.Triples.size());
     const auto& Names = StartUp.FAutomatonsDispatcher.FStateNames;
     const auto Name = [&Names](int32_t A, int32_t State) {

@@ -175,6 +175,7 @@ TMeasuredOdds MeasureOdds(const TMachine& StartUp, const TExactOdds& Exact, int6
         for (int32_t Barrel = 1; Barrel <= 3; ++Barrel)
             ++Measured.Digits[size_t(Barrel - 1)][size_t(SymbolOfFrame(M.FrameIndex(Barrel)))];
     }
+    Measured.Interval = Games >= GamesForInterval;
     if (Games > 0) {
         const double N = double(Games);
         Measured.Return = Sum / N;
@@ -259,6 +260,15 @@ QString OddsText(const TExactOdds& Exact, const TMeasuredOdds& Measured) {
     for (const auto& Return : Exact.Returns)
         if (Return.Stake == Measured.Stake)
             ExactReturn = Return.Share();
+    if (!Measured.Interval) {
+        Text += QStringLiteral("\nВозврат за игру: %1 ставки; для 95 % интервала мало игр "
+                               "(нужно не меньше %2)\n")
+                    .arg(Percent(Measured.Return))
+                    .arg(GamesForInterval);
+        if (ExactReturn >= 0)
+            Text += QStringLiteral("Точное значение: %1.\n").arg(Percent(ExactReturn));
+        return Text;
+    }
     Text += QStringLiteral("\nВозврат за игру: %1 ставки, 95 % интервал от %2 до %3\n")
                 .arg(Percent(Measured.Return), Percent(Measured.Low), Percent(Measured.High));
     if (ExactReturn >= 0) {
@@ -270,6 +280,5 @@ QString OddsText(const TExactOdds& Exact, const TMeasuredOdds& Measured) {
                                  "возврат с ним не согласуется.\n")
                       .arg(Percent(ExactReturn));
     }
-    Text += QStringLiteral("Время: %1 с\n").arg(Russian().toString(Measured.Seconds, 'f', 2));
     return Text;
 }

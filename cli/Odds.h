@@ -37,14 +37,18 @@ struct TExactOdds {
 // Counts every triple of frames through the machine's own rules (SymbolOfFrame, WinFor).
 TExactOdds ExactOdds(const std::vector<int32_t>& Stakes);
 
+// Fewer games make no interval claim: the wins are too skewed for a normal approximation.
+inline constexpr int64_t GamesForInterval = 100;
+
 struct TMeasuredOdds {
     int64_t Games = 0;
     int32_t Stake = 1;
     uint32_t Seed = 0;
     std::vector<int64_t> RuleGames; // per rule of the exact odds; one more for any other win
     std::array<TDigitCounts, 3> Digits{};
-    double Return = 0; // mean win per game as a share of the stake
-    double Low = 0;    // its 95 % interval
+    double Return = 0;     // mean win per game as a share of the stake
+    bool Interval = false; // enough games for the interval below to mean anything
+    double Low = 0;        // its 95 % interval
     double High = 0;
     double Seconds = 0;
 };

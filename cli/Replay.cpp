@@ -1,5 +1,6 @@
 #include "cli/Replay.h"
 
+#include "cli/Streams.h"
 #include "slotmachine/Protocol.h"
 #include "slotmachine/Rules.h"
 
@@ -18,7 +19,7 @@ constexpr int64_t SettleLimit = 1'000'000;
 class TStreamLines final : public TLineSink {
 public:
     explicit TStreamLines(std::ostream& Out) : FOut(Out) {}
-    ~TStreamLines() override { Flush(); }
+    ~TStreamLines() override = default;
     TStreamLines(const TStreamLines&) = delete;
     TStreamLines& operator=(const TStreamLines&) = delete;
 
@@ -38,21 +39,30 @@ public:
                 FLastStampBytes += '\n';
             }
         }
-        if (FBuffer.size() >= 1 << 20)
-            Flush();
+        FlushWhenFull();
     }
     void AppendRaw(const QString& Text) {
         const QByteArray Bytes = Text.toUtf8();
         FBuffer.append(Bytes.constData(), static_cast<size_t>(Bytes.size()));
+        FlushWhenFull();
     }
-    void Flush() {
-        FOut.write(FBuffer.data(), static_cast<std::streamsize>(FBuffer.size()));
-        FOut.flush();
+    // False once a write has failed: nothing more is written.
+    bool Flush() {
+        if (FWriteError == 0)
+            FWriteError = WriteBytes(FOut, FBuffer.data(), FBuffer.size());
         FBuffer.clear();
+        return FWriteError == 0;
     }
+    int WriteError() const { return FWriteError; }
 
 private:
+    void FlushWhenFull() {
+        if (FBuffer.size() >= 1 << 20)
+            Flush();
+    }
+
     std::ostream& FOut;
+    int FWriteError = 0;
     std::string FBuffer;
     QString FLastStamp;
     std::string FLastStampBytes;
@@ -193,10 +203,13 @@ TReplayOutcome Replay(const TScript& Script, const TReplayOptions& Options, std:
         try {
             if (Command.Kind == TCommandKind::Show) {
                 Lines.AppendRaw(Session.ShowLine() + u'\n');
-                continue;
-            }
-            if (QString Refused = Session.Run(Command); !Refused.isEmpty()) {
+            } else if (QString Refused = Session.Run(Command); !Refused.isEmpty()) {
                 Outcome = {ReplayRefused, Command.Line, std::move(Refused)};
+                break;
+            }
+            // A reader that went away ends the replay at once, not after the whole script.
+            if (Lines.WriteError() != 0) {
+                Outcome.Line = Command.Line;
                 break;
             }
         } catch (const std::exception& Error) {
@@ -207,5 +220,9 @@ TReplayOutcome Replay(const TScript& Script, const TReplayOptions& Options, std:
         }
     }
     Session.Machine().SetSink(nullptr);
+    if (!Lines.Flush())
+        Outcome = {ReplayWriteFailed, Outcome.Line,
+                   QStringLiteral("не удаётся записать протокол в стандартный вывод: %1")
+                       .arg(SystemReason(Lines.WriteError()))};
     return Outcome;
 }

@@ -21,12 +21,13 @@ struct TReplayOptions {
 enum TReplayExit : int {
     ReplayDone = 0,
     ReplayRefused = 3, // the window could not have taken the action
-    ReplayFault = 4    // the machine threw: never with the machine as shipped
+    ReplayFault = 4,   // the machine threw: never with the machine as shipped
+    ReplayWriteFailed = 5
 };
 
 struct TReplayOutcome {
     int ExitCode = ReplayDone;
-    int Line = 0; // where the replay stopped
+    int Line = 0; // where the replay stopped; 0 when it ran to the end
     QString Error;
 };
 

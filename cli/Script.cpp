@@ -1,5 +1,7 @@
 #include "cli/Script.h"
 
+#include "slotmachine/Quoted.h"
+
 #include <QList>
 #include <QStringDecoder>
 #include <QStringList>
@@ -7,12 +9,14 @@
 #include <array>
 #include <utility>
 
-namespace {
-
-struct TWord {
+struct TScriptWord {
     QString Text;
     int Column = 0;
 };
+
+namespace {
+
+using TWord = TScriptWord;
 
 const std::array<const char*, LogItems> ItemNames = {"start", "change", "finish", "input",
                                                      "output"};
@@ -64,32 +68,16 @@ std::optional<int64_t> Number(const QString& Text, int64_t Highest) {
     return Value;
 }
 
-class TParser {
-public:
-    TParsedScript Parse(const QByteArray& Text);
-
-private:
-    // An empty string when the line is good.
-    QString ParseLine(const std::vector<TWord>& Words, int Line, int& Column);
-    QString NoArguments(const std::vector<TWord>& Words, int& Column) const;
-    QString WantArguments(const std::vector<TWord>& Words, int Count, const QString& Expected,
-                          int& Column) const;
-
-    TScript FScript;
-    int FSeedLine = 0;
-    int FFirstActionLine = 0;
-};
-
-QString TParser::NoArguments(const std::vector<TWord>& Words, int& Column) const {
+QString NoArguments(const std::vector<TWord>& Words, int& Column) {
     if (Words.size() == 1)
         return {};
     Column = Words[1].Column;
-    return QStringLiteral("лишнее слово «%1»: у команды «%2» нет параметров")
-        .arg(Words[1].Text, Words[0].Text);
+    return QStringLiteral("лишнее слово %1: у команды «%2» нет параметров")
+        .arg(Quoted(Words[1].Text), Words[0].Text);
 }
 
-QString TParser::WantArguments(const std::vector<TWord>& Words, int Count, const QString& Expected,
-                               int& Column) const {
+QString WantArguments(const std::vector<TWord>& Words, int Count, const QString& Expected,
+                      int& Column) {
     const auto Given = static_cast<int>(Words.size()) - 1;
     if (Given < Count) {
         Column = ColumnAfter(Words);
@@ -97,13 +85,15 @@ QString TParser::WantArguments(const std::vector<TWord>& Words, int Count, const
     }
     if (Given > Count) {
         Column = Words[static_cast<size_t>(Count) + 1].Column;
-        return QStringLiteral("лишнее слово «%1»: команда «%2» ждёт %3")
-            .arg(Words[static_cast<size_t>(Count) + 1].Text, Words[0].Text, Expected);
+        return QStringLiteral("лишнее слово %1: команда «%2» ждёт %3")
+            .arg(Quoted(Words[static_cast<size_t>(Count) + 1].Text), Words[0].Text, Expected);
     }
     return {};
 }
 
-QString TParser::ParseLine(const std::vector<TWord>& Words, int Line, int& Column) {
+} // namespace
+
+QString TScriptReader::ParseLine(const std::vector<TWord>& Words, int Line, int& Column) {
     const QString& Name = Words[0].Text;
     Column = Words[0].Column;
     TCommand Command;
@@ -121,9 +111,9 @@ QString TParser::ParseLine(const std::vector<TWord>& Words, int Line, int& Colum
         const auto Seed = Number(Words[1].Text, UINT32_MAX);
         if (!Seed) {
             Column = Words[1].Column;
-            return QStringLiteral("«%1» — не %2").arg(Words[1].Text, Expected);
+            return QStringLiteral("%1 — не %2").arg(Quoted(Words[1].Text), Expected);
         }
-        FScript.Seed = static_cast<uint32_t>(*Seed);
+        FResult.Script.Seed = static_cast<uint32_t>(*Seed);
         FSeedLine = Line;
         return {};
     }
@@ -149,7 +139,7 @@ QString TParser::ParseLine(const std::vector<TWord>& Words, int Line, int& Colum
         const auto Milliseconds = Number(Words[1].Text, LongestWait);
         if (!Milliseconds) {
             Column = Words[1].Column;
-            return QStringLiteral("«%1» — не %2").arg(Words[1].Text, Expected);
+            return QStringLiteral("%1 — не %2").arg(Quoted(Words[1].Text), Expected);
         }
         Command.Kind = TCommandKind::Wait;
         Command.Milliseconds = *Milliseconds;
@@ -160,10 +150,12 @@ QString TParser::ParseLine(const std::vector<TWord>& Words, int Line, int& Colum
         if (QString Error = WantArguments(Words, 3, Expected, Column); !Error.isEmpty())
             return Error;
         const QStringList Automata = {"A0", "A1", "A2"};
-        Command.Automaton = static_cast<int32_t>(Automata.indexOf(Words[1].Text));
+        // In either case, as the diagram command takes them.
+        Command.Automaton = static_cast<int32_t>(Automata.indexOf(Words[1].Text.toUpper()));
         if (Command.Automaton < 0) {
             Column = Words[1].Column;
-            return QStringLiteral("«%1» — не автомат: ожидается A0, A1 или A2").arg(Words[1].Text);
+            return QStringLiteral("%1 — не автомат: ожидается A0, A1 или A2")
+                .arg(Quoted(Words[1].Text));
         }
         bool Found = false;
         for (size_t Item = 0; Item < ItemNames.size(); ++Item)
@@ -173,13 +165,13 @@ QString TParser::ParseLine(const std::vector<TWord>& Words, int Line, int& Colum
             }
         if (!Found) {
             Column = Words[2].Column;
-            return QStringLiteral("«%1» — не пункт протокола: ожидается start, change, finish, "
+            return QStringLiteral("%1 — не пункт протокола: ожидается start, change, finish, "
                                   "input или output")
-                .arg(Words[2].Text);
+                .arg(Quoted(Words[2].Text));
         }
         if (Words[3].Text != u"on" && Words[3].Text != u"off") {
             Column = Words[3].Column;
-            return QStringLiteral("«%1»: ожидается on или off").arg(Words[3].Text);
+            return QStringLiteral("%1: ожидается on или off").arg(Quoted(Words[3].Text));
         }
         Command.Kind = TCommandKind::Log;
         Command.On = Words[3].Text == u"on";
@@ -187,46 +179,133 @@ QString TParser::ParseLine(const std::vector<TWord>& Words, int Line, int& Colum
     }
 
     if (!Known)
-        return QStringLiteral("неизвестная команда «%1»; команды: seed, coin, bad, play, return, "
+        return QStringLiteral("неизвестная команда %1; команды: seed, coin, bad, play, return, "
                               "reset, log, wait, settle, show")
-            .arg(Name);
+            .arg(Quoted(Name));
     // Showing draws nothing: the seed may still follow.
     if (FFirstActionLine == 0 && Command.Kind != TCommandKind::Show)
         FFirstActionLine = Line;
-    FScript.Commands.push_back(Command);
+    FResult.Script.Commands.push_back(Command);
     return {};
 }
 
-TParsedScript TParser::Parse(const QByteArray& Text) {
-    TParsedScript Result;
+void TScriptReader::ReadLine(QByteArrayView Bytes) {
+    ++FLine;
     // An editor's byte order mark is no part of the first command.
-    const QList<QByteArray> Lines =
-        (Text.startsWith("\xEF\xBB\xBF") ? Text.mid(3) : Text).split('\n');
-    for (qsizetype Index = 0; Index < Lines.size(); ++Index) {
-        const int Line = static_cast<int>(Index) + 1;
-        QStringDecoder Decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-        const QString Decoded = Decoder(Lines[Index]);
-        if (Decoder.hasError()) {
-            Result.Error = TScriptError{Line, 1, QStringLiteral("строка не в кодировке UTF-8")};
-            return Result;
-        }
-        const std::vector<TWord> Words = SplitWords(Decoded);
-        if (Words.empty())
-            continue;
-        int Column = 1;
-        if (QString Error = ParseLine(Words, Line, Column); !Error.isEmpty()) {
-            Result.Error = TScriptError{Line, Column, std::move(Error)};
-            return Result;
-        }
+    if (FLine == 1 && Bytes.startsWith("\xEF\xBB\xBF"))
+        Bytes = Bytes.sliced(3);
+    QStringDecoder Decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    const QString Decoded = Decoder(Bytes);
+    if (Decoder.hasError()) {
+        FResult.Error = TScriptError{FLine, 1, QStringLiteral("строка не в кодировке UTF-8")};
+        return;
     }
-    Result.Script = std::move(FScript);
-    return Result;
+    const std::vector<TWord> Words = SplitWords(Decoded);
+    if (Words.empty())
+        return;
+    int Column = 1;
+    if (QString Error = ParseLine(Words, FLine, Column); !Error.isEmpty())
+        FResult.Error = TScriptError{FLine, Column, std::move(Error)};
+}
+
+bool TScriptReader::Feed(QByteArrayView Bytes) {
+    while (!FResult.Error && !Bytes.isEmpty()) {
+        const qsizetype End = Bytes.indexOf('\n');
+        if (End < 0) {
+            FPartLine += Bytes;
+            break;
+        }
+        if (FPartLine.isEmpty()) {
+            ReadLine(Bytes.first(End));
+        } else {
+            FPartLine += Bytes.first(End);
+            ReadLine(FPartLine);
+            FPartLine.clear();
+        }
+        Bytes = Bytes.sliced(End + 1);
+    }
+    return !FResult.Error;
+}
+
+TParsedScript TScriptReader::Finish() {
+    if (!FResult.Error)
+        ReadLine(FPartLine);
+    FPartLine.clear();
+    if (FResult.Error)
+        FResult.Script = {};
+    return std::move(FResult);
+}
+
+TParsedScript ParseScript(const QByteArray& Text) {
+    TScriptReader Reader;
+    Reader.Feed(Text);
+    return Reader.Finish();
+}
+
+// A command packs into one byte of its kind, with the top bit set when it stands on the line
+// after the command before; then that line's distance where it is further, and its arguments:
+// a wait its milliseconds, a log switch one byte. Numbers go seven bits a byte, low bits first.
+namespace {
+
+constexpr uint8_t NextLine = 0x80;
+
+void PutNumber(std::vector<uint8_t>& Bytes, uint64_t Value) {
+    while (Value >= 0x80) {
+        Bytes.push_back(uint8_t(Value | 0x80));
+        Value >>= 7;
+    }
+    Bytes.push_back(uint8_t(Value));
+}
+
+uint64_t TakeNumber(const uint8_t*& At) {
+    uint64_t Value = 0;
+    for (int Shift = 0;; Shift += 7) {
+        const uint8_t Byte = *At++;
+        Value |= uint64_t(Byte & 0x7F) << Shift;
+        if (Byte < 0x80)
+            return Value;
+    }
 }
 
 } // namespace
 
-TParsedScript ParseScript(const QByteArray& Text) {
-    return TParser().Parse(Text);
+void TCommandList::push_back(const TCommand& Command) {
+    const int Distance = Command.Line - FLastLine;
+    FLastLine = Command.Line;
+    FBytes.push_back(uint8_t(uint8_t(Command.Kind) | (Distance == 1 ? NextLine : 0)));
+    if (Distance != 1)
+        PutNumber(FBytes, uint64_t(Distance));
+    if (Command.Kind == TCommandKind::Wait)
+        PutNumber(FBytes, uint64_t(Command.Milliseconds));
+    else if (Command.Kind == TCommandKind::Log)
+        FBytes.push_back(uint8_t(Command.Automaton | Command.Item << 2 | int(Command.On) << 5));
+}
+
+TCommand TCommandList::TIterator::operator*() const {
+    TIterator Next = *this;
+    return Next.Take();
+}
+
+TCommandList::TIterator& TCommandList::TIterator::operator++() {
+    Take();
+    return *this;
+}
+
+TCommand TCommandList::TIterator::Take() {
+    TCommand Command;
+    const uint8_t Head = *FAt++;
+    Command.Kind = TCommandKind(Head & ~NextLine);
+    FLine += (Head & NextLine) != 0 ? 1 : int(TakeNumber(FAt));
+    Command.Line = FLine;
+    if (Command.Kind == TCommandKind::Wait) {
+        Command.Milliseconds = int64_t(TakeNumber(FAt));
+    } else if (Command.Kind == TCommandKind::Log) {
+        const uint8_t Switch = *FAt++;
+        Command.Automaton = Switch & 3;
+        Command.Item = TLogItem(Switch >> 2 & 7);
+        Command.On = (Switch >> 5 & 1) != 0;
+    }
+    return Command;
 }
 
 QString CommandText(const TCommand& Command) {

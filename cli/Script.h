@@ -3,6 +3,7 @@
 #include "slotmachine/Machine.h"
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QString>
 
 #include <cstdint>
@@ -22,9 +23,38 @@ struct TCommand {
     bool operator==(const TCommand&) const = default;
 };
 
+// Commands packed a few bytes each, so that a script of millions of lines fits in memory
+// whole: it is checked to the end before its first action is played.
+class TCommandList {
+public:
+    class TIterator {
+    public:
+        TIterator(const uint8_t* At, int Line) : FAt(At), FLine(Line) {}
+        TCommand operator*() const;
+        TIterator& operator++();
+        bool operator!=(const TIterator& Other) const { return FAt != Other.FAt; }
+
+    private:
+        // The command here, moving past it.
+        TCommand Take();
+
+        const uint8_t* FAt;
+        int FLine; // of the command before
+    };
+
+    void push_back(const TCommand& Command);
+    TIterator begin() const { return {FBytes.data(), 0}; }
+    TIterator end() const { return {FBytes.data() + FBytes.size(), 0}; }
+    size_t Bytes() const { return FBytes.size(); }
+
+private:
+    std::vector<uint8_t> FBytes;
+    int FLastLine = 0;
+};
+
 struct TScript {
     uint32_t Seed = 0;
-    std::vector<TCommand> Commands;
+    TCommandList Commands;
 };
 
 struct TScriptError {
@@ -40,6 +70,28 @@ struct TParsedScript {
 
 // The longest wait one line may ask for: 2^31 - 1 ms, some 24 days.
 inline constexpr int64_t LongestWait = 2147483647;
+
+struct TScriptWord;
+
+// Reads and checks a script piece by piece as it arrives; only the commands are kept.
+class TScriptReader {
+public:
+    // False from the first bad line on; what follows it is not read.
+    bool Feed(QByteArrayView Bytes);
+    // The script, or its first bad line, once every piece is fed.
+    TParsedScript Finish();
+
+private:
+    void ReadLine(QByteArrayView Bytes);
+    // An empty string when the line is good.
+    QString ParseLine(const std::vector<TScriptWord>& Words, int Line, int& Column);
+
+    TParsedScript FResult;
+    QByteArray FPartLine; // the start of a line whose end has not come yet
+    int FLine = 0;
+    int FSeedLine = 0;
+    int FFirstActionLine = 0;
+};
 
 // Reads and checks the whole script: nothing may be played from a script with a bad line.
 TParsedScript ParseScript(const QByteArray& Text);

@@ -2,6 +2,7 @@
 
 #include "diagram/Graphviz.h"
 #include "slotmachine/Machine.h"
+#include "slotmachine/Quoted.h"
 
 #include <exception>
 #include <vector>
@@ -29,6 +30,7 @@ int UsageError(QTextStream& Err, const QString& Problem) {
 int RunDiagramCommand(const QStringList& Arguments, QTextStream& Out, QTextStream& Err) {
     QString Format = QStringLiteral("dot");
     QString Which;
+    bool FormatGiven = false;
     for (qsizetype Index = 0; Index < Arguments.size(); ++Index) {
         const QString& Argument = Arguments[Index];
         if (Argument == QLatin1String("-h") || Argument == QLatin1String("--help")) {
@@ -36,6 +38,11 @@ int RunDiagramCommand(const QStringList& Arguments, QTextStream& Out, QTextStrea
             Out.flush();
             return 0;
         }
+        const bool IsFormat = Argument == QLatin1String("--format") ||
+                              Argument.startsWith(QLatin1String("--format="));
+        if (IsFormat && FormatGiven)
+            return UsageError(Err, QStringLiteral("параметр «--format» задан дважды"));
+        FormatGiven = FormatGiven || IsFormat;
         if (Argument == QLatin1String("--format")) {
             if (++Index == Arguments.size())
                 return UsageError(Err, QStringLiteral("после --format нужен dot или svg"));
@@ -43,14 +50,14 @@ int RunDiagramCommand(const QStringList& Arguments, QTextStream& Out, QTextStrea
         } else if (Argument.startsWith(QLatin1String("--format="))) {
             Format = Argument.mid(9);
         } else if (Argument.startsWith(QLatin1Char('-')) || !Which.isEmpty()) {
-            return UsageError(Err, QStringLiteral("лишнее слово «%1»").arg(Argument));
+            return UsageError(Err, QStringLiteral("лишнее слово %1").arg(Quoted(Argument)));
         } else {
             Which = Argument;
         }
     }
     if (Format != QLatin1String("dot") && Format != QLatin1String("svg"))
-        return UsageError(Err,
-                          QStringLiteral("неизвестный формат «%1»: есть dot и svg").arg(Format));
+        return UsageError(
+            Err, QStringLiteral("неизвестный формат %1: есть dot и svg").arg(Quoted(Format)));
 
     std::vector<int32_t> Automata;
     if (Which.isEmpty() || Which.compare(QLatin1String("all"), Qt::CaseInsensitive) == 0)
@@ -59,8 +66,8 @@ int RunDiagramCommand(const QStringList& Arguments, QTextStream& Out, QTextStrea
              Names.contains(Which, Qt::CaseInsensitive))
         Automata = {static_cast<int32_t>(Names.indexOf(Which.toUpper()))};
     else
-        return UsageError(Err,
-                          QStringLiteral("нет автомата «%1»: есть A0, A1, A2 и all").arg(Which));
+        return UsageError(
+            Err, QStringLiteral("нет автомата %1: есть A0, A1, A2 и all").arg(Quoted(Which)));
 
     const TMachine Machine;
     std::vector<TDiagram> Diagrams;

@@ -89,6 +89,9 @@ void ProtocolTest::stampCacheFollowsEverySecond() {
                  Stamp(Russian, QDateTime::fromMSecsSinceEpoch(Start + Offset)));
     const QLocale C = QLocale::c();
     QCOMPARE(Cache.StampAt(C, Start), Stamp(C, QDateTime::fromMSecsSinceEpoch(Start)));
+    // Another locale within the same second: composed anew.
+    QCOMPARE(Cache.StampAt(Russian, Start + 200),
+             Stamp(Russian, QDateTime::fromMSecsSinceEpoch(Start + 200)));
 }
 
 void ProtocolTest::eventNamesHaveTheirSlots() {

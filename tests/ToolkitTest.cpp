@@ -1,6 +1,7 @@
 #include "window/Controls.h"
 #include "window/Images.h"
 #include "window/Timer.h"
+#include "window/TimerDriver.h"
 
 #include "tests/PaintCounter.h"
 
@@ -32,6 +33,7 @@ private slots:
     void timerIntervals_data();
     void timerIntervals();
     void timerTickCallsTheHandlerWithItself();
+    void driverRestartsAPeriodSetAnew();
     void frameIndex_data();
     void frameIndex();
     void fastFramesRepaintOncePerScreenFrame();
@@ -83,6 +85,29 @@ void ToolkitTest::timerTickCallsTheHandlerWithItself() {
     emit Timer.findChild<QTimer*>()->timeout({}); // one elapsed period, without waiting for it
     QCOMPARE(Ticks, 1);
     QCOMPARE(Sender, &Timer);
+}
+
+void ToolkitTest::driverRestartsAPeriodSetAnew() {
+    QObject Owner;
+    TTimerDriver Driver(&Owner);
+    TMachine Machine;
+    Machine.SetInterval(TimerB1, 1000);
+    Driver.Sync(Machine);
+    const TTimer* Stop = Driver.Timer(TimerB1);
+    QCOMPARE(Stop->Starts(), 1);
+    Driver.Sync(Machine); // nothing new: the period runs on
+    QCOMPARE(Stop->Starts(), 1);
+    // Stopped and set again within one input: the same interval, a new period all the same.
+    Machine.SetInterval(TimerB1, 0);
+    Machine.SetInterval(TimerB1, 1000);
+    Driver.Sync(Machine);
+    QCOMPARE(Stop->Starts(), 2);
+    // A machine assigned with the same interval: its period starts from the assignment.
+    const TMachine Other = Machine;
+    Machine = Other;
+    Driver.Sync(Machine);
+    QCOMPARE(Stop->Starts(), 3);
+    QCOMPARE(Stop->Interval(), 1000);
 }
 
 void ToolkitTest::frameIndex_data() {

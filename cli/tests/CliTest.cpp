@@ -4,11 +4,14 @@
 #include "cli/Replay.h"
 #include "cli/Script.h"
 #include "slotmachine/Invariants.h"
+#include "slotmachine/Quoted.h"
 #include "slotmachine/VirtualTime.h"
 
 #include <QRandomGenerator>
+#include <QRegularExpression>
 #include <QTest>
 
+#include <cerrno>
 #include <numeric>
 #include <sstream>
 
@@ -27,6 +30,36 @@ TRun RunCommand(const QStringList& Arguments, const QByteArray& Input = {}) {
     const int Exit = RunCli(Arguments, In, Out, Err);
     return {Exit, QString::fromStdString(Out.str()), QString::fromStdString(Err.str())};
 }
+
+// A stream that fails as a file descriptor does: reading throws from below, as libstdc++'s
+// filebuf does on a failed read(2); writing fails after Room bytes.
+class TFailingBuffer : public std::streambuf {
+public:
+    TFailingBuffer(int Error, std::streamsize Room) : FError(Error), FRoom(Room) {}
+    std::streamsize Taken = 0;
+
+protected:
+    int_type underflow() override {
+        errno = FError;
+        throw std::ios_base::failure("read failed");
+    }
+    std::streamsize xsputn(const char*, std::streamsize Count) override {
+        if (Taken + Count > FRoom) {
+            errno = FError;
+            return 0;
+        }
+        Taken += Count;
+        return Count;
+    }
+    int_type overflow(int_type Char) override {
+        const char Byte = char(Char);
+        return xsputn(&Byte, 1) == 1 ? Char : traits_type::eof();
+    }
+
+private:
+    int FError;
+    std::streamsize FRoom;
+};
 
 TScript Parsed(const QByteArray& Text) {
     const TParsedScript Result = ParseScript(Text);
@@ -175,6 +208,11 @@ private slots:
     void measuredOddsAddUp();
     void commandLine_data();
     void commandLine();
+    void edges_data();
+    void edges();
+    void failingStreams();
+    void sameCommandSameBytes();
+    void showAndCoinGoByTheWindow();
 };
 
 void CliTest::parsesEveryCommand() {
@@ -431,6 +469,8 @@ void CliTest::exactOddsByHand() {
     QCOMPARE(Odds.Returns[0].Staked, int64_t(216000));
     // Stake 50: the rule paying S + 1 gives 51 where 1 was 2.
     QCOMPARE(Odds.Returns[1].Won, int64_t(50 * (378805 - 66288 - 2 * 15300) + 51 * 15300 + 66288));
+    QCOMPARE(Odds.Returns[1].Staked, int64_t(216000 * 50));
+    QCOMPARE(Odds.Returns[1].Share(), double(Odds.Returns[1].Won) / (216000.0 * 50));
 }
 
 void CliTest::measuredOddsAddUp() {
@@ -488,6 +528,121 @@ void CliTest::commandLine() {
     QVERIFY2((exit == 0 ? Run.Out : Run.Err).contains(said), qPrintable(Run.Out + Run.Err));
     if (exit != 0)
         QVERIFY(Run.Out.isEmpty());
+}
+
+void CliTest::edges_data() {
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QByteArray>("input");
+    QTest::addColumn<int>("exit");
+    QTest::addColumn<QString>("said"); // on stdout for 0, on stderr otherwise
+    QTest::newRow("no hour 25") << QStringList{"replay", "--start", "2026-01-01T25:00:00"}
+                                << QByteArray() << 2 << "времени суток 25:00:00 нет";
+    QTest::newRow("no 29 February 2023") << QStringList{"replay", "--start=2023-02-29T00:00:00"}
+                                         << QByteArray() << 2 << "дня 2023-02-29 в календаре нет";
+    QTest::newRow("C.UTF-8 as LANG has it")
+        << QStringList{"replay", "--locale", "C.UTF-8"} << QByteArray("show") << 0 << "===";
+    QTest::newRow("ru_RU.UTF-8") << QStringList{"replay", "--locale", "ru_RU.UTF-8"}
+                                 << QByteArray("reset") << 0 << "01.01.2000 00:00:00:";
+    QTest::newRow("no territory XX")
+        << QStringList{"replay", "--locale", "ru_XX"} << QByteArray() << 2 << "«ru_XX»";
+    QTest::newRow("an option twice") << QStringList{"odds", "--games=5", "--games", "6"}
+                                     << QByteArray() << 2 << "«--games» задан дважды";
+    QTest::newRow("a word after help COMMAND")
+        << QStringList{"help", "odds", "now"} << QByteArray() << 2 << "лишнее слово «now»";
+    QTest::newRow("an escape sequence escaped")
+        << QStringList{"replay"} << QByteArray("co\x1b[31m\0in", 10) << 2 << "«co\\x1b[31m\\x00in»";
+    QTest::newRow("a long word cut") << QStringList{"replay"} << QByteArray(1 << 20, 'w') << 2
+                                     << "«" + QString(QuotedLength, u'w') + "…» (обрезано";
+    QTest::newRow("a name that is not UTF-8")
+        << QStringList{"replay", TextOfBytes("/nonexistent/\xff.session")} << QByteArray() << 2
+        << "«/nonexistent/\\xff.session»: нет такого файла или папки";
+    QTest::newRow("a lower-case automaton")
+        << QStringList{"replay"} << QByteArray("log a0 start off\ncoin") << 0 << "";
+    // One game claims no interval; a hundred do, and none below 0 %.
+    QTest::newRow("one game") << QStringList{"odds", "--games", "1"} << QByteArray() << 0
+                              << "мало игр (нужно не меньше 100)\nТочное значение: ";
+    QTest::newRow("a hundred games") << QStringList{"odds", "--games", "100", "--stake", "50"}
+                                     << QByteArray() << 0 << "95 % интервал от ";
+}
+
+void CliTest::edges() {
+    QFETCH(QStringList, arguments);
+    QFETCH(QByteArray, input);
+    QFETCH(int, exit);
+    QFETCH(QString, said);
+    const TRun Run = RunCommand(arguments, input);
+    QCOMPARE(Run.Exit, exit);
+    QVERIFY2((exit == 0 ? Run.Out : Run.Err).contains(said), qPrintable(Run.Out + Run.Err));
+    // Whatever the user typed, a message stays short, one language and free of control bytes.
+    QVERIFY2(Run.Err.size() < 400, qPrintable(Run.Err.left(400)));
+    QVERIFY(!Run.Err.contains(QChar(0x1b)) && !Run.Err.contains(QChar(0)));
+    QVERIFY(!Run.Out.contains(QStringLiteral("от -")) && !Run.Out.contains(u'−'));
+}
+
+void CliTest::failingStreams() {
+    // Standard input that cannot be read: a folder, as the system says when read(2) fails.
+    TFailingBuffer Folder(EISDIR, 0);
+    std::istream In(&Folder);
+    std::ostringstream Out;
+    std::ostringstream Err;
+    QCOMPARE(RunCli({"replay"}, In, Out, Err), int(ExitUsage));
+    QVERIFY2(QString::fromStdString(Err.str()).contains("стандартный ввод: это папка"),
+             Err.str().c_str());
+    // A full disk: the help, and replays of 100,000 games or shows stopped in their first
+    // megabyte.
+    const std::pair<const char*, QByteArray> Runs[] = {
+        {"--help", {}},
+        {"replay", QByteArray("coin\nplay\nplay\nsettle\nreturn\n").repeated(100'000)},
+        {"replay", QByteArray("show\n").repeated(100'000)}};
+    for (const auto& [Command, Text] : Runs) {
+        TFailingBuffer Full(ENOSPC, 1000);
+        std::ostream FullOut(&Full);
+        std::istringstream Script(Text.toStdString());
+        std::ostringstream Said;
+        QCOMPARE(RunCli({Command}, Script, FullOut, Said), int(ExitOutput));
+        const QString Message = QString::fromStdString(Said.str());
+        QVERIFY2(Message.contains("стандартный вывод: на диске нет места"), qPrintable(Message));
+        const int Line = QRegularExpression(QStringLiteral("на строке (\\d+)"))
+                             .match(Message)
+                             .captured(1)
+                             .toInt();
+        QVERIFY2(Text.isEmpty() || (Line > 0 && Line < 100'000), qPrintable(Message));
+    }
+}
+
+void CliTest::sameCommandSameBytes() {
+    // Run times, which differ from run to run, go to stderr.
+    const TRun Odds = RunCommand({"odds", "--games", "300"});
+    QVERIFY(!Odds.Out.contains(QStringLiteral("Время")));
+    QVERIFY(Odds.Err.startsWith(QStringLiteral("Время счёта: ")));
+    const TExploreReport Report = Explore(SmallMachine());
+    QVERIFY(ReportText(Report, TMachine()).contains(QStringLiteral("Не различаются:\n  кадры")));
+    QVERIFY(!ReportText(Report, TMachine()).contains(QStringLiteral("время")));
+}
+
+void CliTest::showAndCoinGoByTheWindow() {
+    // After a win's first token, the player's account is a token ahead of the field for 250 ms.
+    for (uint32_t Seed = 0; Seed < 20; ++Seed) {
+        TMachine StartUp;
+        StartUp.FUserTokens = StartUp.FDisplays.edUser = 1;
+        TSession Session(StartUp, Seed);
+        for (const TCommandKind Kind : {TCommandKind::Coin, TCommandKind::Play, TCommandKind::Play})
+            QCOMPARE(Session.Run({Kind}), QString());
+        while (Session.Machine().State(A2) != TAutomatonBarrelsEngine::Stopped)
+            Session.Time().FireNextEvent();
+        if (Session.Machine().FUserTokens == 0)
+            continue; // no win with this seed
+        QVERIFY2(Session.ShowLine().contains(QStringLiteral(" player=0 ")),
+                 qPrintable(Session.ShowLine()));
+        QVERIFY(!Session.Run({TCommandKind::Coin}).isEmpty());
+        TCommand Wait{TCommandKind::Wait};
+        Wait.Milliseconds = 250;
+        Session.Run(Wait);
+        QVERIFY(!Session.ShowLine().contains(QStringLiteral(" player=0 ")));
+        QCOMPARE(Session.Run({TCommandKind::Coin}), QString());
+        return;
+    }
+    QFAIL("no seed won");
 }
 
 QTEST_GUILESS_MAIN(CliTest)

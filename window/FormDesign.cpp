@@ -1,5 +1,6 @@
 #include "window/FormMain.h"
 
+#include "slotmachine/PlayerActions.h"
 #include "window/Application.h"
 #include "window/ErrorBox.h"
 #include "window/Pictures.h"
@@ -205,11 +206,11 @@ void TSlotMachine::ConnectHandlers() {
         connect(Action, &QAction::triggered, this, [Press = Guarded(Click)] { Press(); });
     };
     Key(FKeyActions[0], [this] {
-        if (!Image(1)->isHidden())
+        if (CanTake(Machine(), TPlayerAction::Coin))
             Image1Click(Image(1));
     });
     Key(FKeyActions[1], [this] {
-        if (!iBadCoin->isHidden())
+        if (CanTake(Machine(), TPlayerAction::Bad))
             iBadCoinClick(iBadCoin);
     });
     Key(FKeyActions[2], [this] { iPlayClick(iPlay); });

@@ -39,8 +39,12 @@ int ShownCoins(const TMachine& M) {
 
 bool ValidTarget(const TMachineAction& Action) {
     switch (Action.Kind) {
-    case TActionKind::Coin:
-        return Action.Target >= 1 && Action.Target <= TMachine::TokenImages;
+    case TActionKind::Player:
+        if (Action.Target < 0 || Action.Target >= int(PlayerActions.size()))
+            return false;
+        return TPlayerAction(Action.Target) == TPlayerAction::Coin
+                   ? Action.Value >= 1 && Action.Value <= TMachine::TokenImages
+                   : Action.Value == 0;
     case TActionKind::Tick:
         return Action.Target >= 0 && Action.Target < TimerCount;
     case TActionKind::Toggle:
@@ -67,18 +71,19 @@ std::optional<TMachineAction> ParseAction(const QString& Word) {
     const qsizetype Colon = Word.indexOf(u':');
     const QString Name = Colon < 0 ? Word : Word.left(Colon);
     const QString Argument = Colon < 0 ? QString() : Word.mid(Colon + 1);
-    const std::pair<const char*, TActionKind> Plain[] = {
-        {"bad", TActionKind::BadCoin},   {"play", TActionKind::Play},
-        {"return", TActionKind::Return}, {"reset", TActionKind::Reset},
-        {"close", TActionKind::Close},   {"copy", TActionKind::Copy}};
+    const auto Player = PlayerActionNamed(Name.toStdString());
+    if (Player && *Player != TPlayerAction::Coin && Colon < 0)
+        return PlayerMove(*Player);
+    const std::pair<const char*, TActionKind> Plain[] = {{"close", TActionKind::Close},
+                                                         {"copy", TActionKind::Copy}};
     for (const auto& [Text, Kind] : Plain)
         if (Word == QLatin1String(Text))
             return TMachineAction{Kind, 0, 0};
     if (Colon < 0)
         return std::nullopt;
-    if (Name == u"coin") {
+    if (Player == TPlayerAction::Coin) {
         if (const auto Coin = Number(Argument, 1, TMachine::TokenImages))
-            return TMachineAction{TActionKind::Coin, *Coin, 0};
+            return PlayerMove(TPlayerAction::Coin, *Coin);
     } else if (Name == u"tick") {
         for (int Timer = 0; Timer < TimerCount; ++Timer)
             if (Argument == TimerNames[static_cast<size_t>(Timer)])
@@ -145,16 +150,15 @@ std::vector<std::string> Describe(const TVirtualTime& Time) {
 
 QString ActionText(const TMachineAction& Action) {
     switch (Action.Kind) {
-    case TActionKind::Coin:
-        return QStringLiteral("coin:%1").arg(Action.Target);
-    case TActionKind::BadCoin:
-        return QStringLiteral("bad");
-    case TActionKind::Play:
-        return QStringLiteral("play");
-    case TActionKind::Return:
-        return QStringLiteral("return");
-    case TActionKind::Reset:
-        return QStringLiteral("reset");
+    case TActionKind::Player: {
+        if (Action.Target < 0 || Action.Target >= int(PlayerActions.size()))
+            return QStringLiteral("player:%1").arg(Action.Target);
+        const std::string_view Name = ScriptName(TPlayerAction(Action.Target));
+        const QString Word = QString::fromLatin1(Name.data(), qsizetype(Name.size()));
+        return TPlayerAction(Action.Target) == TPlayerAction::Coin
+                   ? Word + QStringLiteral(":%1").arg(Action.Value)
+                   : Word;
+    }
     case TActionKind::Tick:
         if (Action.Target >= 0 && Action.Target < TimerCount)
             return QStringLiteral("tick:") + TimerNames[static_cast<size_t>(Action.Target)];
@@ -220,20 +224,20 @@ TMachineActions DecodeActions(std::span<const uint8_t> Bytes) {
         case 0:
         case 1:
         case 2:
-            Actions.push_back({TActionKind::Coin, 1 + Next() % TMachine::TokenImages, 0});
+            Actions.push_back(PlayerMove(TPlayerAction::Coin, 1 + Next() % TMachine::TokenImages));
             break;
         case 3:
-            Actions.push_back({TActionKind::BadCoin, 0, 0});
+            Actions.push_back(PlayerMove(TPlayerAction::Bad));
             break;
         case 4:
         case 5:
-            Actions.push_back({TActionKind::Play, 0, 0});
+            Actions.push_back(PlayerMove(TPlayerAction::Play));
             break;
         case 6:
-            Actions.push_back({TActionKind::Return, 0, 0});
+            Actions.push_back(PlayerMove(TPlayerAction::Return));
             break;
         case 7:
-            Actions.push_back({TActionKind::Reset, 0, 0});
+            Actions.push_back(PlayerMove(TPlayerAction::Reset));
             break;
         case 12:
             Actions.push_back({TActionKind::Toggle, Next() % Toggles, 0});
@@ -318,10 +322,9 @@ bool TActionInterpreter::Possible(const TMachineAction& Action) const {
         return false;
     const TMachine& M = Machine();
     switch (Action.Kind) {
-    case TActionKind::Coin:
-        return Action.Target <= ShownCoins(M);
-    case TActionKind::BadCoin:
-        return M.FDisplays.iBadCoin;
+    case TActionKind::Player:
+        // The window takes a click on a coin it shows, however many it shows.
+        return CanTake(M, TPlayerAction(Action.Target)) && Action.Value <= ShownCoins(M);
     case TActionKind::Tick:
         return Running(M, Action.Target);
     case TActionKind::Frame:
@@ -343,20 +346,8 @@ QString TActionInterpreter::Apply(const TMachineAction& Action) {
         return {};
     try {
         switch (Action.Kind) {
-        case TActionKind::Coin:
-            Time().Do([](TMachine& M) { M.Image1Click(); });
-            break;
-        case TActionKind::BadCoin:
-            Time().Do([](TMachine& M) { M.iBadCoinClick(); });
-            break;
-        case TActionKind::Play:
-            Time().Do([](TMachine& M) { M.iPlayClick(); });
-            break;
-        case TActionKind::Return:
-            Time().Do([](TMachine& M) { M.iReturnClick(); });
-            break;
-        case TActionKind::Reset:
-            Time().Do([](TMachine& M) { M.btnTechResetClick(); });
+        case TActionKind::Player:
+            Time().Do([&Action](TMachine& M) { Take(M, TPlayerAction(Action.Target)); });
             break;
         case TActionKind::Tick:
             Time().Do([&](TMachine& M) { M.TimerFired(TTimerId(Action.Target)); });
@@ -431,11 +422,11 @@ TMachineActions Shrink(TMachineActions Actions,
     }
     // Any shown coin does the same, so the list reads better with the first one.
     for (TMachineAction& Action : Actions) {
-        if (Action.Kind != TActionKind::Coin || Action.Target == 1)
+        if (!(Action == PlayerMove(TPlayerAction::Coin, Action.Value)) || Action.Value == 1)
             continue;
-        const int Target = std::exchange(Action.Target, 1);
+        const int Coin = std::exchange(Action.Value, 1);
         if (!StillFails(Actions))
-            Action.Target = Target;
+            Action.Value = Coin;
     }
     return Actions;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "slotmachine/Invariants.h"
+#include "slotmachine/PlayerActions.h"
 #include "slotmachine/VirtualTime.h"
 
 #include <QString>
@@ -15,11 +16,7 @@
 
 // What a player, the clock or the window system can do to the machine.
 enum class TActionKind : uint8_t {
-    Coin,    // Target: the coin's number, 1..100
-    BadCoin, // the counterfeit token
-    Play,
-    Return,
-    Reset,
+    Player, // Target: the player's action; Value: for a coin, its number in the stack, 1..100
     Tick,   // Target: 0..2 TimerSync1..3, 3..5 TimerB1..3, 6 JackTimer; fires now, out of turn
     Toggle, // Target: automaton * 5 + switch, 0..14
     Frame,  // Target: barrel 1..3, Value: frame 0..60; where a spinning barrel is when it stops
@@ -29,11 +26,17 @@ enum class TActionKind : uint8_t {
 };
 
 struct TMachineAction {
-    TActionKind Kind = TActionKind::Play;
+    TActionKind Kind = TActionKind::Player;
     int Target = 0;
     int Value = 0;
     bool operator==(const TMachineAction&) const = default;
 };
+
+// A player's click; a coin by its number in the stack.
+constexpr TMachineAction PlayerMove(TPlayerAction Action, int Coin = 1) {
+    return {TActionKind::Player, static_cast<int>(Action),
+            Action == TPlayerAction::Coin ? Coin : 0};
+}
 
 using TMachineActions = std::vector<TMachineAction>;
 

@@ -77,20 +77,20 @@ TMachineAction RandomAction(const TActionInterpreter& Interpreter, QRandomGenera
     const int Coins = std::min(M.FDisplays.edUser, TMachine::TokenImages);
     if ((State == TAutomatonSlotMachine::Waiting || State == TAutomatonSlotMachine::Accepting) &&
         Coins > 0 && M.FStake < Stake && Random.bounded(100) < 90)
-        return {TActionKind::Coin, 1 + Random.bounded(Coins), 0};
+        return PlayerMove(TPlayerAction::Coin, 1 + Random.bounded(Coins));
     for (int Attempt = 0; Attempt < 50; ++Attempt) {
         const int Pick = Random.bounded(1000);
         TMachineAction Action;
         if (Pick < 220)
-            Action = {TActionKind::Coin, 1 + Random.bounded(TMachine::TokenImages), 0};
+            Action = PlayerMove(TPlayerAction::Coin, 1 + Random.bounded(TMachine::TokenImages));
         else if (Pick < 235)
-            Action = {TActionKind::BadCoin, 0, 0};
+            Action = PlayerMove(TPlayerAction::Bad);
         else if (Pick < 385)
-            Action = {TActionKind::Play, 0, 0};
+            Action = PlayerMove(TPlayerAction::Play);
         else if (Pick < 445)
-            Action = {TActionKind::Return, 0, 0};
+            Action = PlayerMove(TPlayerAction::Return);
         else if (Pick < 485)
-            Action = {TActionKind::Reset, 0, 0};
+            Action = PlayerMove(TPlayerAction::Reset);
         else if (Pick < 515)
             Action = {TActionKind::Toggle, Random.bounded(3 * LogItems), 0};
         else if (Pick < 615)
@@ -106,7 +106,7 @@ TMachineAction RandomAction(const TActionInterpreter& Interpreter, QRandomGenera
         if (Interpreter.Possible(Action))
             return Action;
     }
-    return {TActionKind::Play, 0, 0};
+    return PlayerMove(TPlayerAction::Play);
 }
 
 TMachineActions Parsed(const QString& Text) {
@@ -268,8 +268,8 @@ void RobustnessTest::shrinkingKeepsWhatFails() {
     const auto Fails = [](std::span<const TMachineAction> Actions) {
         bool Bad = false;
         for (const TMachineAction& Action : Actions) {
-            Bad = Bad || Action.Kind == TActionKind::BadCoin;
-            if (Bad && Action.Kind == TActionKind::Reset)
+            Bad = Bad || Action == PlayerMove(TPlayerAction::Bad);
+            if (Bad && Action == PlayerMove(TPlayerAction::Reset))
                 return QStringLiteral("bad then reset");
         }
         return QString();
@@ -279,8 +279,8 @@ void RobustnessTest::shrinkingKeepsWhatFails() {
     for (int Step = 0; Step < 150; ++Step)
         Noise.push_back({TActionKind::Tick, Random.bounded(TimerCount), 0});
     TMachineActions Actions = Noise;
-    Actions.insert(Actions.begin() + Random.bounded(70), {TActionKind::BadCoin, 0, 0});
-    Actions.insert(Actions.begin() + 80 + Random.bounded(70), {TActionKind::Reset, 0, 0});
+    Actions.insert(Actions.begin() + Random.bounded(70), PlayerMove(TPlayerAction::Bad));
+    Actions.insert(Actions.begin() + 80 + Random.bounded(70), PlayerMove(TPlayerAction::Reset));
     QCOMPARE(ActionsText(Shrink(Actions, Fails)), QStringLiteral("bad reset"));
     QCOMPARE(Shrink(Noise, Fails), Noise); // what passes stays as it is
 }

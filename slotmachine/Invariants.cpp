@@ -29,22 +29,22 @@ QString CheckInvariants(const TMachine& M, int32_t Tokens) {
     const int32_t S0 = M.State(A0);
     const int32_t S1 = M.State(A1);
     const int32_t S2 = M.State(A2);
-    if (M.FBank < 0 || M.FUserTokens < 0 || M.FStake < 0 || M.FJackPot < 0)
+    if (M.Bank() < 0 || M.UserTokens() < 0 || M.Stake() < 0 || M.JackPot() < 0)
         return QStringLiteral("отрицательный счёт: банк %1, игрок %2, ставка %3, выигрыш %4")
-            .arg(M.FBank)
-            .arg(M.FUserTokens)
-            .arg(M.FStake)
-            .arg(M.FJackPot);
+            .arg(M.Bank())
+            .arg(M.UserTokens())
+            .arg(M.Stake())
+            .arg(M.JackPot());
     // The stake is in the bank from the start of a game until the next Waiting clears it.
     const bool StakeInBank = S0 == A0State::Game || S0 == A0State::Paying ||
                              (S0 == A0State::Error && S1 == A1State::Empty);
-    const int32_t Total = M.FBank + M.FUserTokens + (StakeInBank ? 0 : M.FStake);
+    const int32_t Total = M.Bank() + M.UserTokens() + (StakeInBank ? 0 : M.Stake());
     if (Total != Tokens)
         return QStringLiteral("жетоны не сходятся: банк %1 + игрок %2 + ставка %3%4 = %5, а "
                               "должно быть %6 (A0 в состоянии %7)")
-            .arg(M.FBank)
-            .arg(M.FUserTokens)
-            .arg(M.FStake)
+            .arg(M.Bank())
+            .arg(M.UserTokens())
+            .arg(M.Stake())
             .arg(StakeInBank ? QStringLiteral(" (уже в банке)") : QString())
             .arg(Total)
             .arg(Tokens)
@@ -60,11 +60,11 @@ QString CheckInvariants(const TMachine& M, int32_t Tokens) {
     if ((S2 != A2State::Stopped) != (S0 == A0State::Game))
         return QStringLiteral("A2 в состоянии %1 при A0 в состоянии %2").arg(S2).arg(S0);
     const bool Open = S0 == A0State::Waiting || S0 == A0State::Accepting;
-    if (M.FTrayClosed == Open)
+    if (M.TrayClosed() == Open)
         return QStringLiteral("приёмник %1 при A0 в состоянии %2")
-            .arg(M.FTrayClosed ? QStringLiteral("закрыт") : QStringLiteral("открыт"))
+            .arg(M.TrayClosed() ? QStringLiteral("закрыт") : QStringLiteral("открыт"))
             .arg(S0);
-    if ((M.FDisplays.Shape1 == TBrushStyle::bsSolid) != Open)
+    if ((M.Displays().Shape1 == TBrushStyle::bsSolid) != Open)
         return QStringLiteral("индикатор приёмника показывает «%1» при A0 в состоянии %2")
             .arg(Open ? QStringLiteral("закрыт") : QStringLiteral("открыт"))
             .arg(S0);
@@ -101,13 +101,13 @@ QString CheckInvariants(const TMachine& M, int32_t Tokens) {
                 .arg(Frame);
     }
     // While paying the field lags one tick behind the account, by design.
-    if (M.FDisplays.edUser != M.FUserTokens && S0 != A0State::Paying)
+    if (M.Displays().edUser != M.UserTokens() && S0 != A0State::Paying)
         return QStringLiteral("поле игрока показывает %1 из %2")
-            .arg(M.FDisplays.edUser)
-            .arg(M.FUserTokens);
-    if (M.FDisplays.iBadCoin != M.FTokenGood)
+            .arg(M.Displays().edUser)
+            .arg(M.UserTokens());
+    if (M.Displays().iBadCoin != M.TokenGood())
         return QStringLiteral("фальшивый жетон %1, а последний жетон был %2")
-            .arg(M.FDisplays.iBadCoin ? QStringLiteral("виден") : QStringLiteral("скрыт"))
-            .arg(M.FTokenGood ? QStringLiteral("настоящим") : QStringLiteral("фальшивым"));
+            .arg(M.Displays().iBadCoin ? QStringLiteral("виден") : QStringLiteral("скрыт"))
+            .arg(M.TokenGood() ? QStringLiteral("настоящим") : QStringLiteral("фальшивым"));
     return {};
 }

@@ -35,16 +35,10 @@ TMachine::TMachine(const TMachine& Other)
 }
 
 TMachine& TMachine::operator=(const TMachine& Other) {
-    if (this == &Other)
-        return *this;
-    const TInput Input(*this);
-    const auto Before = FTimers;
-    CopyValues(Other);
-    // Every timer counts as set anew, so a driver takes up the assigned intervals whatever the
-    // other machine's history was.
-    for (size_t Id = 0; Id < FTimers.size(); ++Id)
-        FTimers[Id].Generation = std::max(Before[Id].Generation, Other.FTimers[Id].Generation) + 1;
-    FChanges = ChangedFields | ChangedBarrels | ChangedTimers | ChangedStates | ChangedSwitches;
+    if (this != &Other) {
+        CopyNames(Other);
+        Restore(Other.Snapshot());
+    }
     return *this;
 }
 
@@ -55,35 +49,74 @@ void TMachine::Register() {
 }
 
 void TMachine::CopyValues(const TMachine& Other) {
-    FBank = Other.FBank;
-    FUserTokens = Other.FUserTokens;
-    FJackPot = Other.FJackPot;
-    FStake = Other.FStake;
-    FTrayClosed = Other.FTrayClosed;
-    FTokenGood = Other.FTokenGood;
-    FDisplays = Other.FDisplays;
-    FTimers = Other.FTimers;
-    FRandom = Other.FRandom;
-    // The registrations stay this machine's own; the names are copied.
+    SetState(Other.Snapshot());
+    CopyNames(Other);
+}
+
+// The registrations stay this machine's own; the names and the tables the automata run are
+// copied.
+void TMachine::CopyNames(const TMachine& Other) {
     FAutomatonsDispatcher.FSpareList1 = Other.FAutomatonsDispatcher.FSpareList1;
     FAutomatonsDispatcher.FSpareList2 = Other.FAutomatonsDispatcher.FSpareList2;
     FAutomatonsDispatcher.FStateNames = Other.FAutomatonsDispatcher.FStateNames;
     FAutomatonsDispatcher.FEventNames = Other.FAutomatonsDispatcher.FEventNames;
-    for (int32_t Number = A0; Number <= A2; ++Number) {
-        TAutomaton& To = Automaton(Number);
-        const TAutomaton& From = Other.Automaton(Number);
-        To.FBusy = From.FBusy;
-        To.FState = From.FState;
-        To.FLogInput = From.FLogInput;
-        To.FLogOutput = From.FLogOutput;
-        To.FLogStart = From.FLogStart;
-        To.FLogTransition = From.FLogTransition;
-        To.FLogFinish = From.FLogFinish;
-        To.FLogErrors = From.FLogErrors;
-    }
     FAutomatonSlotMachine.FRowTable = Other.FAutomatonSlotMachine.FRowTable;
     FAutomatonMoneyTray.FRowTable = Other.FAutomatonMoneyTray.FRowTable;
     FAutomatonBarrelsEngine.FRowTable = Other.FAutomatonBarrelsEngine.FRowTable;
+}
+
+TMachineSnapshot TMachine::Snapshot() const {
+    TMachineSnapshot State;
+    State.Bank = FBank;
+    State.UserTokens = FUserTokens;
+    State.JackPot = FJackPot;
+    State.Stake = FStake;
+    State.TrayClosed = FTrayClosed;
+    State.TokenGood = FTokenGood;
+    State.Displays = FDisplays;
+    State.Timers = FTimers;
+    State.RandSeed = FRandom.RandSeed;
+    for (int32_t Number = A0; Number <= A2; ++Number) {
+        const TAutomaton& From = Automaton(Number);
+        State.Automata[static_cast<size_t>(Number)] = {
+            From.FState,     From.FBusy,          From.FLogInput,  From.FLogOutput,
+            From.FLogStart,  From.FLogTransition, From.FLogFinish, From.FLogErrors};
+    }
+    return State;
+}
+
+void TMachine::SetState(const TMachineSnapshot& State) {
+    FBank = State.Bank;
+    FUserTokens = State.UserTokens;
+    FJackPot = State.JackPot;
+    FStake = State.Stake;
+    FTrayClosed = State.TrayClosed;
+    FTokenGood = State.TokenGood;
+    FDisplays = State.Displays;
+    FTimers = State.Timers;
+    FRandom.RandSeed = State.RandSeed;
+    for (int32_t Number = A0; Number <= A2; ++Number) {
+        TAutomaton& To = Automaton(Number);
+        const TAutomatonSnapshot& From = State.Automata[static_cast<size_t>(Number)];
+        To.FState = From.State;
+        To.FBusy = From.Busy;
+        To.FLogInput = From.LogInput;
+        To.FLogOutput = From.LogOutput;
+        To.FLogStart = From.LogStart;
+        To.FLogTransition = From.LogTransition;
+        To.FLogFinish = From.LogFinish;
+        To.FLogErrors = From.LogErrors;
+    }
+}
+
+void TMachine::Restore(const TMachineSnapshot& State) {
+    const TInput Input(*this);
+    const auto Before = FTimers;
+    SetState(State);
+    // Every timer counts as set anew, so a driver takes up the intervals whatever their history.
+    for (size_t Id = 0; Id < FTimers.size(); ++Id)
+        FTimers[Id].Generation = std::max(Before[Id].Generation, State.Timers[Id].Generation) + 1;
+    FChanges = ChangedFields | ChangedBarrels | ChangedTimers | ChangedStates | ChangedSwitches;
 }
 
 TAutomaton& TMachine::Automaton(int32_t Number) {

@@ -67,6 +67,37 @@ struct TStep {
     bool operator==(const TStep&) const = default;
 };
 
+// One automaton's share of the machine's state: where it is, whether it is handling an event, and
+// its protocol switches.
+struct TAutomatonSnapshot {
+    int32_t State = 0;
+    bool Busy = false;
+    bool LogInput = false;
+    bool LogOutput = false;
+    bool LogStart = false;
+    bool LogTransition = false;
+    bool LogFinish = false;
+    bool LogErrors = false;
+    bool operator==(const TAutomatonSnapshot&) const = default;
+};
+
+// Everything that makes one machine differ from another: the accounts and flags, what the
+// displays show, the timers, the generator and the automata. Copies, the explorer's states and
+// the checks of invariants all read the machine through it.
+struct TMachineSnapshot {
+    int32_t Bank = 0;
+    int32_t UserTokens = 0;
+    int32_t JackPot = 0;
+    int32_t Stake = 0;
+    bool TrayClosed = false;
+    bool TokenGood = false;
+    TDisplays Displays;
+    std::array<TTimerState, TimerCount> Timers{};
+    uint32_t RandSeed = 0;
+    std::array<TAutomatonSnapshot, 3> Automata{};
+    bool operator==(const TMachineSnapshot&) const = default;
+};
+
 // Where the automata's protocol messages go; the sink lays them out and stamps them.
 class TProtocolSink {
 public:
@@ -119,8 +150,27 @@ public:
     void SetLogSwitch(int32_t Number, TLogItem Item, bool On);
     TLogSwitches LogSwitches(int32_t Number) const;
 
+    // --- The whole state at once ---------------------------------------------------------------
+    TMachineSnapshot Snapshot() const;
+    // Puts the machine into the state as it stands; timers count as set anew, so a driver takes
+    // them up whatever their history. Observers are told as after an input.
+    void Restore(const TMachineSnapshot& State);
+    // A fixed seed instead of the clock's, so that the stop delays can be replayed.
+    void Seed(uint32_t RandSeed) { FRandom.RandSeed = RandSeed; }
+
+    // --- What the machine holds ----------------------------------------------------------------
+    int32_t Bank() const { return FBank; }
+    int32_t UserTokens() const { return FUserTokens; }
+    int32_t JackPot() const { return FJackPot; }
+    int32_t Stake() const { return FStake; }
+    bool TrayClosed() const { return FTrayClosed; }
+    const TDisplays& Displays() const { return FDisplays; }
+    uint32_t RandSeed() const { return FRandom.RandSeed; }
+
     // --- Operations the automata call ----------------------------------------------------------
     void SetTrayOpen(bool Open);
+    void ClearWin() { FJackPot = 0; }
+    void ClearStake() { FStake = 0; }
     void PayToken();
     bool TokenGood() const { return FTokenGood; }
     void StakeToBank();
@@ -193,6 +243,8 @@ private:
 
     void Register();
     void CopyValues(const TMachine& Other);
+    void CopyNames(const TMachine& Other);
+    void SetState(const TMachineSnapshot& State);
     void StopBarrel(TTimerId StopTimer, TTimerId SpinTimer, int32_t Barrel);
 
     TProtocolSink* FSink = nullptr;

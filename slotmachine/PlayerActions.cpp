@@ -25,7 +25,7 @@ bool CanTake(const TMachine& Machine, TPlayerAction Action) {
 }
 
 QString WhyNot(const TMachine& Machine, TPlayerAction Action) {
-    const TDisplays& Shown = Machine.FDisplays;
+    const TDisplays& Shown = Machine.Displays();
     // The window shows as many coins as the player's field says; none, none to click.
     if (Action == TPlayerAction::Coin && Shown.edUser < 1)
         return QStringLiteral("монету бросить нельзя: у игрока не видно ни одного жетона");

@@ -111,11 +111,11 @@ void TAutomatonSlotMachine::WriteLog(const std::string& Message) {
 }
 
 bool TAutomatonSlotMachine::HasWin() const {
-    return FMachine.FJackPot > 0;
+    return FMachine.JackPot() > 0;
 }
 
 bool TAutomatonSlotMachine::BankNotEmpty() const {
-    return FMachine.FBank > 0;
+    return FMachine.Bank() > 0;
 }
 
 int32_t TAutomatonSlotMachine::MoneyTrayState() const {
@@ -135,11 +135,11 @@ void TAutomatonSlotMachine::PayWinToken() {
 }
 
 void TAutomatonSlotMachine::ClearWin() {
-    FMachine.FJackPot = 0;
+    FMachine.ClearWin();
 }
 
 void TAutomatonSlotMachine::ClearStake() {
-    FMachine.FStake = 0;
+    FMachine.ClearStake();
 }
 
 void TAutomatonSlotMachine::ShowStake() {

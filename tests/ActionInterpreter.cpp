@@ -34,7 +34,7 @@ bool Running(const TMachine& M, int Timer) {
 
 // How many coins of the stack the window shows.
 int ShownCoins(const TMachine& M) {
-    return std::clamp(M.FDisplays.edUser, 0, TMachine::TokenImages);
+    return std::clamp(M.Displays().edUser, 0, TMachine::TokenImages);
 }
 
 bool ValidTarget(const TMachineAction& Action) {
@@ -118,9 +118,10 @@ std::vector<std::string> Describe(const TVirtualTime& Time) {
             Name += ' ' + std::to_string(Value);
         Parts.push_back(std::move(Name));
     };
-    const TDisplays& D = M.FDisplays;
-    Put("now, seed", {Time.Now(), M.FRandom.RandSeed});
-    Put("accounts", {M.FBank, M.FUserTokens, M.FJackPot, M.FStake, M.FTrayClosed, M.FTokenGood});
+    const TDisplays& D = M.Displays();
+    Put("now, seed", {Time.Now(), M.RandSeed()});
+    Put("accounts",
+        {M.Bank(), M.UserTokens(), M.JackPot(), M.Stake(), M.TrayClosed(), M.TokenGood()});
     Put("shown", {D.edBank, D.edStake, D.edJackPot, D.edUser, D.iBadCoin, int(D.Shape1),
                   D.Barrels[0], D.Barrels[1], D.Barrels[2]});
     for (int Timer = 0; Timer < TimerCount; ++Timer)
@@ -275,7 +276,7 @@ TActionInterpreter::TActionInterpreter() {
 void TActionInterpreter::Open() {
     FTime.reset();
     FTime = std::make_unique<TVirtualTime>();
-    Machine().FRandom.RandSeed = MachineSeed;
+    Machine().Seed(MachineSeed);
     Machine().SetSink(&FProtocol);
     FProtocol.FBroken.clear();
 }
@@ -285,8 +286,8 @@ QString TActionInterpreter::Reopen() {
     TDisplays Start;
     Start.Barrels = {StartFrame, StartFrame, StartFrame};
     const TMachine& M = Machine();
-    if (M.State(A0) != 0 || M.State(A1) != 0 || M.State(A2) != 0 || M.FBank != 50 ||
-        M.FUserTokens != 50 || M.FStake != 0 || M.FJackPot != 0 || !(M.FDisplays == Start) ||
+    if (M.State(A0) != 0 || M.State(A1) != 0 || M.State(A2) != 0 || M.Bank() != 50 ||
+        M.UserTokens() != 50 || M.Stake() != 0 || M.JackPot() != 0 || !(M.Displays() == Start) ||
         Time().NextDue() || Time().Now() != 0)
         return QStringLiteral("a fresh machine does not start from scratch");
     return Check();

@@ -2,6 +2,7 @@
 #include "slotmachine/Rules.h"
 #include "slotmachine/VirtualTime.h"
 #include "tests/ActionInterpreter.h"
+#include "tests/MachineEdit.h"
 
 #include <QRandomGenerator>
 #include <QTest>
@@ -105,8 +106,8 @@ private:
         M().TimerB3Timer();
     }
 
-    int StateA0() { return M().FAutomatonSlotMachine.FState; }
-    int StateA1() { return M().FAutomatonMoneyTray.FState; }
+    int StateA0() { return M().State(A0); }
+    int StateA1() { return M().State(A1); }
 
 private slots:
     void init();
@@ -144,14 +145,14 @@ void MachineTest::init() {
 }
 
 void MachineTest::startUpState() {
-    QCOMPARE(M().FBank, 50);
-    QCOMPARE(M().FUserTokens, 50);
-    QCOMPARE(M().FStake + M().FJackPot, 0);
-    QVERIFY(!M().FTrayClosed);
-    QVERIFY(M().FTokenGood);
+    QCOMPARE(M().Bank(), 50);
+    QCOMPARE(M().UserTokens(), 50);
+    QCOMPARE(M().Stake() + M().JackPot(), 0);
+    QVERIFY(!M().TrayClosed());
+    QVERIFY(M().TokenGood());
     TDisplays Shown;
     Shown.Barrels = {40, 40, 40};
-    QVERIFY(M().FDisplays == Shown); // 50, 0, 0, 50, the counterfeit token shown, slot open
+    QVERIFY(M().Displays() == Shown); // 50, 0, 0, 50, the counterfeit token shown, slot open
     for (int Timer = 0; Timer < TimerCount; ++Timer)
         QCOMPARE(M().Interval(TTimerId(Timer)), 0);
     const auto& Dispatcher = M().FAutomatonsDispatcher;
@@ -163,7 +164,7 @@ void MachineTest::startUpState() {
         QCOMPARE(Automaton->FState, 0);
     }
     // Two machines seed their generators from the clock.
-    QVERIFY(TMachine().FRandom.RandSeed != M().FRandom.RandSeed);
+    QVERIFY(TMachine().RandSeed() != M().RandSeed());
 }
 
 void MachineTest::firstGenuineToken() {
@@ -182,8 +183,8 @@ void MachineTest::firstGenuineToken() {
         "Автомат A1 \"Монетоприемник\" завершил обработку события e10 \"Опущен жетон\" в "
         "состоянии 1 \"Жетон принят\""};
     QCOMPARE(Protocol(), Expected);
-    QCOMPARE(M().FDisplays.edStake, 1);
-    QCOMPARE(M().FDisplays.edUser, 49);
+    QCOMPARE(M().Displays().edStake, 1);
+    QCOMPARE(M().Displays().edUser, 49);
 }
 
 void MachineTest::secondTokenOnlyShowsTheStake() {
@@ -191,7 +192,7 @@ void MachineTest::secondTokenOnlyShowsTheStake() {
     Protocol();
     DropTokens(1);
     QCOMPARE(Protocol(), (QStringList{Start(1, 10, 1), Finish(1, 10, 1)}));
-    QCOMPARE(M().FDisplays.edStake, 2);
+    QCOMPARE(M().Displays().edStake, 2);
     QCOMPARE(StateA0(), A0State::Accepting);
 }
 
@@ -202,10 +203,10 @@ void MachineTest::playInAccepting() {
     QCOMPARE(Protocol(), (QStringList{Start(0, 1, 1), Start(1, 12, 1), Transition(1, 1, 0),
                                       Finish(1, 12, 0), Transition(0, 1, 2), Start(2, 0, 0),
                                       Transition(2, 0, 1), Finish(2, 0, 1), Finish(0, 1, 2)}));
-    QCOMPARE(M().FBank, 53);
-    QCOMPARE(M().FDisplays.edBank, 53);
-    QCOMPARE(M().FDisplays.edStake, 3); // the stake stays until the game is over
-    QVERIFY(M().FTrayClosed);
+    QCOMPARE(M().Bank(), 53);
+    QCOMPARE(M().Displays().edBank, 53);
+    QCOMPARE(M().Displays().edStake, 3); // the stake stays until the game is over
+    QVERIFY(M().TrayClosed());
     QCOMPARE(M().Interval(TimerSync1), 10);
     QCOMPARE(M().Interval(TimerSync2), 1);
     QCOMPARE(M().Interval(TimerSync3), 6);
@@ -216,7 +217,7 @@ void MachineTest::playWhileSpinningArmsOnce() {
     DropTokens(1);
     M().iPlayClick();
     Protocol();
-    M().FRandom.RandSeed = 0; // the first draw below 1000 is 0
+    M().Seed(0); // the first draw below 1000 is 0
     M().iPlayClick();
     const QStringList Relayed = {Start(0, 1, 2), Start(2, 1, 1), Finish(2, 1, 1), Finish(0, 1, 2)};
     QCOMPARE(Protocol(), Relayed);
@@ -239,7 +240,7 @@ void MachineTest::stopDelaysSpanTheirRange() {
     int High = 0;
     for (int Game = 0; Game < 200; ++Game) {
         M() = TMachine();
-        M().FRandom.RandSeed = uint32_t(Game * 7919);
+        M().Seed(uint32_t(Game * 7919));
         StartGame(1);
         for (const TTimerId Stop : {TimerB1, TimerB2, TimerB3}) {
             const int Delay = M().Interval(Stop);
@@ -297,41 +298,41 @@ void MachineTest::stopsAndEndOfGame() {
     else
         Expected << Transition(0, 2, 0) << Finish(0, 5, 0);
     QCOMPARE(Protocol(), Expected);
-    QCOMPARE(M().FDisplays.edJackPot, win); // the whole win, before any refresh
+    QCOMPARE(M().Displays().edJackPot, win); // the whole win, before any refresh
     for (int Barrel = 1; Barrel <= 3; ++Barrel)
         QVERIFY(QList<int>({60, 7, 14, 21, 27, 34, 40, 47, 54}).contains(M().FrameIndex(Barrel)));
     if (win > 0) {
-        QCOMPARE(M().FJackPot, win - 1); // the first token is paid at once
-        QCOMPARE(M().FBank, 52 - 1);
+        QCOMPARE(M().JackPot(), win - 1); // the first token is paid at once
+        QCOMPARE(M().Bank(), 52 - 1);
         QCOMPARE(M().Interval(JackTimer), 250);
-        QVERIFY(M().FTrayClosed);
-        QCOMPARE(M().FDisplays.edStake, 2);
+        QVERIFY(M().TrayClosed());
+        QCOMPARE(M().Displays().edStake, 2);
     } else {
         QCOMPARE(M().Interval(JackTimer), 0);
-        QVERIFY(!M().FTrayClosed);
-        QCOMPARE(M().FStake, 0);
-        QCOMPARE(M().FDisplays.edStake, 0);
-        QCOMPARE(M().FBank, 52);
+        QVERIFY(!M().TrayClosed());
+        QCOMPARE(M().Stake(), 0);
+        QCOMPARE(M().Displays().edStake, 0);
+        QCOMPARE(M().Bank(), 52);
     }
 }
 
 void MachineTest::payOutShowsEveryTick() {
     StartGame(1);
     StopBarrels({5, 9, 7}); // 2 2 2: five tokens
-    QCOMPARE(M().FJackPot, 4);
+    QCOMPARE(M().JackPot(), 4);
     Protocol();
     const uint32_t Generation = M().Timer(JackTimer).Generation;
     // What the fields show after each tick: win, bank, player.
     QStringList Shown{QStringLiteral("%1 %2 %3")
-                          .arg(M().FDisplays.edJackPot)
-                          .arg(M().FDisplays.edBank)
-                          .arg(M().FDisplays.edUser)};
+                          .arg(M().Displays().edJackPot)
+                          .arg(M().Displays().edBank)
+                          .arg(M().Displays().edUser)};
     while (StateA0() == A0State::Paying && M().Interval(JackTimer) != 0) {
         M().JackTimerTimer();
         Shown << QStringLiteral("%1 %2 %3")
-                     .arg(M().FDisplays.edJackPot)
-                     .arg(M().FDisplays.edBank)
-                     .arg(M().FDisplays.edUser);
+                     .arg(M().Displays().edJackPot)
+                     .arg(M().Displays().edBank)
+                     .arg(M().Displays().edUser);
     }
     // The first token is paid at the stop with no refresh; each tick then pays and shows one.
     QCOMPARE(Shown,
@@ -343,17 +344,17 @@ void MachineTest::payOutShowsEveryTick() {
     Expected << Start(0, 6, 4) << Transition(0, 4, 0) << Finish(0, 6, 0);
     QCOMPARE(Protocol(), Expected);
     QCOMPARE(StateA0(), A0State::Waiting);
-    QCOMPARE(M().FUserTokens, 54);
-    QCOMPARE(M().FBank, 46);
-    QVERIFY(!M().FTrayClosed);
-    QCOMPARE(M().FDisplays.edStake, 0);
+    QCOMPARE(M().UserTokens(), 54);
+    QCOMPARE(M().Bank(), 46);
+    QVERIFY(!M().TrayClosed());
+    QCOMPARE(M().Displays().edStake, 0);
 }
 
 void MachineTest::bankRunsOutIntoErrorClearedByReset() {
     StartGame(2);
-    M().FBank = 2; // the machine straight into a nearly empty bank
+    EditMachine(M(), [](TMachineSnapshot& S) { S.Bank = 2; }); // a nearly empty bank
     StopBarrels(Sevens);
-    QCOMPARE(M().FJackPot, 19);
+    QCOMPARE(M().JackPot(), 19);
     M().JackTimerTimer(); // pays the last token
     Protocol();
     M().JackTimerTimer(); // the bank is empty: the timer stops, e6 still arrives
@@ -361,16 +362,16 @@ void MachineTest::bankRunsOutIntoErrorClearedByReset() {
     QCOMPARE(StateA0(), A0State::Error);
     QCOMPARE(StateA1(), A1State::Empty);
     QCOMPARE(M().Interval(JackTimer), 0);
-    QCOMPARE(M().FDisplays.edJackPot, 18);
-    QCOMPARE(M().FDisplays.edBank, 0);
+    QCOMPARE(M().Displays().edJackPot, 18);
+    QCOMPARE(M().Displays().edBank, 0);
 
     M().iReturnClick(); // ignored in this kind of error
     QCOMPARE(Protocol(), (QStringList{Start(0, 2, 3), Finish(0, 2, 3)}));
     M().btnTechResetClick();
     QCOMPARE(Protocol(), (QStringList{Start(0, 3, 3), Transition(0, 3, 0), Finish(0, 3, 0)}));
-    QCOMPARE(M().FJackPot, 0);
-    QCOMPARE(M().FDisplays.edJackPot, 0);
-    QVERIFY(!M().FTrayClosed);
+    QCOMPARE(M().JackPot(), 0);
+    QCOMPARE(M().Displays().edJackPot, 0);
+    QVERIFY(!M().TrayClosed());
 }
 
 void MachineTest::counterfeitToken_data() {
@@ -388,10 +389,10 @@ void MachineTest::counterfeitToken() {
     QCOMPARE(Protocol(),
              (QStringList{Start(1, 10, From), Transition(1, From, 2), Start(0, 11, From),
                           Transition(0, From, 3), Finish(0, 11, 3), Finish(1, 10, 2)}));
-    QVERIFY(M().FTrayClosed);
-    QCOMPARE(M().FDisplays.Shape1, TBrushStyle::bsDiagCross);
-    QVERIFY(!M().FDisplays.iBadCoin);
-    QCOMPARE(M().FDisplays.edStake, genuine);
+    QVERIFY(M().TrayClosed());
+    QCOMPARE(M().Displays().Shape1, TBrushStyle::bsDiagCross);
+    QVERIFY(!M().Displays().iBadCoin);
+    QCOMPARE(M().Displays().edStake, genuine);
 
     M().Image1Click(); // the slot is closed
     M().iBadCoinClick();
@@ -401,11 +402,11 @@ void MachineTest::counterfeitToken() {
     M().iReturnClick();
     QCOMPARE(Protocol(), (QStringList{Start(0, 2, 3), Start(1, 2, 2), Transition(1, 2, 0),
                                       Finish(1, 2, 0), Transition(0, 3, 0), Finish(0, 2, 0)}));
-    QCOMPARE(M().FUserTokens, 50);
-    QCOMPARE(M().FDisplays.edUser, 50);
-    QCOMPARE(M().FDisplays.edStake, 0);
-    QVERIFY(M().FDisplays.iBadCoin);
-    QCOMPARE(M().FDisplays.Shape1, TBrushStyle::bsSolid);
+    QCOMPARE(M().UserTokens(), 50);
+    QCOMPARE(M().Displays().edUser, 50);
+    QCOMPARE(M().Displays().edStake, 0);
+    QVERIFY(M().Displays().iBadCoin);
+    QCOMPARE(M().Displays().Shape1, TBrushStyle::bsSolid);
 }
 
 void MachineTest::ignoredActions_data() {
@@ -421,10 +422,10 @@ void MachineTest::ignoredActions() {
     QFETCH(QString, action);
     QFETCH(QStringList, expected);
     if (action == "coin")
-        M().FUserTokens = 0;
-    const TDisplays Shown = M().FDisplays;
-    const int Bank = M().FBank;
-    const int User = M().FUserTokens;
+        EditMachine(M(), [](TMachineSnapshot& S) { S.UserTokens = 0; });
+    const TDisplays Shown = M().Displays();
+    const int Bank = M().Bank();
+    const int User = M().UserTokens();
     if (action == "play")
         M().iPlayClick();
     else if (action == "return")
@@ -435,10 +436,10 @@ void MachineTest::ignoredActions() {
         M().Image1Click();
     QCOMPARE(Protocol(), expected);
     QCOMPARE(StateA0(), A0State::Waiting);
-    QCOMPARE(M().FBank, Bank);
-    QCOMPARE(M().FUserTokens, User);
+    QCOMPARE(M().Bank(), Bank);
+    QCOMPARE(M().UserTokens(), User);
     if (action != "return") // return refreshes the player's side
-        QVERIFY(M().FDisplays == Shown);
+        QVERIFY(M().Displays() == Shown);
 }
 
 void MachineTest::spinTicksOnlyStepFrames() {
@@ -499,11 +500,13 @@ void MachineTest::noRowIsShadowed() {
 void MachineTest::unknownStateWritesOnlyWhenAsked() {
     for (int A = A0; A <= A2; ++A) {
         TAutomaton& Automaton = M().Automaton(A);
-        Automaton.FLogStart = Automaton.FLogFinish = false;
-        Automaton.FState = 9;
+        EditMachine(M(), [A](TMachineSnapshot& S) {
+            S.Automata[size_t(A)].LogStart = S.Automata[size_t(A)].LogFinish = false;
+            S.Automata[size_t(A)].State = 9;
+        });
         Automaton.HandleEvent(1);
         QVERIFY(Protocol().isEmpty());
-        Automaton.FLogErrors = true;
+        EditMachine(M(), [A](TMachineSnapshot& S) { S.Automata[size_t(A)].LogErrors = true; });
         Automaton.HandleEvent(1);
         QCOMPARE(Protocol(),
                  QStringList{QStringLiteral("Ошибка в автомате A%1 при обработке события e1: "
@@ -536,13 +539,13 @@ void MachineTest::copyIsIndependent() {
     const QStringList Original = Protocol();
     QCOMPARE(CopyLog.Take(), Original);
     QVERIFY(!Original.isEmpty());
-    QVERIFY(Copy.FDisplays == M().FDisplays);
-    QCOMPARE(Copy.FRandom.RandSeed, M().FRandom.RandSeed);
-    QCOMPARE(Copy.FJackPot, M().FJackPot);
+    QVERIFY(Copy.Displays() == M().Displays());
+    QCOMPARE(Copy.RandSeed(), M().RandSeed());
+    QCOMPARE(Copy.JackPot(), M().JackPot());
     // What happens to one does not reach the other.
     Copy.JackTimerTimer();
     QVERIFY(Protocol().isEmpty());
-    QCOMPARE(Copy.FJackPot + 1, M().FJackPot);
+    QCOMPARE(Copy.JackPot() + 1, M().JackPot());
 }
 
 void MachineTest::virtualTimeFiresInOrder() {
@@ -557,15 +560,15 @@ void MachineTest::virtualTimeFiresInOrder() {
     // 10, 1 and 6 ms: after 30 ms the barrels are 3, 30 and 5 frames further, exactly.
     Time.Advance(30);
     QCOMPARE(Time.Now(), int64_t(30));
-    QCOMPARE(Machine.FDisplays.Barrels, (std::array<int32_t, 3>{43, 10, 45}));
+    QCOMPARE(Machine.Displays().Barrels, (std::array<int32_t, 3>{43, 10, 45}));
     // Due at the same moment: the lower timer number goes first.
     QCOMPARE(*Time.Due(TimerSync1), int64_t(40));
     QCOMPARE(*Time.Due(TimerSync3), int64_t(36));
-    Machine.FRandom.RandSeed = 0; // the first stop delay is 1000 ms
+    Machine.Seed(0); // the first stop delay is 1000 ms
     Time.Do([](TMachine& Each) { Each.iPlayClick(); });
     QCOMPARE(*Time.Due(TimerB1), int64_t(1030));
     Time.Advance(999);
-    QCOMPARE(Machine.FAutomatonBarrelsEngine.FState, A2State::Spinning);
+    QCOMPARE(Machine.State(A2), A2State::Spinning);
     Log.Take();
     Time.Advance(1);
     // At 1030 the first barrel's hundredth spin tick since 30 (due too) comes before its stop.
@@ -577,12 +580,12 @@ void MachineTest::virtualTimeFiresInOrder() {
     while (Time.NextDue() != TimerB2)
         QVERIFY(Time.FireNext());
     QVERIFY(Time.FireNext());
-    QCOMPARE(Machine.FAutomatonBarrelsEngine.FState, A2State::SecondStopped);
+    QCOMPARE(Machine.State(A2), A2State::SecondStopped);
     // A copy runs on from the same moment, on its own.
     TVirtualTime Copy = Time;
     Copy.Advance(2000);
-    QCOMPARE(Copy.Machine().FAutomatonBarrelsEngine.FState, A2State::Stopped);
-    QCOMPARE(Machine.FAutomatonBarrelsEngine.FState, A2State::SecondStopped);
+    QCOMPARE(Copy.Machine().State(A2), A2State::Stopped);
+    QCOMPARE(Machine.State(A2), A2State::SecondStopped);
 }
 
 void MachineTest::settleAndWaitMeetOnTheSameFrames() {
@@ -590,7 +593,7 @@ void MachineTest::settleAndWaitMeetOnTheSameFrames() {
     // stop to stop or by a plain wait to the same moment.
     for (uint32_t Seed = 0; Seed < 30; ++Seed) {
         TVirtualTime Settled;
-        Settled.Machine().FRandom.RandSeed = Seed;
+        Settled.Machine().Seed(Seed);
         Settled.Do([](TMachine& Each) {
             Each.Image1Click();
             Each.iPlayClick();
@@ -600,7 +603,7 @@ void MachineTest::settleAndWaitMeetOnTheSameFrames() {
         while (Settled.Machine().State(A2) != TAutomatonBarrelsEngine::Stopped)
             QVERIFY(Settled.FireNextEvent());
         Waited.Advance(Settled.Now() - Waited.Now());
-        QVERIFY2(Waited.Machine().FDisplays == Settled.Machine().FDisplays,
+        QVERIFY2(Waited.Machine().Displays() == Settled.Machine().Displays(),
                  qPrintable(QStringLiteral("seed %1").arg(Seed)));
     }
 }
@@ -609,7 +612,7 @@ void MachineTest::spinRunsEqualSingleTicks() {
     // Advancing takes runs of spin ticks at once; firing one timer at a time is the reference.
     for (uint32_t Seed = 0; Seed < 30; ++Seed) {
         TVirtualTime Fast;
-        Fast.Machine().FRandom.RandSeed = Seed;
+        Fast.Machine().Seed(Seed);
         TMessages FastLog;
         Fast.Machine().SetSink(&FastLog);
         Fast.Do([](TMachine& Each) {
@@ -627,9 +630,8 @@ void MachineTest::spinRunsEqualSingleTicks() {
             Fast.Advance(Wait);
             while (Slow.NextDue() && *Slow.Due(*Slow.NextDue()) <= Fast.Now())
                 Slow.FireNext();
-            QVERIFY(Fast.Machine().FDisplays == Slow.Machine().FDisplays);
-            QCOMPARE(Fast.Machine().FTimers[TimerB2].Interval,
-                     Slow.Machine().FTimers[TimerB2].Interval);
+            QVERIFY(Fast.Machine().Displays() == Slow.Machine().Displays());
+            QCOMPARE(Fast.Machine().Interval(TimerB2), Slow.Machine().Interval(TimerB2));
             for (int Timer = 0; Timer < TimerCount; ++Timer)
                 QCOMPARE(Fast.Due(TTimerId(Timer)), Slow.Due(TTimerId(Timer)));
             if (Step == 2)
@@ -644,7 +646,7 @@ void MachineTest::wholeGameInVirtualTime() {
     // Three tokens, play, play, then only time: every game ends and pays out by itself.
     for (uint32_t Seed = 0; Seed < 20; ++Seed) {
         TVirtualTime Time;
-        Time.Machine().FRandom.RandSeed = Seed;
+        Time.Machine().Seed(Seed);
         Time.Do([](TMachine& Each) {
             for (int Coin = 0; Coin < 3; ++Coin)
                 Each.Image1Click();
@@ -653,8 +655,8 @@ void MachineTest::wholeGameInVirtualTime() {
         });
         Time.Advance(3 * 1999 + 250 * 31);
         const TMachine& Machine = Time.Machine();
-        QCOMPARE(Machine.FAutomatonSlotMachine.FState, A0State::Waiting);
-        QCOMPARE(Machine.FBank + Machine.FUserTokens, 100);
+        QCOMPARE(Machine.State(A0), A0State::Waiting);
+        QCOMPARE(Machine.Bank() + Machine.UserTokens(), 100);
         QVERIFY(Time.Now() >= 3000);
         QVERIFY(!Time.NextDue());
         QCOMPARE(CheckInvariants(Machine), QString());
@@ -668,7 +670,7 @@ void MachineTest::randomWalkKeepsInvariants() {
                              : 20261208u;
     qInfo("random walk seed %u (set WALK_SEED to walk another)", Seed);
     QRandomGenerator Walk(Seed);
-    M().FRandom.RandSeed = Seed;
+    M().Seed(Seed);
     QSet<int> Visited; // pairs of A0 and A1 states
     int BankEmptied = 0;
     for (int Step = 0; Step < 10000; ++Step) {

@@ -1,4 +1,5 @@
 #include "tests/ActionInterpreter.h"
+#include "tests/MachineEdit.h"
 
 #include "slotmachine/Rules.h"
 #include "slotmachine/Vocabulary.h"
@@ -74,9 +75,9 @@ TMachineAction RandomAction(const TActionInterpreter& Interpreter, QRandomGenera
     const int State = M.State(A0);
     if (State == TAutomatonSlotMachine::Paying && Random.bounded(100) < 90)
         return {TActionKind::Tick, JackTimer, 0};
-    const int Coins = std::min(M.FDisplays.edUser, TMachine::TokenImages);
+    const int Coins = std::min(M.Displays().edUser, TMachine::TokenImages);
     if ((State == TAutomatonSlotMachine::Waiting || State == TAutomatonSlotMachine::Accepting) &&
-        Coins > 0 && M.FStake < Stake && Random.bounded(100) < 90)
+        Coins > 0 && M.Stake() < Stake && Random.bounded(100) < 90)
         return PlayerMove(TPlayerAction::Coin, 1 + Random.bounded(Coins));
     for (int Attempt = 0; Attempt < 50; ++Attempt) {
         const int Pick = Random.bounded(1000);
@@ -144,13 +145,13 @@ enum class TSabotage {
 void Sabotage(TMachine& M, TSabotage What) {
     switch (What) {
     case TSabotage::LoseToken:
-        --M.FBank;
+        EditMachine(M, [](TMachineSnapshot& S) { --S.Bank; });
         break;
     case TSabotage::OpenSlotInGame:
         M.SetTrayOpen(true);
         break;
     case TSabotage::PaintSlotClosed:
-        M.FDisplays.Shape1 = TBrushStyle::bsDiagCross;
+        EditMachine(M, [](TMachineSnapshot& S) { S.Displays.Shape1 = TBrushStyle::bsDiagCross; });
         break;
     case TSabotage::StrayStopTimer:
         M.SetInterval(TimerB2, 1000);
@@ -162,30 +163,33 @@ void Sabotage(TMachine& M, TSabotage What) {
         M.SetInterval(JackTimer, 0);
         break;
     case TSabotage::LeaveTrayAccepted:
-        M.FAutomatonMoneyTray.FState = TAutomatonMoneyTray::Accepted;
+        EditMachine(
+            M, [](TMachineSnapshot& S) { S.Automata[A1].State = TAutomatonMoneyTray::Accepted; });
         break;
     case TSabotage::LeaveBusy:
-        M.FAutomatonBarrelsEngine.FBusy = true;
+        EditMachine(M, [](TMachineSnapshot& S) { S.Automata[A2].Busy = true; });
         break;
     case TSabotage::UnknownState:
-        M.FAutomatonSlotMachine.FState = TAutomatonSlotMachine::StateCount;
+        EditMachine(M, [](TMachineSnapshot& S) {
+            S.Automata[A0].State = TAutomatonSlotMachine::StateCount;
+        });
         break;
     case TSabotage::ErrorMessage:
         M.WriteLog("Ошибка реентерабельности в автомате A1");
         break;
     case TSabotage::Reentrancy:
         // The event arrives while A1 is still busy with one before it.
-        M.FAutomatonMoneyTray.FBusy = true;
+        EditMachine(M, [](TMachineSnapshot& S) { S.Automata[A1].Busy = true; });
         M.Image1Click();
         break;
     case TSabotage::EmptyMessage:
         M.WriteLog("");
         break;
     case TSabotage::CountNotShown:
-        M.FDisplays.edUser = M.FUserTokens + 1;
+        EditMachine(M, [](TMachineSnapshot& S) { S.Displays.edUser = S.UserTokens + 1; });
         break;
     case TSabotage::CounterfeitHidden:
-        M.FDisplays.iBadCoin = false;
+        EditMachine(M, [](TMachineSnapshot& S) { S.Displays.iBadCoin = false; });
         break;
     case TSabotage::BarrelBetweenSymbols:
         M.SetFrameIndex(1, 41);

@@ -108,10 +108,10 @@ void ScreenTest::barrelsTurnAndStopOnScreen() {
         Window.TimerSync3Timer(nullptr);
         NextScreenFrame(Window);
         for (int Barrel = 0; Barrel < 3; ++Barrel) {
-            VerifyBarrelShows(Window, Barrel, Machine.FDisplays.Barrels[Barrel]);
+            VerifyBarrelShows(Window, Barrel, Machine.Displays().Barrels[Barrel]);
             if (QTest::currentTestFailed())
                 return;
-            Seen.insert(Machine.FDisplays.Barrels[Barrel]);
+            Seen.insert(Machine.Displays().Barrels[Barrel]);
         }
     }
     QVERIFY(Seen.size() >= 12);
@@ -122,7 +122,7 @@ void ScreenTest::barrelsTurnAndStopOnScreen() {
     Window.TimerB3Timer(nullptr);
     NextScreenFrame(Window);
     for (int Barrel = 0; Barrel < 3; ++Barrel) {
-        const int Digit = SymbolOfFrame(Machine.FDisplays.Barrels[Barrel]);
+        const int Digit = SymbolOfFrame(Machine.Displays().Barrels[Barrel]);
         VerifyBarrelShows(Window, Barrel, SnapFrameOf(Digit));
     }
 }
@@ -135,7 +135,7 @@ void ScreenTest::slotIndicatorOnScreen() {
     QVERIFY2(ShowsSolid(OnScreen(Window.Shape1)), "the open slot is not solid");
     Window.Image1Click(nullptr);
     Window.iPlayClick(nullptr); // the stake goes to the bank and the slot closes
-    QCOMPARE(Window.Machine().FDisplays.Shape1, TBrushStyle::bsDiagCross);
+    QCOMPARE(Window.Machine().Displays().Shape1, TBrushStyle::bsDiagCross);
     NextScreenFrame(Window);
     const QImage Closed = OnScreen(Window.Shape1);
     QVERIFY2(!ShowsSolid(Closed), "the closed slot is not hatched");

@@ -1,4 +1,5 @@
 #include "slotmachine/atmSlotMachine.h"
+#include "tests/MachineEdit.h"
 #include "window/Application.h"
 #include "window/ErrorBox.h"
 #include "window/FormMain.h"
@@ -51,12 +52,13 @@ void ShutdownTest::closeInEveryState() {
     if (steps >= 5)
         M->TimerB2Timer(nullptr);
     if (steps >= 6) {
-        M->Machine().FBank = 1; // 7 7 7 wins; one token to pay, then the bank is empty
+        // 7 7 7 wins; one token to pay, then the bank is empty.
+        EditMachine(M->Machine(), [](TMachineSnapshot& S) { S.Bank = 1; });
         M->TimerB3Timer(nullptr);
     }
     if (steps >= 7)
         M->JackTimerTimer(nullptr);
-    QCOMPARE(M->Machine().FAutomatonSlotMachine.FState, a0);
+    QCOMPARE(M->Machine().State(A0), a0);
 
     // The user closes the window while its timers keep running.
     QList<QPointer<TTimer>> Timers;

@@ -1,6 +1,7 @@
 #include "automaton/Automaton.h"
 #include "slotmachine/Rules.h"
 #include "slotmachine/atmSlotMachine.h"
+#include "tests/MachineEdit.h"
 #include "window/Application.h"
 #include "window/AutomataWindow.h"
 #include "window/ErrorBox.h"
@@ -305,12 +306,12 @@ void WindowTest::widgetsShowTheDisplays() {
     for (int Step = 0; Step < steps; ++Step)
         Script[Step].Play(*M);
     const TMachine& Machine = M->Machine();
-    QCOMPARE(Text(*M), Text(Machine.FDisplays));
-    TDisplays Accounts = Machine.FDisplays;
-    Accounts.edBank = Machine.FBank;
-    Accounts.edStake = Machine.FStake;
-    Accounts.edJackPot = Machine.FJackPot;
-    Accounts.edUser = Machine.FUserTokens;
+    QCOMPARE(Text(*M), Text(Machine.Displays()));
+    TDisplays Accounts = Machine.Displays();
+    Accounts.edBank = Machine.Bank();
+    Accounts.edStake = Machine.Stake();
+    Accounts.edJackPot = Machine.JackPot();
+    Accounts.edUser = Machine.UserTokens();
     QCOMPARE(Text(*M) != Text(Accounts), lags);
 }
 
@@ -322,10 +323,9 @@ void WindowTest::coinStackFollowsTheCount_data() {
 
 void WindowTest::coinStackFollowsTheCount() {
     QFETCH(int, user);
-    TMachine Shown = M->Machine();
-    Shown.FDisplays.edUser = user;
-    M->Machine() = Shown; // a copy that differs only in what it shows
-    QCOMPARE(Text(*M), Text(Shown.FDisplays));
+    // The machine put into a state that differs only in what it shows.
+    EditMachine(M->Machine(), [user](TMachineSnapshot& S) { S.Displays.edUser = user; });
+    QCOMPARE(Text(*M), Text(M->Machine().Displays()));
 }
 
 void WindowTest::slotIndicatorOnThePanel() {
@@ -367,18 +367,18 @@ void WindowTest::topmostCoinTakesTheClick() {
     ClickAt(M->Image(50), QPoint(1, 1));
     QCOMPARE(Fiftieth.size(), 1);
     QCOMPARE(FortyNinth.size(), 0);
-    QCOMPARE(M->Machine().FUserTokens, 49);
+    QCOMPARE(M->Machine().UserTokens(), 49);
     QVERIFY(M->Image(50)->isHidden());
     ClickAt(M->Image(50), QPoint(1, 1)); // now the coin below takes it
     QCOMPARE(Fiftieth.size(), 1);
     QCOMPARE(FortyNinth.size(), 1);
-    QCOMPARE(M->Machine().FStake, 2);
+    QCOMPARE(M->Machine().Stake(), 2);
 }
 
 void WindowTest::buttonsDeliverTheirEvents() {
     ClickAt(M->Image(50), QPoint(20, 16));
     ClickAt(M->iPlay, QPoint(32, 16));
-    QCOMPARE(M->Machine().FAutomatonSlotMachine.FState, TAutomatonSlotMachine::Game);
+    QCOMPARE(M->Machine().State(A0), TAutomatonSlotMachine::Game);
     ClickAt(M->iPlay, QPoint(32, 16));
     QVERIFY(M->TimerB1->Interval() != 0);
     const qsizetype Lines = M->Log->LineCount();
@@ -464,7 +464,7 @@ void WindowTest::handlerErrorReachesTheBoxAndTheLoopGoesOn() {
 
     Names = Kept;
     ClickAt(M->Image(50), QPoint(20, 16));
-    QCOMPARE(M->Machine().FAutomatonSlotMachine.FState, TAutomatonSlotMachine::Accepting);
+    QCOMPARE(M->Machine().State(A0), TAutomatonSlotMachine::Accepting);
     QCOMPARE(M->Log->LineCount(), 6 * 3);
 }
 
@@ -546,11 +546,11 @@ void WindowTest::keysPlayTheMachine() {
     const auto Last = [this] { return M->Log->Line(M->Log->LineCount() - 2); };
     Press(Qt::Key_Plus);
     Press(Qt::Key_Insert);
-    QCOMPARE(Machine.FStake, 2);
+    QCOMPARE(Machine.Stake(), 2);
     Press(Qt::Key_Backspace);
-    QCOMPARE(Machine.FUserTokens, 50);
+    QCOMPARE(Machine.UserTokens(), 50);
     Press(Qt::Key_Minus);
-    QCOMPARE(Machine.FAutomatonSlotMachine.FState, TAutomatonSlotMachine::Error);
+    QCOMPARE(Machine.State(A0), TAutomatonSlotMachine::Error);
     Press(Qt::Key_Minus); // the counterfeit token is in the slot: nothing to press
     Press(Qt::Key_R, Qt::ControlModifier);
     QVERIFY(Last().contains(QStringLiteral("e3 \"Нажата кнопка 'Тех. Сброс'\"")));
@@ -558,7 +558,7 @@ void WindowTest::keysPlayTheMachine() {
     Press(Qt::Key_Plus);
     Press(Qt::Key_Enter);
     Press(Qt::Key_Return);
-    QCOMPARE(Machine.FAutomatonSlotMachine.FState, TAutomatonSlotMachine::Game);
+    QCOMPARE(Machine.State(A0), TAutomatonSlotMachine::Game);
     QVERIFY(Machine.Interval(TimerB1) != 0);
     QCOMPARE(M->iPlay->toolTip(), QStringLiteral("Игра (Return, Enter)"));
     // A screen reader sees a button it can press.
@@ -627,7 +627,7 @@ void WindowTest::screenReaderHearsTheMachine() {
         M->TimerSync1Timer(nullptr);
     M->iPlayClick(nullptr);
     M->TimerB1Timer(nullptr);
-    const int Digit = SymbolOfFrame(M->Machine().FDisplays.Barrels[0]);
+    const int Digit = SymbolOfFrame(M->Machine().Displays().Barrels[0]);
     QCOMPARE(Name(M->Barrel1), QStringLiteral("Барабан 1: %1").arg(Digit));
     QCOMPARE(Name(M->Barrel2), QStringLiteral("Барабан 2: вращается"));
 
@@ -666,7 +666,7 @@ void WindowTest::keysReachEveryWindow() {
     QVERIFY(QTest::qWaitForWindowActive(Automata));
     QTest::keyClick(Automata->windowHandle(), Qt::Key_Insert);
     QTest::keyClick(Automata->windowHandle(), Qt::Key_Return);
-    QCOMPARE(M->Machine().FBank, 51);
+    QCOMPARE(M->Machine().Bank(), 51);
     QCOMPARE(QAccessible::queryAccessibleInterface(Automata)->role(), QAccessible::Window);
 }
 

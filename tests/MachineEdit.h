@@ -1,0 +1,10 @@
+#pragma once
+
+#include "slotmachine/Machine.h"
+
+// Puts a machine straight into a changed state, as a test needs it, through its snapshot.
+template <class TEdit> void EditMachine(TMachine& Machine, TEdit Edit) {
+    TMachineSnapshot State = Machine.Snapshot();
+    Edit(State);
+    Machine.Restore(State);
+}

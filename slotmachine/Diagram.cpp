@@ -74,7 +74,7 @@ template <class T> TDiagram Build(const T& Automaton, const TAutomatonsDispatche
         Diagram.Nodes.at(T::RelayState).RelayTarget = T::RelayTarget;
     const TStringList& EventNames = Names.FEventNames;
     int Index = 0;
-    for (const TRow<T>& Row : Automaton.FRowTable) {
+    for (const TRow<T>& Row : Automaton.RowTable()) {
         const bool Named = Row.Event >= 0 && Row.Event < EventNames.Count();
         Diagram.Edges.push_back({Index++, Row.State, Row.Next, Row.Event,
                                  Named ? EventNames.Get(Row.Event) : std::string(),

@@ -6,10 +6,6 @@
 
 namespace {
 
-using A0State = TAutomatonSlotMachine;
-using A1State = TAutomatonMoneyTray;
-using A2State = TAutomatonBarrelsEngine;
-
 bool Running(const TMachine& M, int32_t Timer) {
     return M.Interval(TTimerId(Timer)) != 0;
 }

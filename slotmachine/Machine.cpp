@@ -7,8 +7,9 @@
 #include <stdexcept>
 #include <utility>
 
-TMachine::TMachine()
-    : FAutomatonSlotMachine(*this), FAutomatonMoneyTray(*this), FAutomatonBarrelsEngine(*this) {
+TMachine::TMachine(const TRowTables& Tables)
+    : FAutomatonSlotMachine(*this, Tables.A0), FAutomatonMoneyTray(*this, Tables.A1),
+      FAutomatonBarrelsEngine(*this, Tables.A2) {
     FTrayClosed = false;
     FBank = 50;
     FUserTokens = 50;
@@ -79,8 +80,8 @@ TMachineSnapshot TMachine::Snapshot() const {
     for (int32_t Number = A0; Number <= A2; ++Number) {
         const TAutomaton& From = Automaton(Number);
         State.Automata[static_cast<size_t>(Number)] = {
-            From.FState,     From.FBusy,          From.FLogInput,  From.FLogOutput,
-            From.FLogStart,  From.FLogTransition, From.FLogFinish, From.FLogErrors};
+            From.FState,    From.FBusy,          From.FLogInput,  From.FLogOutput,
+            From.FLogStart, From.FLogTransition, From.FLogFinish, From.FLogErrors};
     }
     return State;
 }
@@ -325,7 +326,7 @@ void TMachine::PayToken() {
     --FBank;
     --FJackPot;
     ++FUserTokens;
-    SetInterval(JackTimer, 250);
+    SetInterval(JackTimer, PayOutInterval);
 }
 
 void TMachine::StakeToBank() {

@@ -118,13 +118,21 @@ public:
 // windows or clocks: its inputs are the player's actions and "timer T fired"; its outputs are
 // protocol messages into a sink and change notices to its observers. A copy is a full,
 // independent machine that writes to no sink and tells no observer until given its own.
+// The tables the automata run; an empty one is the table as written. Only tests plant others.
+struct TRowTables {
+    TAutomatonSlotMachine::TRows A0;
+    TAutomatonMoneyTray::TRows A1;
+    TAutomatonBarrelsEngine::TRows A2;
+};
+
 class TMachine {
 public:
     static constexpr int32_t TokenImages = 100;
 
     // The start-up: accounts, the generator seeded from the clock, the automata with their
     // switches, registration and names, the barrels on the digit 7.
-    TMachine();
+    TMachine() : TMachine(TRowTables{}) {}
+    explicit TMachine(const TRowTables& Tables);
     TMachine(const TMachine& Other);
     TMachine& operator=(const TMachine& Other);
     ~TMachine() = default;
@@ -206,6 +214,13 @@ public:
 
     TAutomaton& Automaton(int32_t Number);
     const TAutomaton& Automaton(int32_t Number) const;
+    const TAutomatonSlotMachine& AutomatonSlotMachine() const { return FAutomatonSlotMachine; }
+    const TAutomatonMoneyTray& AutomatonMoneyTray() const { return FAutomatonMoneyTray; }
+    const TAutomatonBarrelsEngine& AutomatonBarrelsEngine() const {
+        return FAutomatonBarrelsEngine;
+    }
+    // The registrations and the names the protocol shows.
+    const TAutomatonsDispatcher& AutomatonsDispatcher() const { return FAutomatonsDispatcher; }
     int32_t State(int32_t Automaton) const { return this->Automaton(Automaton).FState; }
 
     // The machine's accounts, in tokens, and its two flags.
@@ -226,6 +241,9 @@ public:
     TAutomatonBarrelsEngine FAutomatonBarrelsEngine;
 
 private:
+    // The one way in for tests that plant a fault in the names; nothing else may change them.
+    friend struct TMachineTestSeam;
+
     // Collects what one input changes and tells the observers once it is handled, even when
     // the handling ends in an error.
     class TInput {

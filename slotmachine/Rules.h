@@ -6,6 +6,14 @@
 inline constexpr int32_t BarrelFrameCount = 61;
 inline constexpr int32_t StartFrame = 40; // the digit 7
 
+// The timers' periods in milliseconds: each barrel spins at its own speed; a stop comes
+// ShortestStopDelay plus a draw below StopDelayDraws after the last; the win is paid a token a
+// period.
+inline constexpr int32_t SpinIntervals[3] = {10, 1, 6};
+inline constexpr int32_t ShortestStopDelay = 1000;
+inline constexpr int32_t StopDelayDraws = 1000;
+inline constexpr int32_t PayOutInterval = 250;
+
 // The symbol (digit 1..9) a stopped barrel on this frame settles on.
 int32_t SymbolOfFrame(int32_t Frame);
 

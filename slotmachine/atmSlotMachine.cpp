@@ -1,31 +1,57 @@
 #include "slotmachine/atmSlotMachine.h"
 
 #include "slotmachine/Machine.h"
+#include "slotmachine/Rules.h"
 
 namespace {
 
-// A stop delay: 1000 to 1999 ms, one draw each.
+// A stop delay, one draw each.
 int32_t RandomDelay(TMachine& Machine) {
-    return 1000 + Machine.Random(1000);
-}
-
-// The branch for a state the automaton does not know: a message when asked for, nothing else.
-template <class T> bool InUnknownState(const T& Automaton, TMachine& Machine, int32_t Event) {
-    if (Automaton.FState >= 0 && Automaton.FState < T::StateCount)
-        return false;
-    if (Automaton.FLogErrors)
-        Machine.WriteLog(UnknownStateMessage(Automaton.FNumber, Event, Automaton.FState));
-    return true;
-}
-
-// Takes the first matching row of the table the automaton runs and notes the step for the views.
-template <class T> void TakeRow(T& Automaton, TMachine& Machine, int32_t Event) {
-    const int32_t From = Automaton.FState;
-    const int Row = TakeFirstRow<T>(Automaton, Automaton.FRowTable, Event);
-    Machine.NoteStep({Automaton.FNumber, Event, From, Row, Automaton.FState});
+    return ShortestStopDelay + Machine.Random(StopDelayDraws);
 }
 
 } // namespace
+
+// --- What the three share ---------------------------------------------------------------------
+
+template <class TDerived>
+TTableAutomaton<TDerived>::TTableAutomaton(int32_t Number, TMachine& Machine, TRows RowTable)
+    : TAutomaton(Number, AutomatonName[Number]), FMachine(Machine),
+      FRowTable(RowTable.empty() ? Rows() : RowTable) {}
+
+template <class TDerived> void TTableAutomaton<TDerived>::Step(int32_t Event) {
+    auto& Self = static_cast<TDerived&>(*this);
+    // A state it does not know: a message when asked for, nothing else.
+    if (FState < 0 || FState >= TDerived::StateCount) {
+        if (FLogErrors)
+            FMachine.WriteLog(UnknownStateMessage(FNumber, Event, FState));
+        return;
+    }
+    if constexpr (requires { TDerived::RelayState; }) {
+        // In the relay state the target sees every event first.
+        if (FState == TDerived::RelayState)
+            FDispatcher->FAutomata[TDerived::RelayTarget]->HandleEvent(Event);
+    }
+    const int32_t From = FState;
+    const int Row = TakeFirstRow<TDerived>(Self, FRowTable, Event);
+    FMachine.NoteStep({FNumber, Event, From, Row, FState});
+}
+
+template <class TDerived> auto TTableAutomaton<TDerived>::Rows() -> TRows {
+    return TDerived::FRows;
+}
+
+template <class TDerived> std::span<const TEntry<TDerived>> TTableAutomaton<TDerived>::Entries() {
+    return TDerived::FEntries;
+}
+
+template <class TDerived> void TTableAutomaton<TDerived>::EnterState() {
+    RunEntry<TDerived>(static_cast<TDerived&>(*this), Entries());
+}
+
+template <class TDerived> void TTableAutomaton<TDerived>::WriteLog(const std::string& Message) {
+    FMachine.WriteLog(Message);
+}
 
 // --- A0 ---------------------------------------------------------------------------------------
 
@@ -78,36 +104,11 @@ const TSendLabel<TAutomatonSlotMachine> TAutomatonSlotMachine::FSendLabels[] = {
 };
 // clang-format on
 
-TAutomatonSlotMachine::TAutomatonSlotMachine(TMachine& Machine)
-    : TAutomaton(A0, AutomatonName[A0]), FMachine(Machine) {}
-
-std::span<const TRow<TAutomatonSlotMachine>> TAutomatonSlotMachine::Rows() {
-    return FRows;
-}
-
-std::span<const TEntry<TAutomatonSlotMachine>> TAutomatonSlotMachine::Entries() {
-    return FEntries;
-}
+TAutomatonSlotMachine::TAutomatonSlotMachine(TMachine& Machine, TRows RowTable)
+    : TTableAutomaton(A0, Machine, RowTable) {}
 
 TTableLabels<TAutomatonSlotMachine> TAutomatonSlotMachine::Labels() {
     return {FGuardLabels, FActionLabels, FSendLabels};
-}
-
-void TAutomatonSlotMachine::Step(int32_t Event) {
-    if (InUnknownState(*this, FMachine, Event))
-        return;
-    // While a game runs A2 sees every event first.
-    if (FState == RelayState)
-        FDispatcher->FAutomata[RelayTarget]->HandleEvent(Event);
-    TakeRow(*this, FMachine, Event);
-}
-
-void TAutomatonSlotMachine::EnterState() {
-    RunEntry<T>(*this, FEntries);
-}
-
-void TAutomatonSlotMachine::WriteLog(const std::string& Message) {
-    FMachine.WriteLog(Message);
 }
 
 bool TAutomatonSlotMachine::HasWin() const {
@@ -120,6 +121,14 @@ bool TAutomatonSlotMachine::BankNotEmpty() const {
 
 int32_t TAutomatonSlotMachine::MoneyTrayState() const {
     return FDispatcher->FAutomata[A1]->FState;
+}
+
+bool TAutomatonSlotMachine::MoneyTrayAccepted() const {
+    return MoneyTrayState() == A1State::Accepted;
+}
+
+bool TAutomatonSlotMachine::MoneyTrayRejected() const {
+    return MoneyTrayState() == A1State::Rejected;
 }
 
 void TAutomatonSlotMachine::CloseTray() {
@@ -199,33 +208,11 @@ const TSendLabel<TAutomatonMoneyTray> TAutomatonMoneyTray::FSendLabels[] = {
 };
 // clang-format on
 
-TAutomatonMoneyTray::TAutomatonMoneyTray(TMachine& Machine)
-    : TAutomaton(A1, AutomatonName[A1]), FMachine(Machine) {}
-
-std::span<const TRow<TAutomatonMoneyTray>> TAutomatonMoneyTray::Rows() {
-    return FRows;
-}
-
-std::span<const TEntry<TAutomatonMoneyTray>> TAutomatonMoneyTray::Entries() {
-    return FEntries;
-}
+TAutomatonMoneyTray::TAutomatonMoneyTray(TMachine& Machine, TRows RowTable)
+    : TTableAutomaton(A1, Machine, RowTable) {}
 
 TTableLabels<TAutomatonMoneyTray> TAutomatonMoneyTray::Labels() {
     return {FGuardLabels, FActionLabels, FSendLabels};
-}
-
-void TAutomatonMoneyTray::Step(int32_t Event) {
-    if (InUnknownState(*this, FMachine, Event))
-        return;
-    TakeRow(*this, FMachine, Event);
-}
-
-void TAutomatonMoneyTray::EnterState() {
-    RunEntry<T>(*this, FEntries);
-}
-
-void TAutomatonMoneyTray::WriteLog(const std::string& Message) {
-    FMachine.WriteLog(Message);
 }
 
 bool TAutomatonMoneyTray::TokenIsGood() const {
@@ -283,39 +270,17 @@ const TActionLabel<TAutomatonBarrelsEngine> TAutomatonBarrelsEngine::FActionLabe
 };
 // clang-format on
 
-TAutomatonBarrelsEngine::TAutomatonBarrelsEngine(TMachine& Machine)
-    : TAutomaton(A2, AutomatonName[A2]), FMachine(Machine) {}
-
-std::span<const TRow<TAutomatonBarrelsEngine>> TAutomatonBarrelsEngine::Rows() {
-    return FRows;
-}
-
-std::span<const TEntry<TAutomatonBarrelsEngine>> TAutomatonBarrelsEngine::Entries() {
-    return FEntries;
-}
+TAutomatonBarrelsEngine::TAutomatonBarrelsEngine(TMachine& Machine, TRows RowTable)
+    : TTableAutomaton(A2, Machine, RowTable) {}
 
 TTableLabels<TAutomatonBarrelsEngine> TAutomatonBarrelsEngine::Labels() {
     return {{}, FActionLabels, {}};
 }
 
-void TAutomatonBarrelsEngine::Step(int32_t Event) {
-    if (InUnknownState(*this, FMachine, Event))
-        return;
-    TakeRow(*this, FMachine, Event);
-}
-
-void TAutomatonBarrelsEngine::EnterState() {
-    RunEntry<T>(*this, FEntries);
-}
-
-void TAutomatonBarrelsEngine::WriteLog(const std::string& Message) {
-    FMachine.WriteLog(Message);
-}
-
 void TAutomatonBarrelsEngine::StartBarrels() {
-    FMachine.SetInterval(TimerSync1, 10);
-    FMachine.SetInterval(TimerSync2, 1);
-    FMachine.SetInterval(TimerSync3, 6);
+    FMachine.SetInterval(TimerSync1, SpinIntervals[0]);
+    FMachine.SetInterval(TimerSync2, SpinIntervals[1]);
+    FMachine.SetInterval(TimerSync3, SpinIntervals[2]);
 }
 
 void TAutomatonBarrelsEngine::ArmFirstStopTimer() {
@@ -339,3 +304,8 @@ void TAutomatonBarrelsEngine::CalculateWin() {
 void TAutomatonBarrelsEngine::ShowWin() {
     FMachine.ShowWin();
 }
+
+// Here, where the tables are complete.
+template class TTableAutomaton<TAutomatonSlotMachine>;
+template class TTableAutomaton<TAutomatonMoneyTray>;
+template class TTableAutomaton<TAutomatonBarrelsEngine>;

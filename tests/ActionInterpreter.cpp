@@ -14,10 +14,6 @@
 
 namespace {
 
-using A0State = TAutomatonSlotMachine;
-using A1State = TAutomatonMoneyTray;
-using A2State = TAutomatonBarrelsEngine;
-
 constexpr int Toggles = 3 * LogItems;
 constexpr int Barrels = 3;
 constexpr int LastFrame = BarrelFrameCount - 1;
@@ -133,7 +129,7 @@ std::vector<std::string> Describe(const TVirtualTime& Time) {
             {A.FState, A.FBusy, A.FLogStart, A.FLogTransition, A.FLogFinish, A.FLogInput,
              A.FLogOutput, A.FLogErrors});
     }
-    const TAutomatonsDispatcher& Names = M.FAutomatonsDispatcher;
+    const TAutomatonsDispatcher& Names = M.AutomatonsDispatcher();
     std::vector<const TStringList*> Lists = {&Names.FEventNames};
     for (const TStringList& Each : Names.FStateNames)
         Lists.push_back(&Each);

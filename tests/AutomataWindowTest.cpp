@@ -333,7 +333,7 @@ void AutomataWindowTest::mainWindowUnchanged() {
         return Result;
     };
     QCOMPARE(Messages(*M->Log), Messages(*Twin.Log));
-    QVERIFY(M->Machine().FDisplays == Twin.Machine().FDisplays);
+    QVERIFY(M->Machine().Displays() == Twin.Machine().Displays());
 }
 
 void AutomataWindowTest::closingTheMachineEndsTheLoop() {

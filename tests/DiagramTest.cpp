@@ -2,6 +2,7 @@
 #include "diagram/DiagramCommand.h"
 #include "diagram/Graphviz.h"
 #include "slotmachine/Machine.h"
+#include "tests/MachineEdit.h"
 
 #include <gvc.h>
 
@@ -44,11 +45,11 @@ template <class T> std::vector<int> EntryCounts() {
 std::vector<TRowFacts> TableOf(const TMachine& Machine, int32_t Automaton) {
     switch (Automaton) {
     case A0:
-        return Facts(Machine.FAutomatonSlotMachine.FRowTable);
+        return Facts(Machine.AutomatonSlotMachine().RowTable());
     case A1:
-        return Facts(Machine.FAutomatonMoneyTray.FRowTable);
+        return Facts(Machine.AutomatonMoneyTray().RowTable());
     default:
-        return Facts(Machine.FAutomatonBarrelsEngine.FRowTable);
+        return Facts(Machine.AutomatonBarrelsEngine().RowTable());
     }
 }
 
@@ -140,7 +141,7 @@ void DiagramTest::diagramFollowsTheTables() {
         QCOMPARE(int(Edge.Actions.size()), Rows[Row].Actions);
         QCOMPARE(Edge.Sends(), Rows[Row].Sends);
     }
-    const TStringList& Names = FMachine.FAutomatonsDispatcher.FStateNames[size_t(automaton)];
+    const TStringList& Names = FMachine.AutomatonsDispatcher().FStateNames[size_t(automaton)];
     const std::vector<int> Entries = EntriesOf(automaton);
     QCOMPARE(Diagram.Nodes.size(), Entries.size());
     for (size_t State = 0; State < Entries.size(); ++State) {
@@ -196,7 +197,7 @@ void DiagramTest::relayIsWhatTheGameDoes_data() {
 void DiagramTest::relayIsWhatTheGameDoes() {
     QFETCH(int, state);
     TMachine Machine;
-    Machine.FAutomatonSlotMachine.FState = state;
+    EditMachine(Machine, [state](TMachineSnapshot& S) { S.Automata[A0].State = state; });
     Machine.btnTechResetClick();
     // A2 hears of the reset first exactly where the diagram draws the relay.
     const bool Relayed = !Machine.Steps().empty() && Machine.Steps().front().Automaton == A2;

@@ -8,3 +8,10 @@ template <class TEdit> void EditMachine(TMachine& Machine, TEdit Edit) {
     Edit(State);
     Machine.Restore(State);
 }
+
+// Where a test plants a fault that no snapshot holds: the names the protocol shows.
+struct TMachineTestSeam {
+    static TAutomatonsDispatcher& Dispatcher(TMachine& Machine) {
+        return Machine.FAutomatonsDispatcher;
+    }
+};

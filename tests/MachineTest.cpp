@@ -155,9 +155,9 @@ void MachineTest::startUpState() {
     QVERIFY(M().Displays() == Shown); // 50, 0, 0, 50, the counterfeit token shown, slot open
     for (int Timer = 0; Timer < TimerCount; ++Timer)
         QCOMPARE(M().Interval(TTimerId(Timer)), 0);
-    const auto& Dispatcher = M().FAutomatonsDispatcher;
-    QCOMPARE(Dispatcher.FAutomata[0], &M().FAutomatonSlotMachine);
-    QCOMPARE(Dispatcher.FAutomata[2], &M().FAutomatonBarrelsEngine);
+    const auto& Dispatcher = M().AutomatonsDispatcher();
+    QCOMPARE(Dispatcher.FAutomata[0], &M().AutomatonSlotMachine());
+    QCOMPARE(Dispatcher.FAutomata[2], &M().AutomatonBarrelsEngine());
     for (TAutomaton* Automaton : Dispatcher.FAutomata) {
         QVERIFY(Automaton->FLogStart && Automaton->FLogTransition && Automaton->FLogFinish);
         QVERIFY(!Automaton->FLogInput && !Automaton->FLogOutput && !Automaton->FLogErrors);
@@ -524,7 +524,7 @@ void MachineTest::copyIsIndependent() {
     TMachine Copy = M();
     TMessages CopyLog;
     Copy.SetSink(&CopyLog);
-    QCOMPARE(Copy.FAutomatonsDispatcher.FAutomata[1], &Copy.FAutomatonMoneyTray);
+    QCOMPARE(Copy.AutomatonsDispatcher().FAutomata[1], &Copy.AutomatonMoneyTray());
     const auto Play = [](TMachine& Machine) {
         Machine.SetFrameIndex(1, 40);
         Machine.TimerB1Timer();

@@ -152,8 +152,8 @@ const struct {
 
 // The switches that are on, read from each automaton's own fields.
 QStringList SwitchesOn(const TMachine& Machine) {
-    const TAutomaton* Automata[] = {&Machine.FAutomatonSlotMachine, &Machine.FAutomatonMoneyTray,
-                                    &Machine.FAutomatonBarrelsEngine};
+    const TAutomaton* Automata[] = {&Machine.AutomatonSlotMachine(), &Machine.AutomatonMoneyTray(),
+                                    &Machine.AutomatonBarrelsEngine()};
     QStringList On;
     for (int Number = 0; Number < 3; ++Number)
         for (const auto& Item : CheckListItems)
@@ -426,7 +426,7 @@ void WindowTest::checkListToggles() {
         List->SetChecked(Item, true);
     }
     QCOMPARE(List->Checked(Item), toggles || how == "program");
-    QCOMPARE(M->Machine().FAutomatonBarrelsEngine.FLogInput, toggles);
+    QCOMPARE(M->Machine().AutomatonBarrelsEngine().FLogInput, toggles);
 }
 
 void WindowTest::checkBoxSetsItsOwnSwitch_data() {
@@ -456,7 +456,7 @@ void WindowTest::checkBoxSetsItsOwnSwitch() {
 
 void WindowTest::handlerErrorReachesTheBoxAndTheLoopGoesOn() {
     // Without its event names every message fails with the list's own error.
-    TStringList& Names = M->Machine().FAutomatonsDispatcher.FEventNames;
+    TStringList& Names = TMachineTestSeam::Dispatcher(M->Machine()).FEventNames;
     const TStringList Kept = Names;
     Names = TStringList();
     ClickAt(M->iPlay, QPoint(32, 16));

@@ -6,6 +6,7 @@
 #include "slotmachine/Invariants.h"
 #include "slotmachine/Quoted.h"
 #include "slotmachine/VirtualTime.h"
+#include "tests/MachineEdit.h"
 
 #include <QRandomGenerator>
 #include <QRegularExpression>
@@ -69,10 +70,16 @@ TScript Parsed(const QByteArray& Text) {
 }
 
 // The same automata and rules with fewer tokens: a space small enough for a sanitizer build.
+void MakeSmall(TMachine& M) {
+    EditMachine(M, [](TMachineSnapshot& S) {
+        S.Bank = S.Displays.edBank = 3;
+        S.UserTokens = S.Displays.edUser = 3;
+    });
+}
+
 TMachine SmallMachine() {
     TMachine M;
-    M.FBank = M.FDisplays.edBank = 3;
-    M.FUserTokens = M.FDisplays.edUser = 3;
+    MakeSmall(M);
     return M;
 }
 
@@ -80,28 +87,28 @@ TMachine SmallMachine() {
 // copy of the table lives as long as the machine.
 class TPlantedMachine {
 public:
-    TPlantedMachine(int32_t Automaton, int Row, int32_t Next) {
-        if (Automaton == A0)
-            Plant(Machine.FAutomatonSlotMachine, FA0, Row, Next);
-        else if (Automaton == A1)
-            Plant(Machine.FAutomatonMoneyTray, FA1, Row, Next);
-        else
-            Plant(Machine.FAutomatonBarrelsEngine, FA2, Row, Next);
+    TPlantedMachine(int32_t Automaton, int Row, int32_t Next)
+        : FA0(Planted<TAutomatonSlotMachine>(Automaton == A0, Row, Next)),
+          FA1(Planted<TAutomatonMoneyTray>(Automaton == A1, Row, Next)),
+          FA2(Planted<TAutomatonBarrelsEngine>(Automaton == A2, Row, Next)),
+          Machine(TRowTables{FA0, FA1, FA2}) {
+        MakeSmall(Machine);
     }
-
-    TMachine Machine = SmallMachine();
 
 private:
-    template <class T>
-    static void Plant(T& Automaton, std::vector<TRow<T>>& Copy, int Row, int32_t Next) {
-        Copy.assign(T::Rows().begin(), T::Rows().end());
-        Copy.at(static_cast<size_t>(Row)).Next = Next;
-        Automaton.FRowTable = Copy;
+    template <class T> static std::vector<TRow<T>> Planted(bool Here, int Row, int32_t Next) {
+        std::vector<TRow<T>> Copy(T::Rows().begin(), T::Rows().end());
+        if (Here)
+            Copy.at(static_cast<size_t>(Row)).Next = Next;
+        return Copy;
     }
 
-    std::vector<TRow<TAutomatonSlotMachine>> FA0;
-    std::vector<TRow<TAutomatonMoneyTray>> FA1;
-    std::vector<TRow<TAutomatonBarrelsEngine>> FA2;
+    const std::vector<TRow<TAutomatonSlotMachine>> FA0;
+    const std::vector<TRow<TAutomatonMoneyTray>> FA1;
+    const std::vector<TRow<TAutomatonBarrelsEngine>> FA2;
+
+public:
+    TMachine Machine;
 };
 
 class TMessages : public TProtocolSink {
@@ -121,12 +128,12 @@ QString RunOnVirtualTime(TVirtualTime& Time, const TCommand& Command) {
     };
     switch (Command.Kind) {
     case TCommandKind::Coin:
-        if (M.FDisplays.edUser < 1)
+        if (M.Displays().edUser < 1)
             return QStringLiteral("refused");
         Time.Do([](TMachine& Each) { Each.Image1Click(); });
         break;
     case TCommandKind::Bad:
-        if (!M.FDisplays.iBadCoin)
+        if (!M.Displays().iBadCoin)
             return QStringLiteral("refused");
         Time.Do([](TMachine& Each) { Each.iBadCoinClick(); });
         break;
@@ -353,7 +360,7 @@ void CliTest::sessionMatchesSingleTimers() {
         QCOMPARE(!RunOnVirtualTime(Slow, Command).isEmpty(), Refused);
         const QString Where = QStringLiteral("step %1, %2").arg(Step).arg(CommandText(Command));
         QVERIFY2(FastLog.Messages == SlowLog.Messages, qPrintable(Where));
-        QVERIFY2(Fast.Machine().FDisplays == Slow.Machine().FDisplays, qPrintable(Where));
+        QVERIFY2(Fast.Machine().Displays() == Slow.Machine().Displays(), qPrintable(Where));
         QCOMPARE(Fast.Time().Now(), Slow.Now());
         for (int Timer = 0; Timer < TimerCount; ++Timer)
             QCOMPARE(Fast.Time().Due(TTimerId(Timer)), Slow.Due(TTimerId(Timer)));
@@ -375,9 +382,6 @@ void CliTest::plantedFaultIsFound_data() {
     QTest::addColumn<int>("next");
     QTest::addColumn<QString>("violation");
     QTest::addColumn<QString>("path");
-    using A0State = TAutomatonSlotMachine;
-    using A1State = TAutomatonMoneyTray;
-    using A2State = TAutomatonBarrelsEngine;
     QTest::newRow("A0 starts a game on the first token")
         << 0 << 0 << int(A0State::Game) << "жетоны не сходятся"
         << "монета";
@@ -624,13 +628,13 @@ void CliTest::showAndCoinGoByTheWindow() {
     // After a win's first token, the player's account is a token ahead of the field for 250 ms.
     for (uint32_t Seed = 0; Seed < 20; ++Seed) {
         TMachine StartUp;
-        StartUp.FUserTokens = StartUp.FDisplays.edUser = 1;
+        EditMachine(StartUp, [](TMachineSnapshot& S) { S.UserTokens = S.Displays.edUser = 1; });
         TSession Session(StartUp, Seed);
         for (const TCommandKind Kind : {TCommandKind::Coin, TCommandKind::Play, TCommandKind::Play})
             QCOMPARE(Session.Run({Kind}), QString());
         while (Session.Machine().State(A2) != TAutomatonBarrelsEngine::Stopped)
             Session.Time().FireNextEvent();
-        if (Session.Machine().FUserTokens == 0)
+        if (Session.Machine().UserTokens() == 0)
             continue; // no win with this seed
         QVERIFY2(Session.ShowLine().contains(QStringLiteral(" player=0 ")),
                  qPrintable(Session.ShowLine()));

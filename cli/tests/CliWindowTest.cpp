@@ -187,7 +187,7 @@ void CliWindowTest::windowWritesWhatReplayWrites() {
     QCOMPARE(Expected.takeLast(), QString()); // every line ends with a line break
 
     TSlotMachine Window;
-    Window.Machine().FRandom.RandSeed = Parsed.Script.Seed;
+    Window.Machine().Seed(Parsed.Script.Seed);
     TWindowDriver Driver(Window);
     QStringList Shown; // the panel's lines with the show lines where they were asked for
     qsizetype Seen = 0;

@@ -1,5 +1,6 @@
 #include "window/AutomataWindow.h"
 #include "tests/PaintCounter.h"
+#include "window/Application.h"
 #include "window/ErrorBox.h"
 #include "window/FormMain.h"
 
@@ -64,6 +65,28 @@ QList<int> LitAutomata(const TAutomataWindow& Window) {
     return Lit;
 }
 
+// Where an edge runs: its curves sampled finely, then the arrowhead's line to its tip.
+std::vector<QPointF> Trace(const TEdgePlace& Place) {
+    std::vector<QPointF> Points;
+    const auto At = [](const std::vector<TDiagramPoint>& Curve, size_t First, double T) {
+        const double U = 1 - T;
+        const double Weights[] = {U * U * U, 3 * U * U * T, 3 * U * T * T, T * T * T};
+        QPointF Point;
+        for (size_t Index = 0; Index < 4; ++Index)
+            Point += Weights[Index] * QPointF(Curve[First + Index].X, Curve[First + Index].Y);
+        return Point;
+    };
+    for (const auto& Curve : Place.Curves)
+        for (size_t First = 0; First + 3 < Curve.size(); First += 3)
+            for (int Step = 0; Step <= 64; ++Step)
+                Points.push_back(At(Curve, First, Step / 64.0));
+    if (Place.Arrow && !Points.empty())
+        for (int Step = 1; Step <= 8; ++Step)
+            Points.push_back(Points.back() +
+                             (QPointF(Place.Tip.X, Place.Tip.Y) - Points.back()) * Step / 8.0);
+    return Points;
+}
+
 } // namespace
 
 class AutomataWindowTest : public QObject {
@@ -103,6 +126,8 @@ private slots:
     void stepsLightInProtocolOrder();
     void switchesOffDoNotBlindIt();
     void spinTicksPaintNothing();
+    void noEdgeCrossesALabel_data();
+    void noEdgeCrossesALabel();
     void mainWindowUnchanged();
     void closingTheMachineEndsTheLoop();
     void screenshot();
@@ -296,6 +321,62 @@ void AutomataWindowTest::spinTicksPaintNothing() {
     Script[3].Play(*M);
     QVERIFY(Window->View(A2)->EdgeGlow(2) > 0);
     QVERIFY(Window->View(A0)->RelayGlow(TAutomatonSlotMachine::Game) > 0);
+}
+
+void AutomataWindowTest::noEdgeCrossesALabel_data() {
+    QTest::addColumn<int>("automaton");
+    for (int Automaton = A0; Automaton <= A2; ++Automaton)
+        QTest::addRow("A%d", Automaton) << Automaton;
+}
+
+void AutomataWindowTest::noEdgeCrossesALabel() {
+    QFETCH(int, automaton);
+    // Laid out as the window lays it out: the labels measured in the window's font.
+    const QFont Font = TApplication::WindowFont();
+    const QFontMetricsF Metrics(Font);
+    const TDiagram Diagram = DiagramOf(M->Machine(), automaton);
+    const TDiagramLayout Layout = TGraphviz().LayOut(Diagram, TDiagramView::Measure(Diagram, Font));
+    // What no edge may enter: a state's box a point smaller (its edges end on its border), the
+    // other edges' label boxes, and every label's text with a clear margin around it.
+    struct TBox {
+        QString Name;
+        QRectF Box;
+        int Row; // the edge that may run along it; -1 for none
+    };
+    std::vector<TBox> Boxes;
+    for (const TDiagramNode& Node : Diagram.Nodes) {
+        const TNodePlace& Place = Layout.Nodes[size_t(Node.State)];
+        Boxes.push_back(
+            {QString::fromStdString(Node.Name),
+             QRectF(Place.Left, Place.Top, Place.Width, Place.Height).adjusted(1, 1, -1, -1), -1});
+    }
+    constexpr double Clear = 3;
+    for (const TDiagramEdge& Edge : Diagram.Edges) {
+        const TEdgePlace& Place = Layout.Edges[size_t(Edge.Row)];
+        const QPointF Centre(Place.Label.X, Place.Label.Y);
+        const TLabel Label = EdgeLabel(Edge);
+        const QString Name = QString::fromStdString(PlainText(Label.front()));
+        Boxes.push_back({Name, QRectF(0, 0, Place.LabelWidth, Place.LabelHeight), Edge.Row});
+        Boxes.back().Box.moveCenter(Centre);
+        double Width = 0;
+        for (const TLabelLine& Line : Label)
+            Width =
+                std::max(Width, Metrics.horizontalAdvance(QString::fromStdString(PlainText(Line))));
+        QRectF Text(0, 0, Width + 2 * Clear,
+                    double(Label.size()) * Metrics.lineSpacing() + 2 * Clear);
+        Text.moveCenter(Centre);
+        Boxes.push_back({Name + QStringLiteral(" (текст)"), Text, -1});
+    }
+    QStringList Crossings;
+    for (const TDiagramEdge& Edge : Diagram.Edges) {
+        const std::vector<QPointF> Points = Trace(Layout.Edges[size_t(Edge.Row)]);
+        for (const TBox& Box : Boxes)
+            if (Box.Row != Edge.Row &&
+                std::any_of(Points.begin(), Points.end(),
+                            [&Box](const QPointF& Point) { return Box.Box.contains(Point); }))
+                Crossings << QStringLiteral("row %1 through «%2»").arg(Edge.Row).arg(Box.Name);
+    }
+    QVERIFY2(Crossings.isEmpty(), qPrintable(Crossings.join(QStringLiteral("; "))));
 }
 
 void AutomataWindowTest::mainWindowUnchanged() {

@@ -77,10 +77,11 @@ TParsed Parse(const std::string& Dot) {
     char Id[] = "id";
     for (Agnode_t* Node = agfstnode(Graph.get()); Node; Node = agnxtnode(Graph.get(), Node)) {
         Result.Nodes << QString::fromUtf8(agget(Node, Id));
+        // The edges that only hold a loop's label beside it have no id.
         for (Agedge_t* Edge = agfstout(Graph.get(), Node); Edge; Edge = agnxtout(Graph.get(), Edge))
-            Result.Edges[QString::fromUtf8(agget(Edge, Id))] = {
-                QString::fromUtf8(agget(agtail(Edge), Id)),
-                QString::fromUtf8(agget(aghead(Edge), Id))};
+            if (const QString EdgeName = QString::fromUtf8(agget(Edge, Id)); !EdgeName.isEmpty())
+                Result.Edges[EdgeName] = {QString::fromUtf8(agget(agtail(Edge), Id)),
+                                          QString::fromUtf8(agget(aghead(Edge), Id))};
     }
     return Result;
 }
@@ -174,9 +175,12 @@ void DiagramTest::dotParsesIntoTheSameGraph() {
     QMap<QString, QPair<QString, QString>> Edges;
     for (const int Automaton : automata) {
         const std::vector<TRowFacts> Rows = TableOf(FMachine, Automaton);
-        for (size_t Row = 0; Row < Rows.size(); ++Row)
+        for (size_t Row = 0; Row < Rows.size(); ++Row) {
             Edges[Id(EdgeId(Automaton, int(Row)))] = {Id(NodeId(Automaton, Rows[Row].From)),
                                                       Id(NodeId(Automaton, Rows[Row].To))};
+            if (Rows[Row].From == Rows[Row].To)
+                Nodes << Id(LabelId(Automaton, int(Row)));
+        }
         for (size_t State = 0; State < EntriesOf(Automaton).size(); ++State)
             Nodes << Id(NodeId(Automaton, int32_t(State)));
     }

@@ -15,7 +15,9 @@ constexpr qint64 Dark = LLONG_MIN; // never lit, or faded out and painted so
 constexpr double NodePadX = 8;
 constexpr double NodePadY = 4;
 constexpr double SeparatorGap = 4; // between a state's name and its entry actions
-constexpr double EdgePad = 2;
+// Graphviz runs an edge right along its own label's box: the wider side keeps it off the text.
+constexpr double EdgePadX = 5;
+constexpr double EdgePadY = 4;
 constexpr double MinNodeWidth = 40;
 constexpr int Margin = 8;
 constexpr double MaxScale = 2.0;
@@ -132,8 +134,8 @@ TLabelSizes TDiagramView::Measure(const TDiagram& Diagram, const QFont& Font) {
     }
     for (const TDiagramEdge& Edge : Diagram.Edges) {
         const TLabel Label = EdgeLabel(Edge);
-        Sizes.Edges.push_back({LabelWidth(Label, 0, Metrics) + 2 * EdgePad,
-                               static_cast<double>(Label.size()) * Line + 2 * EdgePad});
+        Sizes.Edges.push_back({LabelWidth(Label, 0, Metrics) + 2 * EdgePadX,
+                               static_cast<double>(Label.size()) * Line + 2 * EdgePadY});
     }
     return Sizes;
 }

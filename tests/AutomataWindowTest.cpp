@@ -10,8 +10,11 @@
 #include <QMenu>
 #include <QPainter>
 #include <QRegularExpression>
+#include <QScreen>
+#include <QScrollBar>
 #include <QTest>
 #include <QTimer>
+#include <QWheelEvent>
 
 #include <memory>
 
@@ -87,6 +90,36 @@ std::vector<QPointF> Trace(const TEdgePlace& Place) {
     return Points;
 }
 
+// Rows from the top to the bottom of the dark pixels: text is darker than anything else there.
+int InkHeight(const QImage& Picture) {
+    int Top = -1;
+    int Bottom = -1;
+    for (int Y = 0; Y < Picture.height(); ++Y)
+        for (int X = 0; X < Picture.width(); ++X)
+            if (qGray(Picture.pixel(X, Y)) < 160) {
+                Top = Top < 0 ? Y : Top;
+                Bottom = Y;
+                break;
+            }
+    return Top < 0 ? 0 : Bottom - Top + 1;
+}
+
+// A label's lines in the window's font at 1, as the window draws them.
+QImage Reference(const TLabel& Label) {
+    const QFont Font = TApplication::WindowFont();
+    const QFontMetricsF Metrics(Font);
+    QImage Picture(400, int(double(Label.size() + 1) * Metrics.lineSpacing()),
+                   QImage::Format_RGB32);
+    Picture.fill(Qt::white);
+    QPainter Painter(&Picture);
+    Painter.setFont(Font);
+    Painter.setPen(Qt::black);
+    for (size_t Line = 0; Line < Label.size(); ++Line)
+        Painter.drawText(QPointF(2, Metrics.ascent() + double(Line) * Metrics.lineSpacing()),
+                         QString::fromStdString(PlainText(Label[Line])));
+    return Picture;
+}
+
 } // namespace
 
 class AutomataWindowTest : public QObject {
@@ -128,6 +161,14 @@ private slots:
     void spinTicksPaintNothing();
     void noEdgeCrossesALabel_data();
     void noEdgeCrossesALabel();
+    void labelsKeepTheWindowFont_data();
+    void labelsKeepTheWindowFont();
+    void zooms_data();
+    void zooms();
+    void loopLightsNoEntry_data();
+    void loopLightsNoEntry();
+    void startStateOnTop_data();
+    void startStateOnTop();
     void mainWindowUnchanged();
     void closingTheMachineEndsTheLoop();
     void screenshot();
@@ -217,17 +258,24 @@ void AutomataWindowTest::followsAScriptedGame() {
     QFETCH(int, steps);
     TAutomataWindow* Window = Open();
     QVERIFY(Window);
-    for (int Step = 0; Step < steps; ++Step)
+    QCoreApplication::processEvents();
+    // Painted after every step, as on a screen: what a step does not repaint stays as it was.
+    for (int Step = 0; Step < steps; ++Step) {
         Script[Step].Play(*M);
+        Pass(*Window, TAutomataWindow::FrameMs);
+        QCoreApplication::processEvents();
+    }
     Pass(*Window, 2 * TDiagramView::FadeMs); // no glow over the colours read below
     QVERIFY(!Window->Fading());
-    const QImage Picture = Window->grab().toImage();
+    QCoreApplication::processEvents();
+    // What the window last showed, not painted afresh as grab() would.
+    const QImage Picture = Window->screen()->grabWindow(Window->winId()).toImage();
     const qreal Ratio = Picture.devicePixelRatio();
     for (int32_t Automaton = A0; Automaton <= A2; ++Automaton) {
         const TDiagramView* View = Window->View(Automaton);
         QCOMPARE(View->CurrentState(), M->Machine().State(Automaton));
         for (const TDiagramNode& Node : View->Diagram().Nodes) {
-            const QRectF Box = View->NodeRect(Node.State).translated(View->pos());
+            const QRectF Box = View->NodeRect(Node.State).translated(View->mapTo(Window, QPoint()));
             int Filled = 0;
             for (int Y = int(Box.top() * Ratio) + 3; Y < int(Box.bottom() * Ratio) - 3; ++Y)
                 for (int X = int(Box.left() * Ratio) + 3; X < int(Box.right() * Ratio) - 3; ++X)
@@ -377,6 +425,160 @@ void AutomataWindowTest::noEdgeCrossesALabel() {
                 Crossings << QStringLiteral("row %1 through «%2»").arg(Edge.Row).arg(Box.Name);
     }
     QVERIFY2(Crossings.isEmpty(), qPrintable(Crossings.join(QStringLiteral("; "))));
+}
+
+void AutomataWindowTest::labelsKeepTheWindowFont_data() {
+    QTest::addColumn<QSize>("size");
+    QTest::addColumn<bool>("scrolls");
+    // 1280 × 800 is what the window takes, nine tenths of the screen, on such a screen.
+    QTest::newRow("1280 × 800 screen") << QSize(1152, 720) << true;
+    QTest::newRow("500 wide") << QSize(500, 400) << true;
+    QTest::newRow("its own size") << QSize() << false;
+}
+
+void AutomataWindowTest::labelsKeepTheWindowFont() {
+    QFETCH(QSize, size);
+    QFETCH(bool, scrolls);
+    TAutomataWindow* Window = Open();
+    QVERIFY(Window);
+    Window->resize(size.isValid() ? size : Window->sizeHint());
+    QCoreApplication::processEvents();
+    Pass(*Window, 2 * TDiagramView::FadeMs);
+    const QFont Title = [] {
+        QFont Bold = TApplication::WindowFont();
+        Bold.setBold(true);
+        return Bold;
+    }();
+    for (int32_t Automaton = A0; Automaton <= A2; ++Automaton) {
+        TDiagramView* View = Window->View(Automaton);
+        const QString Name = QString::fromStdString(View->Diagram().Title);
+        QVERIFY2(QFontMetrics(Title).horizontalAdvance(Name) < View->width(), qPrintable(Name));
+        // Every label as high as the same lines in the window's font, whatever shows of it.
+        const QImage Picture = View->grab().toImage();
+        for (const TDiagramEdge& Edge : View->Diagram().Edges) {
+            // Its own edge may run along the label's sides.
+            const QRect Box = View->LabelRect(Edge.Row).toAlignedRect().adjusted(3, 0, -3, 0);
+            QVERIFY(View->rect().contains(Box));
+            const TLabel Label = EdgeLabel(Edge);
+            const int Drawn = InkHeight(Picture.copy(Box));
+            const int Wanted = InkHeight(Reference(Label));
+            QVERIFY2(Drawn >= Wanted - 1, qPrintable(QStringLiteral("A%1 «%2»: %3 px, not %4")
+                                                         .arg(Automaton)
+                                                         .arg(PlainText(Label.front()).c_str())
+                                                         .arg(Drawn)
+                                                         .arg(Wanted)));
+        }
+    }
+    QCOMPARE(Window->ScrollArea()->horizontalScrollBar()->maximum() > 0, scrolls);
+}
+
+void AutomataWindowTest::zooms_data() {
+    QTest::addColumn<int>("key"); // 0: the wheel
+    QTest::addColumn<int>("wheel");
+    QTest::addColumn<double>("factor");
+    const double Step = TAutomataWindow::ZoomStep;
+    QTest::newRow("Ctrl+plus") << int(Qt::Key_Plus) << 0 << Step;
+    QTest::newRow("Ctrl+=") << int(Qt::Key_Equal) << 0 << Step;
+    QTest::newRow("Ctrl+minus") << int(Qt::Key_Minus) << 0 << 1 / Step;
+    QTest::newRow("Ctrl+wheel up") << 0 << 120 << Step;
+    QTest::newRow("Ctrl+wheel down") << 0 << -120 << 1 / Step;
+    QTest::newRow("Ctrl+wheel, half a notch twice") << 0 << 60 << Step;
+}
+
+void AutomataWindowTest::zooms() {
+    QFETCH(int, key);
+    QFETCH(int, wheel);
+    QFETCH(double, factor);
+    TAutomataWindow* Window = Open();
+    QVERIFY(Window);
+    Window->resize(500, 400);
+    Window->activateWindow();
+    QCoreApplication::processEvents();
+    QVERIFY(Window->isActiveWindow());
+    QCOMPARE(Window->Scale(), 1.0); // scrolls rather than shrinks
+    // Ctrl+0: everything in sight, smaller than 1 if need be.
+    QTest::keyClick(Window, Qt::Key_0, Qt::ControlModifier);
+    QCoreApplication::processEvents(); // the scroll bars go
+    QVERIFY(Window->Scale() < 1);
+    QWidget* Viewport = Window->ScrollArea()->viewport();
+    const QRect Seen = Viewport->rect();
+    for (int32_t Automaton = A0; Automaton <= A2; ++Automaton) {
+        const TDiagramView* View = Window->View(Automaton);
+        QVERIFY(Seen.contains(QRect(View->mapTo(Viewport, QPoint()), View->size())));
+    }
+    const double Fit = Window->Scale();
+    if (key) {
+        QTest::keyClick(Window, Qt::Key(key), Qt::ControlModifier);
+    } else {
+        // Turned over a diagram, as a mouse would; the window, not the diagram, takes it.
+        QWidget* Under = Viewport->childAt(Seen.center());
+        QVERIFY(qobject_cast<TDiagramView*>(Under));
+        const QPointF Point = Under->mapFrom(Viewport, Seen.center());
+        for (int Turn = 0; Turn < 120 / std::abs(wheel); ++Turn) {
+            QWheelEvent Event(Point, Under->mapToGlobal(Point), {}, QPoint(0, wheel), Qt::NoButton,
+                              Qt::ControlModifier, Qt::NoScrollPhase, false);
+            QApplication::sendEvent(Under, &Event);
+        }
+    }
+    QCOMPARE(Window->Scale(), Fit * factor);
+    // Zoomed by hand, the scale stays when the window changes.
+    Window->resize(700, 500);
+    QCoreApplication::processEvents();
+    QCOMPARE(Window->Scale(), Fit * factor);
+    // Ctrl+0 again: whole at the new size, larger now.
+    QTest::keyClick(Window, Qt::Key_0, Qt::ControlModifier);
+    QVERIFY(Window->Scale() > Fit);
+}
+
+void AutomataWindowTest::loopLightsNoEntry_data() {
+    QTest::addColumn<int>("before"); // script steps played before the one watched
+    QTest::addColumn<int>("state");  // A1's state after it
+    QTest::addColumn<bool>("lit");
+    QTest::newRow("first token enters Accepted") << 0 << int(TAutomatonMoneyTray::Accepted) << true;
+    QTest::newRow("second token loops in Accepted")
+        << 1 << int(TAutomatonMoneyTray::Accepted) << false;
+}
+
+void AutomataWindowTest::loopLightsNoEntry() {
+    QFETCH(int, before);
+    QFETCH(int, state);
+    QFETCH(bool, lit);
+    TAutomataWindow* Window = Open();
+    QVERIFY(Window);
+    for (int Step = 0; Step < before; ++Step)
+        Script[Step].Play(*M);
+    Pass(*Window, 2 * TDiagramView::FadeMs);
+    Script[before].Play(*M);
+    Window->Tick();
+    const TDiagramView* View = Window->View(A1);
+    QCOMPARE(View->CurrentState(), state);
+    QVERIFY(!View->Diagram().Nodes[size_t(state)].Entry.empty());
+    const auto Row =
+        std::find_if(View->Diagram().Edges.begin(), View->Diagram().Edges.end(),
+                     [View](const TDiagramEdge& Edge) { return View->EdgeGlow(Edge.Row) > 0; });
+    QVERIFY(Row != View->Diagram().Edges.end());
+    QCOMPARE(Row->From == Row->To, !lit);
+    // A transition that stays in its state runs no entry actions.
+    QCOMPARE(View->EntryGlow(state) > 0, lit);
+}
+
+void AutomataWindowTest::startStateOnTop_data() {
+    QTest::addColumn<int>("automaton");
+    for (int Automaton = A0; Automaton <= A2; ++Automaton)
+        QTest::addRow("A%d", Automaton) << Automaton;
+}
+
+void AutomataWindowTest::startStateOnTop() {
+    QFETCH(int, automaton);
+    TAutomataWindow* Window = Open();
+    QVERIFY(Window);
+    const TDiagramView* View = Window->View(automaton);
+    // Graphviz ranks from the top: the state every automaton starts in stands above the rest.
+    const QRectF Start = View->NodeRect(0);
+    for (const TDiagramNode& Node : View->Diagram().Nodes)
+        if (Node.State != 0)
+            QVERIFY2(Start.bottom() < View->NodeRect(Node.State).top(),
+                     qPrintable(QString::fromStdString(Node.Name)));
 }
 
 void AutomataWindowTest::mainWindowUnchanged() {

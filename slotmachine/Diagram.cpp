@@ -207,11 +207,13 @@ void AddBody(std::string& Out, const TDiagram& Diagram, const std::string& Inden
     for (const TDiagramNode& Node : Diagram.Nodes) {
         const TLabel Label = NodeLabel(Node);
         // A table, not a record: Graphviz cannot set a loop's label beside a record.
-        std::string Html = HtmlText(Label, 0, 1);
+        std::string Html;
         if (Label.size() > 1)
-            Html = "<TABLE BORDER=\"0\" CELLSPACING=\"0\" CELLPADDING=\"5\"><TR><TD>" + Html +
-                   "</TD></TR><HR/><TR><TD>" + HtmlText(Label, 1, Label.size()) +
-                   "</TD></TR></TABLE>";
+            Add(Html, "<TABLE BORDER=\"0\" CELLSPACING=\"0\" CELLPADDING=\"5\"><TR><TD>",
+                HtmlText(Label, 0, 1), "</TD></TR><HR/><TR><TD>", HtmlText(Label, 1, Label.size()),
+                "</TD></TR></TABLE>");
+        else
+            Html = HtmlText(Label, 0, 1);
         const std::string Id = Quoted(NodeId(Diagram.Automaton, Node.State));
         // The table's own padding, so that its rule reaches the box's sides.
         Add(Out, Indent, Id, " [id=", Id, Label.size() > 1 ? ", margin=0" : "", ", label=<", Html,
@@ -221,9 +223,11 @@ void AddBody(std::string& Out, const TDiagram& Diagram, const std::string& Inden
         const std::string Label = "label=" + DotString(Lines(EdgeLabel(Edge)));
         const std::string Colour =
             Edge.Sends() ? ", fontcolor=\"" + std::string(SendColour) + "\"" : std::string();
-        if (Edge.From == Edge.To)
-            AddLoopLabel(Out, Indent, Diagram.Automaton, Edge,
-                         "shape=plaintext, margin=0, " + Label + Colour);
+        if (Edge.From == Edge.To) {
+            std::string Attributes = "shape=plaintext, margin=0, ";
+            Add(Attributes, Label, Colour);
+            AddLoopLabel(Out, Indent, Diagram.Automaton, Edge, Attributes);
+        }
         Add(Out, Indent, Quoted(NodeId(Diagram.Automaton, Edge.From)), " -> ",
             Quoted(NodeId(Diagram.Automaton, Edge.To)),
             " [id=", Quoted(EdgeId(Diagram.Automaton, Edge.Row)));

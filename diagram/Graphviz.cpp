@@ -65,8 +65,11 @@ TDiagramLayout TGraphviz::LayOut(const TDiagram& Diagram, const TLabelSizes& Siz
     for (size_t Index = 0; Index < Diagram.Nodes.size(); ++Index)
         Nodes[NodeId(Diagram.Automaton, Diagram.Nodes[Index].State)] = Index;
     std::map<std::string, size_t> Edges;
-    for (size_t Index = 0; Index < Diagram.Edges.size(); ++Index)
+    std::map<std::string, size_t> Labels; // the loops' labels, nodes of their own
+    for (size_t Index = 0; Index < Diagram.Edges.size(); ++Index) {
         Edges[EdgeId(Diagram.Automaton, Diagram.Edges[Index].Row)] = Index;
+        Labels[LabelId(Diagram.Automaton, Diagram.Edges[Index].Row)] = Index;
+    }
 
     // Graphviz's y grows upward from the bounding box's lower left corner.
     const boxf Box = GD_bb(Graph.Get());
@@ -79,12 +82,17 @@ TDiagramLayout TGraphviz::LayOut(const TDiagram& Diagram, const TLabelSizes& Siz
     Layout.Nodes.resize(Diagram.Nodes.size());
     Layout.Edges.resize(Diagram.Edges.size());
     for (Agnode_t* Node = agfstnode(Graph.Get()); Node; Node = agnxtnode(Graph.Get(), Node)) {
-        if (const auto Found = Nodes.find(IdOf(Node)); Found != Nodes.end()) {
-            const TDiagramPoint Centre = Flip(ND_coord(Node));
-            const double Width = ND_width(Node) * 72;
-            const double Height = ND_height(Node) * 72;
+        const TDiagramPoint Centre = Flip(ND_coord(Node));
+        const double Width = ND_width(Node) * 72;
+        const double Height = ND_height(Node) * 72;
+        if (const auto Found = Nodes.find(IdOf(Node)); Found != Nodes.end())
             Layout.Nodes[Found->second] = {Centre.X - Width / 2, Centre.Y - Height / 2, Width,
                                            Height};
+        if (const auto Found = Labels.find(IdOf(Node)); Found != Labels.end()) {
+            TEdgePlace& Place = Layout.Edges[Found->second];
+            Place.Label = Centre;
+            Place.LabelWidth = Width;
+            Place.LabelHeight = Height;
         }
         for (Agedge_t* Edge = agfstout(Graph.Get(), Node); Edge;
              Edge = agnxtout(Graph.Get(), Edge)) {

@@ -124,18 +124,30 @@ std::string Quoted(const std::string& Text) {
     return Result + "\"";
 }
 
-// A record label's text inside a DOT string: field separators, brackets, quotes and backslashes
-// escaped, lines ending in "\n".
-std::string RecordText(const TLabel& Label, size_t First, size_t End) {
+// Lines of a label as HTML-like text: markup characters as entities, lines apart by "<BR/>".
+std::string HtmlText(const TLabel& Label, size_t First, size_t End) {
     std::string Result;
     for (size_t Index = First; Index < End; ++Index) {
         for (const char Character : PlainText(Label[Index])) {
-            if (std::string_view("{}|<>\\\"").find(Character) != std::string_view::npos)
-                Result += '\\';
-            Result += Character;
+            switch (Character) {
+            case '&':
+                Result += "&amp;";
+                break;
+            case '<':
+                Result += "&lt;";
+                break;
+            case '>':
+                Result += "&gt;";
+                break;
+            case '"':
+                Result += "&quot;";
+                break;
+            default:
+                Result += Character;
+            }
         }
         if (Index + 1 < End)
-            Result += "\\n";
+            Result += "<BR/>";
     }
     return Result;
 }
@@ -176,27 +188,51 @@ void AddGraphDefaults(std::string& Out) {
     const std::string Font =
         "fontname=" + Quoted(FontName) + ", fontsize=" + std::to_string(FontSize);
     Add(Out, "  graph [charset=\"UTF-8\", ", Font, ", nodesep=0.3, ranksep=0.4, labelloc=t];\n");
-    Add(Out, "  node [shape=Mrecord, ", Font, ", margin=\"0.1,0.05\"];\n");
+    Add(Out, "  node [shape=box, style=rounded, ", Font, ", margin=\"0.1,0.05\"];\n");
     Add(Out, "  edge [", Font, ", arrowsize=0.7];\n");
+}
+
+// Graphviz puts a loop's label beside the loop, where other edges may run through it; as a node
+// of its own, on the loop's rank and right of it, the label is a box that edges avoid.
+void AddLoopLabel(std::string& Out, const std::string& Indent, int32_t Automaton,
+                  const TDiagramEdge& Edge, const std::string& Attributes) {
+    const std::string State = Quoted(NodeId(Automaton, Edge.From));
+    const std::string Label = Quoted(LabelId(Automaton, Edge.Row));
+    Add(Out, Indent, Label, " [id=", Label, ", ", Attributes, "];\n");
+    Add(Out, Indent, "{ rank=same; ", State, "; ", Label, "; }\n");
+    Add(Out, Indent, State, " -> ", Label, " [style=invis];\n");
 }
 
 void AddBody(std::string& Out, const TDiagram& Diagram, const std::string& Indent) {
     for (const TDiagramNode& Node : Diagram.Nodes) {
         const TLabel Label = NodeLabel(Node);
-        std::string Record = RecordText(Label, 0, 1);
-        if (Label.size() > 1) {
-            Record.insert(0, "{");
-            Add(Record, "|", RecordText(Label, 1, Label.size()), "}");
-        }
+        // A table, not a record: Graphviz cannot set a loop's label beside a record.
+        std::string Html;
+        if (Label.size() > 1)
+            Add(Html, "<TABLE BORDER=\"0\" CELLSPACING=\"0\" CELLPADDING=\"5\"><TR><TD>",
+                HtmlText(Label, 0, 1), "</TD></TR><HR/><TR><TD>", HtmlText(Label, 1, Label.size()),
+                "</TD></TR></TABLE>");
+        else
+            Html = HtmlText(Label, 0, 1);
         const std::string Id = Quoted(NodeId(Diagram.Automaton, Node.State));
-        // Already escaped for a record inside a DOT string.
-        Add(Out, Indent, Id, " [id=", Id, ", label=\"", Record, "\"];\n");
+        // The table's own padding, so that its rule reaches the box's sides.
+        Add(Out, Indent, Id, " [id=", Id, Label.size() > 1 ? ", margin=0" : "", ", label=<", Html,
+            ">];\n");
     }
     for (const TDiagramEdge& Edge : Diagram.Edges) {
+        const std::string Label = "label=" + DotString(Lines(EdgeLabel(Edge)));
+        const std::string Colour =
+            Edge.Sends() ? ", fontcolor=\"" + std::string(SendColour) + "\"" : std::string();
+        if (Edge.From == Edge.To) {
+            std::string Attributes = "shape=plaintext, margin=0, ";
+            Add(Attributes, Label, Colour);
+            AddLoopLabel(Out, Indent, Diagram.Automaton, Edge, Attributes);
+        }
         Add(Out, Indent, Quoted(NodeId(Diagram.Automaton, Edge.From)), " -> ",
             Quoted(NodeId(Diagram.Automaton, Edge.To)),
-            " [id=", Quoted(EdgeId(Diagram.Automaton, Edge.Row)),
-            ", label=", DotString(Lines(EdgeLabel(Edge))));
+            " [id=", Quoted(EdgeId(Diagram.Automaton, Edge.Row)));
+        if (Edge.From != Edge.To)
+            Add(Out, ", ", Label);
         if (!Edge.EventName.empty())
             Add(Out, ", tooltip=", Quoted("e" + std::to_string(Edge.Event) + " " + Edge.EventName));
         if (Edge.Sends())
@@ -258,6 +294,10 @@ std::string EdgeId(int32_t Automaton, int Row) {
     return AutomatonTag(Automaton) + "-row-" + std::to_string(Row);
 }
 
+std::string LabelId(int32_t Automaton, int Row) {
+    return EdgeId(Automaton, Row) + "-label";
+}
+
 std::string DotText(std::span<const TDiagram> Diagrams) {
     std::string Out;
     if (Diagrams.size() == 1) {
@@ -296,14 +336,22 @@ std::string DotText(const TDiagram& Diagram, const TLabelSizes& Sizes) {
     }
     for (const TDiagramEdge& Edge : Diagram.Edges) {
         const TLabelSize Size = Sizes.Edges[static_cast<size_t>(Edge.Row)];
-        // An empty cell of a fixed size stands for the label that the caller draws.
+        const std::string Width = std::to_string(static_cast<int>(Points(Size.Width)));
+        const std::string Height = std::to_string(static_cast<int>(Points(Size.Height)));
+        if (Edge.From == Edge.To)
+            AddLoopLabel(Out, "  ", Diagram.Automaton, Edge,
+                         "width=" + Number(Points(Size.Width) / 72) +
+                             ", height=" + Number(Points(Size.Height) / 72));
         Add(Out, "  ", Quoted(NodeId(Diagram.Automaton, Edge.From)), " -> ",
             Quoted(NodeId(Diagram.Automaton, Edge.To)),
-            " [id=", Quoted(EdgeId(Diagram.Automaton, Edge.Row)),
-            ", label=<<TABLE BORDER=\"0\" CELLSPACING=\"0\" CELLPADDING=\"0\"><TR><TD "
-            "FIXEDSIZE=\"TRUE\" WIDTH=\"",
-            std::to_string(static_cast<int>(Points(Size.Width))), "\" HEIGHT=\"",
-            std::to_string(static_cast<int>(Points(Size.Height))), "\"></TD></TR></TABLE>>];\n");
+            " [id=", Quoted(EdgeId(Diagram.Automaton, Edge.Row)));
+        // An empty cell of a fixed size stands for the label that the caller draws.
+        if (Edge.From != Edge.To)
+            Add(Out,
+                ", label=<<TABLE BORDER=\"0\" CELLSPACING=\"0\" CELLPADDING=\"0\"><TR><TD "
+                "FIXEDSIZE=\"TRUE\" WIDTH=\"",
+                Width, "\" HEIGHT=\"", Height, "\"></TD></TR></TABLE>>");
+        Out += "];\n";
     }
     return Out + "}\n";
 }

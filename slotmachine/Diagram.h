@@ -73,6 +73,8 @@ struct TLabelSizes {
 // Node ids "A0-state-2" and edge ids "A0-row-3", in the DOT text and in the SVG made from it.
 std::string NodeId(int32_t Automaton, int32_t State);
 std::string EdgeId(int32_t Automaton, int Row);
+// A loop's label is a node of its own: "A0-row-9-label".
+std::string LabelId(int32_t Automaton, int Row);
 
 // The diagrams as Graphviz DOT with their labels as text; several diagrams become clusters of
 // one graph, side by side.

@@ -1,5 +1,6 @@
 #include "window/AutomataWindow.h"
 #include "tests/PaintCounter.h"
+#include "window/Application.h"
 #include "window/ErrorBox.h"
 #include "window/FormMain.h"
 
@@ -9,8 +10,11 @@
 #include <QMenu>
 #include <QPainter>
 #include <QRegularExpression>
+#include <QScreen>
+#include <QScrollBar>
 #include <QTest>
 #include <QTimer>
+#include <QWheelEvent>
 
 #include <memory>
 
@@ -64,6 +68,58 @@ QList<int> LitAutomata(const TAutomataWindow& Window) {
     return Lit;
 }
 
+// Where an edge runs: its curves sampled finely, then the arrowhead's line to its tip.
+std::vector<QPointF> Trace(const TEdgePlace& Place) {
+    std::vector<QPointF> Points;
+    const auto At = [](const std::vector<TDiagramPoint>& Curve, size_t First, double T) {
+        const double U = 1 - T;
+        const double Weights[] = {U * U * U, 3 * U * U * T, 3 * U * T * T, T * T * T};
+        QPointF Point;
+        for (size_t Index = 0; Index < 4; ++Index)
+            Point += Weights[Index] * QPointF(Curve[First + Index].X, Curve[First + Index].Y);
+        return Point;
+    };
+    for (const auto& Curve : Place.Curves)
+        for (size_t First = 0; First + 3 < Curve.size(); First += 3)
+            for (int Step = 0; Step <= 64; ++Step)
+                Points.push_back(At(Curve, First, Step / 64.0));
+    if (Place.Arrow && !Points.empty())
+        for (int Step = 1; Step <= 8; ++Step)
+            Points.push_back(Points.back() +
+                             (QPointF(Place.Tip.X, Place.Tip.Y) - Points.back()) * Step / 8.0);
+    return Points;
+}
+
+// Rows from the top to the bottom of the dark pixels: text is darker than anything else there.
+int InkHeight(const QImage& Picture) {
+    int Top = -1;
+    int Bottom = -1;
+    for (int Y = 0; Y < Picture.height(); ++Y)
+        for (int X = 0; X < Picture.width(); ++X)
+            if (qGray(Picture.pixel(X, Y)) < 160) {
+                Top = Top < 0 ? Y : Top;
+                Bottom = Y;
+                break;
+            }
+    return Top < 0 ? 0 : Bottom - Top + 1;
+}
+
+// A label's lines in the window's font at 1, as the window draws them.
+QImage Reference(const TLabel& Label) {
+    const QFont Font = TApplication::WindowFont();
+    const QFontMetricsF Metrics(Font);
+    QImage Picture(400, int(double(Label.size() + 1) * Metrics.lineSpacing()),
+                   QImage::Format_RGB32);
+    Picture.fill(Qt::white);
+    QPainter Painter(&Picture);
+    Painter.setFont(Font);
+    Painter.setPen(Qt::black);
+    for (size_t Line = 0; Line < Label.size(); ++Line)
+        Painter.drawText(QPointF(2, Metrics.ascent() + double(Line) * Metrics.lineSpacing()),
+                         QString::fromStdString(PlainText(Label[Line])));
+    return Picture;
+}
+
 } // namespace
 
 class AutomataWindowTest : public QObject {
@@ -103,6 +159,16 @@ private slots:
     void stepsLightInProtocolOrder();
     void switchesOffDoNotBlindIt();
     void spinTicksPaintNothing();
+    void noEdgeCrossesALabel_data();
+    void noEdgeCrossesALabel();
+    void labelsKeepTheWindowFont_data();
+    void labelsKeepTheWindowFont();
+    void zooms_data();
+    void zooms();
+    void loopLightsNoEntry_data();
+    void loopLightsNoEntry();
+    void startStateOnTop_data();
+    void startStateOnTop();
     void mainWindowUnchanged();
     void closingTheMachineEndsTheLoop();
     void screenshot();
@@ -192,17 +258,24 @@ void AutomataWindowTest::followsAScriptedGame() {
     QFETCH(int, steps);
     TAutomataWindow* Window = Open();
     QVERIFY(Window);
-    for (int Step = 0; Step < steps; ++Step)
+    QCoreApplication::processEvents();
+    // Painted after every step, as on a screen: what a step does not repaint stays as it was.
+    for (int Step = 0; Step < steps; ++Step) {
         Script[Step].Play(*M);
+        Pass(*Window, TAutomataWindow::FrameMs);
+        QCoreApplication::processEvents();
+    }
     Pass(*Window, 2 * TDiagramView::FadeMs); // no glow over the colours read below
     QVERIFY(!Window->Fading());
-    const QImage Picture = Window->grab().toImage();
+    QCoreApplication::processEvents();
+    // What the window last showed, not painted afresh as grab() would.
+    const QImage Picture = Window->screen()->grabWindow(Window->winId()).toImage();
     const qreal Ratio = Picture.devicePixelRatio();
     for (int32_t Automaton = A0; Automaton <= A2; ++Automaton) {
         const TDiagramView* View = Window->View(Automaton);
         QCOMPARE(View->CurrentState(), M->Machine().State(Automaton));
         for (const TDiagramNode& Node : View->Diagram().Nodes) {
-            const QRectF Box = View->NodeRect(Node.State).translated(View->pos());
+            const QRectF Box = View->NodeRect(Node.State).translated(View->mapTo(Window, QPoint()));
             int Filled = 0;
             for (int Y = int(Box.top() * Ratio) + 3; Y < int(Box.bottom() * Ratio) - 3; ++Y)
                 for (int X = int(Box.left() * Ratio) + 3; X < int(Box.right() * Ratio) - 3; ++X)
@@ -296,6 +369,216 @@ void AutomataWindowTest::spinTicksPaintNothing() {
     Script[3].Play(*M);
     QVERIFY(Window->View(A2)->EdgeGlow(2) > 0);
     QVERIFY(Window->View(A0)->RelayGlow(TAutomatonSlotMachine::Game) > 0);
+}
+
+void AutomataWindowTest::noEdgeCrossesALabel_data() {
+    QTest::addColumn<int>("automaton");
+    for (int Automaton = A0; Automaton <= A2; ++Automaton)
+        QTest::addRow("A%d", Automaton) << Automaton;
+}
+
+void AutomataWindowTest::noEdgeCrossesALabel() {
+    QFETCH(int, automaton);
+    // Laid out as the window lays it out: the labels measured in the window's font.
+    const QFont Font = TApplication::WindowFont();
+    const QFontMetricsF Metrics(Font);
+    const TDiagram Diagram = DiagramOf(M->Machine(), automaton);
+    const TDiagramLayout Layout = TGraphviz().LayOut(Diagram, TDiagramView::Measure(Diagram, Font));
+    // What no edge may enter: a state's box a point smaller (its edges end on its border), the
+    // other edges' label boxes, and every label's text with a clear margin around it.
+    struct TBox {
+        QString Name;
+        QRectF Box;
+        int Row; // the edge that may run along it; -1 for none
+    };
+    std::vector<TBox> Boxes;
+    for (const TDiagramNode& Node : Diagram.Nodes) {
+        const TNodePlace& Place = Layout.Nodes[size_t(Node.State)];
+        Boxes.push_back(
+            {QString::fromStdString(Node.Name),
+             QRectF(Place.Left, Place.Top, Place.Width, Place.Height).adjusted(1, 1, -1, -1), -1});
+    }
+    constexpr double Clear = 3;
+    for (const TDiagramEdge& Edge : Diagram.Edges) {
+        const TEdgePlace& Place = Layout.Edges[size_t(Edge.Row)];
+        const QPointF Centre(Place.Label.X, Place.Label.Y);
+        const TLabel Label = EdgeLabel(Edge);
+        const QString Name = QString::fromStdString(PlainText(Label.front()));
+        Boxes.push_back({Name, QRectF(0, 0, Place.LabelWidth, Place.LabelHeight), Edge.Row});
+        Boxes.back().Box.moveCenter(Centre);
+        double Width = 0;
+        for (const TLabelLine& Line : Label)
+            Width =
+                std::max(Width, Metrics.horizontalAdvance(QString::fromStdString(PlainText(Line))));
+        QRectF Text(0, 0, Width + 2 * Clear,
+                    double(Label.size()) * Metrics.lineSpacing() + 2 * Clear);
+        Text.moveCenter(Centre);
+        Boxes.push_back({Name + QStringLiteral(" (текст)"), Text, -1});
+    }
+    QStringList Crossings;
+    for (const TDiagramEdge& Edge : Diagram.Edges) {
+        const std::vector<QPointF> Points = Trace(Layout.Edges[size_t(Edge.Row)]);
+        for (const TBox& Box : Boxes)
+            if (Box.Row != Edge.Row &&
+                std::any_of(Points.begin(), Points.end(),
+                            [&Box](const QPointF& Point) { return Box.Box.contains(Point); }))
+                Crossings << QStringLiteral("row %1 through «%2»").arg(Edge.Row).arg(Box.Name);
+    }
+    QVERIFY2(Crossings.isEmpty(), qPrintable(Crossings.join(QStringLiteral("; "))));
+}
+
+void AutomataWindowTest::labelsKeepTheWindowFont_data() {
+    QTest::addColumn<QSize>("size");
+    QTest::addColumn<bool>("scrolls");
+    // 1280 × 800 is what the window takes, nine tenths of the screen, on such a screen.
+    QTest::newRow("1280 × 800 screen") << QSize(1152, 720) << true;
+    QTest::newRow("500 wide") << QSize(500, 400) << true;
+    QTest::newRow("its own size") << QSize() << false;
+}
+
+void AutomataWindowTest::labelsKeepTheWindowFont() {
+    QFETCH(QSize, size);
+    QFETCH(bool, scrolls);
+    TAutomataWindow* Window = Open();
+    QVERIFY(Window);
+    Window->resize(size.isValid() ? size : Window->sizeHint());
+    QCoreApplication::processEvents();
+    Pass(*Window, 2 * TDiagramView::FadeMs);
+    const QFont Title = [] {
+        QFont Bold = TApplication::WindowFont();
+        Bold.setBold(true);
+        return Bold;
+    }();
+    for (int32_t Automaton = A0; Automaton <= A2; ++Automaton) {
+        TDiagramView* View = Window->View(Automaton);
+        const QString Name = QString::fromStdString(View->Diagram().Title);
+        QVERIFY2(QFontMetrics(Title).horizontalAdvance(Name) < View->width(), qPrintable(Name));
+        // Every label as high as the same lines in the window's font, whatever shows of it.
+        const QImage Picture = View->grab().toImage();
+        for (const TDiagramEdge& Edge : View->Diagram().Edges) {
+            // Its own edge may run along the label's sides.
+            const QRect Box = View->LabelRect(Edge.Row).toAlignedRect().adjusted(3, 0, -3, 0);
+            QVERIFY(View->rect().contains(Box));
+            const TLabel Label = EdgeLabel(Edge);
+            const int Drawn = InkHeight(Picture.copy(Box));
+            const int Wanted = InkHeight(Reference(Label));
+            QVERIFY2(Drawn >= Wanted - 1, qPrintable(QStringLiteral("A%1 «%2»: %3 px, not %4")
+                                                         .arg(Automaton)
+                                                         .arg(PlainText(Label.front()).c_str())
+                                                         .arg(Drawn)
+                                                         .arg(Wanted)));
+        }
+    }
+    QCOMPARE(Window->ScrollArea()->horizontalScrollBar()->maximum() > 0, scrolls);
+}
+
+void AutomataWindowTest::zooms_data() {
+    QTest::addColumn<int>("key"); // 0: the wheel
+    QTest::addColumn<int>("wheel");
+    QTest::addColumn<double>("factor");
+    const double Step = TAutomataWindow::ZoomStep;
+    QTest::newRow("Ctrl+plus") << int(Qt::Key_Plus) << 0 << Step;
+    QTest::newRow("Ctrl+=") << int(Qt::Key_Equal) << 0 << Step;
+    QTest::newRow("Ctrl+minus") << int(Qt::Key_Minus) << 0 << 1 / Step;
+    QTest::newRow("Ctrl+wheel up") << 0 << 120 << Step;
+    QTest::newRow("Ctrl+wheel down") << 0 << -120 << 1 / Step;
+    QTest::newRow("Ctrl+wheel, half a notch twice") << 0 << 60 << Step;
+}
+
+void AutomataWindowTest::zooms() {
+    QFETCH(int, key);
+    QFETCH(int, wheel);
+    QFETCH(double, factor);
+    TAutomataWindow* Window = Open();
+    QVERIFY(Window);
+    Window->resize(500, 400);
+    Window->activateWindow();
+    QCoreApplication::processEvents();
+    QVERIFY(Window->isActiveWindow());
+    QCOMPARE(Window->Scale(), 1.0); // scrolls rather than shrinks
+    // Ctrl+0: everything in sight, smaller than 1 if need be.
+    QTest::keyClick(Window, Qt::Key_0, Qt::ControlModifier);
+    QCoreApplication::processEvents(); // the scroll bars go
+    QVERIFY(Window->Scale() < 1);
+    QWidget* Viewport = Window->ScrollArea()->viewport();
+    const QRect Seen = Viewport->rect();
+    for (int32_t Automaton = A0; Automaton <= A2; ++Automaton) {
+        const TDiagramView* View = Window->View(Automaton);
+        QVERIFY(Seen.contains(QRect(View->mapTo(Viewport, QPoint()), View->size())));
+    }
+    const double Fit = Window->Scale();
+    if (key) {
+        QTest::keyClick(Window, Qt::Key(key), Qt::ControlModifier);
+    } else {
+        // Turned over a diagram, as a mouse would; the window, not the diagram, takes it.
+        QWidget* Under = Viewport->childAt(Seen.center());
+        QVERIFY(qobject_cast<TDiagramView*>(Under));
+        const QPointF Point = Under->mapFrom(Viewport, Seen.center());
+        for (int Turn = 0; Turn < 120 / std::abs(wheel); ++Turn) {
+            QWheelEvent Event(Point, Under->mapToGlobal(Point), {}, QPoint(0, wheel), Qt::NoButton,
+                              Qt::ControlModifier, Qt::NoScrollPhase, false);
+            QApplication::sendEvent(Under, &Event);
+        }
+    }
+    QCOMPARE(Window->Scale(), Fit * factor);
+    // Zoomed by hand, the scale stays when the window changes.
+    Window->resize(700, 500);
+    QCoreApplication::processEvents();
+    QCOMPARE(Window->Scale(), Fit * factor);
+    // Ctrl+0 again: whole at the new size, larger now.
+    QTest::keyClick(Window, Qt::Key_0, Qt::ControlModifier);
+    QVERIFY(Window->Scale() > Fit);
+}
+
+void AutomataWindowTest::loopLightsNoEntry_data() {
+    QTest::addColumn<int>("before"); // script steps played before the one watched
+    QTest::addColumn<int>("state");  // A1's state after it
+    QTest::addColumn<bool>("lit");
+    QTest::newRow("first token enters Accepted") << 0 << int(TAutomatonMoneyTray::Accepted) << true;
+    QTest::newRow("second token loops in Accepted")
+        << 1 << int(TAutomatonMoneyTray::Accepted) << false;
+}
+
+void AutomataWindowTest::loopLightsNoEntry() {
+    QFETCH(int, before);
+    QFETCH(int, state);
+    QFETCH(bool, lit);
+    TAutomataWindow* Window = Open();
+    QVERIFY(Window);
+    for (int Step = 0; Step < before; ++Step)
+        Script[Step].Play(*M);
+    Pass(*Window, 2 * TDiagramView::FadeMs);
+    Script[before].Play(*M);
+    Window->Tick();
+    const TDiagramView* View = Window->View(A1);
+    QCOMPARE(View->CurrentState(), state);
+    QVERIFY(!View->Diagram().Nodes[size_t(state)].Entry.empty());
+    const auto Row =
+        std::find_if(View->Diagram().Edges.begin(), View->Diagram().Edges.end(),
+                     [View](const TDiagramEdge& Edge) { return View->EdgeGlow(Edge.Row) > 0; });
+    QVERIFY(Row != View->Diagram().Edges.end());
+    QCOMPARE(Row->From == Row->To, !lit);
+    // A transition that stays in its state runs no entry actions.
+    QCOMPARE(View->EntryGlow(state) > 0, lit);
+}
+
+void AutomataWindowTest::startStateOnTop_data() {
+    QTest::addColumn<int>("automaton");
+    for (int Automaton = A0; Automaton <= A2; ++Automaton)
+        QTest::addRow("A%d", Automaton) << Automaton;
+}
+
+void AutomataWindowTest::startStateOnTop() {
+    QFETCH(int, automaton);
+    TAutomataWindow* Window = Open();
+    QVERIFY(Window);
+    const TDiagramView* View = Window->View(automaton);
+    // Graphviz ranks from the top: the state every automaton starts in stands above the rest.
+    const QRectF Start = View->NodeRect(0);
+    for (const TDiagramNode& Node : View->Diagram().Nodes)
+        if (Node.State != 0)
+            QVERIFY2(Start.bottom() < View->NodeRect(Node.State).top(),
+                     qPrintable(QString::fromStdString(Node.Name)));
 }
 
 void AutomataWindowTest::mainWindowUnchanged() {

@@ -78,10 +78,11 @@ TParsed Parse(const std::string& Dot) {
     char Id[] = "id";
     for (Agnode_t* Node = agfstnode(Graph.get()); Node; Node = agnxtnode(Graph.get(), Node)) {
         Result.Nodes << QString::fromUtf8(agget(Node, Id));
+        // The edges that only hold a loop's label beside it have no id.
         for (Agedge_t* Edge = agfstout(Graph.get(), Node); Edge; Edge = agnxtout(Graph.get(), Edge))
-            Result.Edges[QString::fromUtf8(agget(Edge, Id))] = {
-                QString::fromUtf8(agget(agtail(Edge), Id)),
-                QString::fromUtf8(agget(aghead(Edge), Id))};
+            if (const QString EdgeName = QString::fromUtf8(agget(Edge, Id)); !EdgeName.isEmpty())
+                Result.Edges[EdgeName] = {QString::fromUtf8(agget(agtail(Edge), Id)),
+                                          QString::fromUtf8(agget(aghead(Edge), Id))};
     }
     return Result;
 }
@@ -118,6 +119,8 @@ private slots:
     void layoutPlacesEverything();
     void command_data();
     void command();
+    void dotCarriesTitles_data();
+    void dotCarriesTitles();
 };
 
 void DiagramTest::diagramFollowsTheTables_data() {
@@ -175,9 +178,12 @@ void DiagramTest::dotParsesIntoTheSameGraph() {
     QMap<QString, QPair<QString, QString>> Edges;
     for (const int Automaton : automata) {
         const std::vector<TRowFacts> Rows = TableOf(FMachine, Automaton);
-        for (size_t Row = 0; Row < Rows.size(); ++Row)
+        for (size_t Row = 0; Row < Rows.size(); ++Row) {
             Edges[Id(EdgeId(Automaton, int(Row)))] = {Id(NodeId(Automaton, Rows[Row].From)),
                                                       Id(NodeId(Automaton, Rows[Row].To))};
+            if (Rows[Row].From == Rows[Row].To)
+                Nodes << Id(LabelId(Automaton, int(Row)));
+        }
         for (size_t State = 0; State < EntriesOf(Automaton).size(); ++State)
             Nodes << Id(NodeId(Automaton, int32_t(State)));
     }
@@ -300,6 +306,43 @@ void DiagramTest::command() {
     for (const int Automaton : Shown)
         for (size_t Row = 0; Row < TableOf(FMachine, Automaton).size(); ++Row)
             QVERIFY(Ids.contains(Id(EdgeId(Automaton, int(Row)))));
+}
+
+void DiagramTest::dotCarriesTitles_data() {
+    QTest::addColumn<QString>("automaton");
+    QTest::addColumn<QStringList>("titles"); // of the graph, or of its clusters in order
+    QTest::newRow("A0") << "A0" << QStringList{"A0 Игровая машина"};
+    QTest::newRow("A1") << "A1" << QStringList{"A1 Монетоприемник"};
+    QTest::newRow("A2") << "a2" << QStringList{"A2 Игровые барабаны"};
+    QTest::newRow("all") << "all"
+                         << QStringList{"A0 Игровая машина", "A1 Монетоприемник",
+                                        "A2 Игровые барабаны"};
+}
+
+void DiagramTest::dotCarriesTitles() {
+    QFETCH(QString, automaton);
+    QFETCH(QStringList, titles);
+    QString Out;
+    QString Err;
+    QTextStream OutStream(&Out);
+    QTextStream ErrStream(&Err);
+    QCOMPARE(RunDiagramCommand({"--format", "dot", automaton}, OutStream, ErrStream), 0);
+    OutStream.flush();
+    // As Graphviz reads them: the graph's own label, or each cluster's.
+    const std::string Dot = Out.toStdString();
+    const std::unique_ptr<Agraph_t, int (*)(Agraph_t*)> Graph(agmemread(Dot.c_str()), agclose);
+    QVERIFY(Graph);
+    char Label[] = "label";
+    QStringList Read;
+    if (titles.size() == 1)
+        Read << QString::fromUtf8(agget(Graph.get(), Label));
+    else
+        for (int Automaton = A0; Automaton <= A2; ++Automaton) {
+            std::string Name = "cluster_A" + std::to_string(Automaton);
+            if (Agraph_t* Cluster = agsubg(Graph.get(), Name.data(), 0))
+                Read << QString::fromUtf8(agget(Cluster, Label));
+        }
+    QCOMPARE(Read, titles);
 }
 
 QTEST_GUILESS_MAIN(DiagramTest)

@@ -4,10 +4,13 @@
 
 #include <QElapsedTimer>
 #include <QGuiApplication>
-#include <QHBoxLayout>
 #include <QScreen>
+#include <QScrollBar>
 #include <QShortcut>
+#include <QStyle>
 #include <QTimerEvent>
+#include <QVBoxLayout>
+#include <QWheelEvent>
 
 #include <algorithm>
 #include <cmath>
@@ -26,34 +29,156 @@ TAutomataWindow::TAutomataWindow(TMachine& Machine, QWidget* Parent)
     Started.start();
     FClock = [Started] { return Started.elapsed(); };
 
-    auto* Row = new QHBoxLayout(this);
-    Row->setContentsMargins(0, 0, 0, 0);
-    Row->setSpacing(1); // the window's background shows as a line between the diagrams
+    FScroll = new QScrollArea(this);
+    FScroll->setObjectName(QStringLiteral("Scroll"));
+    FScroll->setFrameShape(QFrame::NoFrame);
+    FScroll->viewport()->installEventFilter(this);
+    FCanvas = new QWidget;
+    FScroll->setWidget(FCanvas); // sized by Arrange, not by the scroll area
+    auto* Column = new QVBoxLayout(this);
+    Column->setContentsMargins(0, 0, 0, 0);
+    Column->addWidget(FScroll);
+    setToolTip(QStringLiteral("Масштаб: Ctrl+колесо мыши, Ctrl+плюс, Ctrl+минус; "
+                              "Ctrl+0 — все автоматы целиком"));
     // Graphviz starts here, when the diagrams are first asked for.
     TGraphviz Graphviz;
-    QSize Wanted(0, 0);
     for (int32_t Automaton = A0; Automaton <= A2; ++Automaton) {
         TDiagram Diagram = DiagramOf(Machine, Automaton);
         TDiagramLayout Layout = Graphviz.LayOut(Diagram, TDiagramView::Measure(Diagram, Font));
-        const int Stretch = std::max(1, static_cast<int>(std::lround(Layout.Width)));
-        auto* View = new TDiagramView(std::move(Diagram), std::move(Layout), Font, this);
+        auto* View = new TDiagramView(std::move(Diagram), std::move(Layout), Font, FCanvas);
+        // Ctrl with the wheel is the window's wherever it turns.
+        View->installEventFilter(this);
         FViews[static_cast<size_t>(Automaton)] = View;
-        // Stretched by their widths, the three come out at about the same scale.
-        Row->addWidget(View, Stretch);
-        Wanted = QSize(Wanted.width() + View->sizeHint().width() + 1,
-                       std::max(Wanted.height(), View->sizeHint().height()));
     }
+    QSize Wanted = sizeHint();
     if (const QScreen* Screen = QGuiApplication::primaryScreen())
         Wanted = Wanted.boundedTo(Screen->availableGeometry().size() * 9 / 10);
     resize(Wanted);
 
-    for (const QKeySequence& Key : {QKeySequence(Qt::Key_Escape), QKeySequence(Qt::Key_F2)})
-        connect(new QShortcut(Key, this), &QShortcut::activated, this, &QWidget::close);
+    const auto Bind = [this](const QKeySequence& Sequence, auto Slot) {
+        connect(new QShortcut(Sequence, this), &QShortcut::activated, this, Slot);
+    };
+    Bind(QKeySequence::ZoomIn, &TAutomataWindow::ZoomIn);
+    Bind(QKeySequence(Qt::CTRL | Qt::Key_Equal), &TAutomataWindow::ZoomIn); // plus without Shift
+    Bind(QKeySequence::ZoomOut, &TAutomataWindow::ZoomOut);
+    Bind(QKeySequence(Qt::CTRL | Qt::Key_0), &TAutomataWindow::ZoomToFit);
+    Bind(Qt::Key_Escape, &QWidget::close);
+    Bind(Qt::Key_F2, &QWidget::close);
     ShowStates();
 }
 
 TAutomataWindow::~TAutomataWindow() {
     FMachine.RemoveObserver(this);
+}
+
+QSize TAutomataWindow::sizeHint() const {
+    return NeededSize(1);
+}
+
+void TAutomataWindow::ZoomIn() {
+    Zoom(TZoom::Fixed, FScale * ZoomStep, FScroll->viewport()->rect().center());
+}
+
+void TAutomataWindow::ZoomOut() {
+    Zoom(TZoom::Fixed, FScale / ZoomStep, FScroll->viewport()->rect().center());
+}
+
+void TAutomataWindow::ZoomToFit() {
+    Zoom(TZoom::Fit, FitScale(), FScroll->viewport()->rect().center());
+}
+
+double TAutomataWindow::FitScale() const {
+    // Titles and margins keep their size and only the diagrams scale, so the largest scale that
+    // fits is sought, not computed.
+    const QSize Room = FScroll->maximumViewportSize();
+    const auto Fits = [this, Room](double Scale) {
+        return NeededSize(Scale).boundedTo(Room) == NeededSize(Scale);
+    };
+    double Low = MinScale;
+    double High = MaxScale;
+    for (int Round = 0; Round < 20; ++Round) {
+        const double Middle = (Low + High) / 2;
+        (Fits(Middle) ? Low : High) = Middle;
+    }
+    return Low;
+}
+
+QSize TAutomataWindow::NeededSize(double Scale) const {
+    QSize Size(static_cast<int>(FViews.size()) - 1, 0); // a pixel between the diagrams
+    for (const TDiagramView* View : FViews) {
+        const QSize Each = View->SizeAt(Scale);
+        Size = QSize(Size.width() + Each.width(), std::max(Size.height(), Each.height()));
+    }
+    return Size;
+}
+
+void TAutomataWindow::Zoom(TZoom Mode, double Scale, QPoint Anchor) {
+    QScrollBar* Bars[] = {FScroll->horizontalScrollBar(), FScroll->verticalScrollBar()};
+    const QSize Before = FCanvas->size();
+    const double Share[] = {(Bars[0]->value() + Anchor.x()) / std::max(1.0, 1.0 * Before.width()),
+                            (Bars[1]->value() + Anchor.y()) / std::max(1.0, 1.0 * Before.height())};
+    FZoom = Mode;
+    FScale = std::clamp(Scale, MinScale, MaxScale);
+    Arrange();
+    const QSize After = FCanvas->size();
+    Bars[0]->setValue(static_cast<int>(std::lround(Share[0] * After.width())) - Anchor.x());
+    Bars[1]->setValue(static_cast<int>(std::lround(Share[1] * After.height())) - Anchor.y());
+}
+
+void TAutomataWindow::Arrange() {
+    if (FZoom == TZoom::Auto)
+        FScale = std::clamp(FitScale(), 1.0, 2.0);
+    else if (FZoom == TZoom::Fit)
+        FScale = FitScale();
+    for (TDiagramView* View : FViews)
+        View->SetScale(FScale);
+    const QSize Needed = NeededSize(FScale);
+    // The room the viewport keeps once the scroll bars that the diagrams need have taken theirs.
+    QSize Room = FScroll->maximumViewportSize();
+    const int Bar = style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, FScroll);
+    bool Across = Needed.width() > Room.width();
+    const bool Down = Needed.height() > Room.height() - (Across ? Bar : 0);
+    Across = Across || Needed.width() > Room.width() - (Down ? Bar : 0);
+    Room -= QSize(Down ? Bar : 0, Across ? Bar : 0);
+    const QSize Canvas = Needed.expandedTo(Room);
+    FCanvas->resize(Canvas);
+    // What is left over goes to the diagrams by their widths, as they would grow.
+    double Widths = 0;
+    for (const TDiagramView* View : FViews)
+        Widths += View->LayoutSize().width();
+    const int Spare = Canvas.width() - Needed.width();
+    int Left = 0;
+    int Given = 0;
+    double Share = 0;
+    for (TDiagramView* View : FViews) {
+        Share += View->LayoutSize().width() / std::max(1.0, Widths);
+        const int Extra = static_cast<int>(std::lround(Share * Spare)) - Given;
+        Given += Extra;
+        const int Width = View->SizeAt(FScale).width() + Extra;
+        View->setGeometry(Left, 0, Width, Canvas.height());
+        Left += Width + 1;
+    }
+}
+
+bool TAutomataWindow::eventFilter(QObject* Object, QEvent* Event) {
+    if (Object == FScroll->viewport() && Event->type() == QEvent::Resize) {
+        Arrange();
+        return false;
+    }
+    if (Event->type() != QEvent::Wheel)
+        return false;
+    auto* Wheel = static_cast<QWheelEvent*>(Event);
+    if (!(Wheel->modifiers() & Qt::ControlModifier))
+        return false;
+    // A notch is 120; a touchpad sends it in small pieces.
+    FWheel += Wheel->angleDelta().y();
+    const QPoint Anchor =
+        static_cast<QWidget*>(Object)->mapTo(FScroll->viewport(), Wheel->position().toPoint());
+    for (; FWheel >= 120; FWheel -= 120)
+        Zoom(TZoom::Fixed, FScale * ZoomStep, Anchor);
+    for (; FWheel <= -120; FWheel += 120)
+        Zoom(TZoom::Fixed, FScale / ZoomStep, Anchor);
+    return true;
 }
 
 TDiagramView* TAutomataWindow::View(int32_t Automaton) const {

@@ -4,6 +4,7 @@
 #include "window/DiagramView.h"
 
 #include <QBasicTimer>
+#include <QScrollArea>
 #include <QWidget>
 
 #include <array>
@@ -11,7 +12,9 @@
 
 // «Автоматы»: the state diagrams of A0, A1 and A2 side by side, following one machine. It
 // watches the machine itself, not its protocol, so switching messages off does not blind it.
-// Laid out once when made; closing it only hides it.
+// Laid out once when made; closing it only hides it. The text never shrinks below the window's
+// font unless asked to: a window too small for the diagrams scrolls, and Ctrl with the wheel,
+// plus, minus or 0 zooms.
 class TAutomataWindow : public QWidget, private TMachineObserver {
     Q_OBJECT
 
@@ -21,8 +24,22 @@ public:
     // Steps of one input light up one after another, in the order of the protocol.
     static constexpr qint64 StepDelayMs = 150;
 
+    static constexpr double MinScale = 0.1;
+    static constexpr double MaxScale = 3;
+    static constexpr double ZoomStep = 1.25;
+
     TAutomataWindow(TMachine& Machine, QWidget* Parent = nullptr);
     ~TAutomataWindow() override;
+
+    // The scale of the diagrams: on its own, as large as fits but never below 1 nor above 2;
+    // once zoomed, as zoomed; after ZoomToFit, whatever shows them whole, following the window.
+    double Scale() const { return FScale; }
+    void ZoomIn();
+    void ZoomOut();
+    void ZoomToFit();
+    QScrollArea* ScrollArea() const { return FScroll; }
+    // The diagrams whole at 1.
+    QSize sizeHint() const override;
 
     TDiagramView* View(int32_t Automaton) const;
     // Milliseconds from any fixed moment; a test gives its own.
@@ -35,14 +52,28 @@ protected:
     void showEvent(QShowEvent* Event) override;
     void hideEvent(QHideEvent* Event) override;
     void timerEvent(QTimerEvent* Event) override;
+    bool eventFilter(QObject* Object, QEvent* Event) override;
 
 private:
+    enum class TZoom { Auto, Fit, Fixed };
+    double FitScale() const;
+    // The three diagrams side by side at a scale, titles and margins included.
+    QSize NeededSize(double Scale) const;
+    // Sets the scale, keeping the given point of the viewport over the same spot of the diagrams.
+    void Zoom(TZoom Mode, double Scale, QPoint Anchor);
+    void Arrange();
+
     void MachineChanged(unsigned Changes) noexcept override;
     void LightSteps();
     void ShowStates();
 
     TMachine& FMachine;
+    QScrollArea* FScroll;
+    QWidget* FCanvas;
     std::array<TDiagramView*, 3> FViews{};
+    TZoom FZoom = TZoom::Auto;
+    double FScale = 1;
+    int FWheel = 0; // wheel angle not yet turned into a zoom step
     TClock FClock;
     QBasicTimer FFade;
 };

@@ -15,10 +15,11 @@ constexpr qint64 Dark = LLONG_MIN; // never lit, or faded out and painted so
 constexpr double NodePadX = 8;
 constexpr double NodePadY = 4;
 constexpr double SeparatorGap = 4; // between a state's name and its entry actions
-constexpr double EdgePad = 2;
+// Graphviz runs an edge right along its own label's box: the wider side keeps it off the text.
+constexpr double EdgePadX = 5;
+constexpr double EdgePadY = 4;
 constexpr double MinNodeWidth = 40;
 constexpr int Margin = 8;
-constexpr double MaxScale = 2.0;
 constexpr double ArrowLength = 7;
 constexpr double ArrowHalfWidth = 3;
 
@@ -132,8 +133,8 @@ TLabelSizes TDiagramView::Measure(const TDiagram& Diagram, const QFont& Font) {
     }
     for (const TDiagramEdge& Edge : Diagram.Edges) {
         const TLabel Label = EdgeLabel(Edge);
-        Sizes.Edges.push_back({LabelWidth(Label, 0, Metrics) + 2 * EdgePad,
-                               static_cast<double>(Label.size()) * Line + 2 * EdgePad});
+        Sizes.Edges.push_back({LabelWidth(Label, 0, Metrics) + 2 * EdgePadX,
+                               static_cast<double>(Label.size()) * Line + 2 * EdgePadY});
     }
     return Sizes;
 }
@@ -226,31 +227,48 @@ QRectF TDiagramView::NodeRect(int32_t State) const {
     return FTransform.mapRect(NodeBox(FLayout.Nodes[static_cast<size_t>(State)]));
 }
 
+QRectF TDiagramView::LabelRect(int Row) const {
+    if (Row < 0 || static_cast<size_t>(Row) >= FEdgeShapes.size())
+        return {};
+    return FTransform.mapRect(FEdgeShapes[static_cast<size_t>(Row)].LabelBox);
+}
+
+void TDiagramView::SetScale(double Scale) {
+    if (Scale == FScale)
+        return;
+    FScale = Scale;
+    PlaceDiagram();
+    FStill = QPixmap();
+    updateGeometry();
+    update();
+}
+
+QSize TDiagramView::SizeAt(double Scale) const {
+    const QFontMetrics Title(FBold);
+    const int Width = std::max(static_cast<int>(std::ceil(FLayout.Width * Scale)),
+                               Title.horizontalAdvance(Text(FDiagram.Title)));
+    return {Width + 2 * Margin,
+            static_cast<int>(std::ceil(FLayout.Height * Scale)) + Title.lineSpacing() + 3 * Margin};
+}
+
 QSize TDiagramView::sizeHint() const {
-    const int Title = QFontMetrics(FBold).lineSpacing() + Margin;
-    return {static_cast<int>(std::ceil(FLayout.Width)) + 2 * Margin,
-            static_cast<int>(std::ceil(FLayout.Height)) + Title + 2 * Margin};
+    return SizeAt(FScale);
 }
 
 QSize TDiagramView::minimumSizeHint() const {
-    return {120, 100};
+    return SizeAt(FScale);
 }
 
 void TDiagramView::resizeEvent(QResizeEvent* Event) {
     QWidget::resizeEvent(Event);
-    FitTransform();
+    PlaceDiagram();
     FStill = QPixmap();
 }
 
-void TDiagramView::FitTransform() {
+void TDiagramView::PlaceDiagram() {
     const double Top = QFontMetrics(FBold).lineSpacing() + 2 * Margin;
-    const double Width = std::max(1.0, width() - 2.0 * Margin);
-    const double Height = std::max(1.0, height() - Top - Margin);
-    const double Scale = std::clamp(
-        std::min(Width / std::max(1.0, FLayout.Width), Height / std::max(1.0, FLayout.Height)),
-        0.05, MaxScale);
-    const double Left = (width() - FLayout.Width * Scale) / 2;
-    FTransform = QTransform::fromTranslate(Left, Top).scale(Scale, Scale);
+    const double Left = (width() - FLayout.Width * FScale) / 2;
+    FTransform = QTransform::fromTranslate(Left, Top).scale(FScale, FScale);
 }
 
 void TDiagramView::UpdateDescription() {

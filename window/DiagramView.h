@@ -16,8 +16,8 @@
 #include <vector>
 
 // One automaton's state diagram: laid out once by Graphviz, drawn with QPainter in the window's
-// font at whatever scale fits. Only colours ever change: the current state is filled, and what
-// the last steps did is lit and fades.
+// font at the scale its window sets, its title above it unscaled. Only colours ever change: the
+// current state is filled, and what the last steps did is lit and fades.
 class TDiagramView : public QWidget {
     Q_OBJECT
 
@@ -49,8 +49,16 @@ public:
     double EdgeGlow(int Row) const;
     double EntryGlow(int32_t State) const;
     double RelayGlow(int32_t State) const;
-    // Where a state's box is drawn, in the view's coordinates.
+    // Where a state's box and an edge's label are drawn, in the view's coordinates.
     QRectF NodeRect(int32_t State) const;
+    QRectF LabelRect(int Row) const;
+
+    // Layout points drawn a pixel each at 1; the diagram stands centred below its title.
+    void SetScale(double Scale);
+    double Scale() const { return FScale; }
+    // The size that shows the whole diagram and its whole title at the given scale.
+    QSize SizeAt(double Scale) const;
+    QSizeF LayoutSize() const { return {FLayout.Width, FLayout.Height}; }
 
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override;
@@ -71,7 +79,7 @@ private:
 
     double Glow(qint64 Start) const;
     void UpdateDescription();
-    void FitTransform();
+    void PlaceDiagram();
     // Everything in its resting colours, with no state current.
     void RenderStill();
     void PaintEdge(QPainter& Painter, const TDiagramEdge& Edge, const TEdgeShape& Shape,
@@ -93,6 +101,7 @@ private:
     std::vector<qint64> FRelayLit;
     qint64 FNow = 0;
     bool FWasGlowing = false;
+    double FScale = 1;
     QTransform FTransform;
     QPixmap FStill;
 };

@@ -24,8 +24,9 @@ int32_t SymbolOfFrame(int32_t Frame) {
 }
 
 int32_t SnapFrameOf(int32_t Symbol) {
-    static constexpr int32_t Snap[] = {60, 7, 14, 21, 27, 34, 40, 47, 54};
-    return Snap[Symbol - 1];
+    // The 1 snaps to the end of the turn, since frame 0 is never shown once the barrel has spun.
+    return Symbol == 1 ? BarrelDigitFrames.back()
+                       : BarrelDigitFrames[static_cast<std::size_t>(Symbol - 1)];
 }
 
 int32_t NextSpinFrame(int32_t Frame) {

@@ -1,10 +1,16 @@
 #pragma once
 
+#include <array>
 #include <cstdint>
 
 // The barrel picture has 61 frames; a spinning barrel cycles through 1..60.
 inline constexpr int32_t BarrelFrameCount = 61;
-inline constexpr int32_t StartFrame = 40; // the digit 7
+
+// The frame on which each digit stands centred: element 0 for the 1, 8 for the 9, and 9 for the
+// 1 again after a full turn.
+inline constexpr std::array<int32_t, 10> BarrelDigitFrames = {0, 7, 14, 21, 27, 34, 40, 47, 54, 60};
+
+inline constexpr int32_t StartFrame = BarrelDigitFrames[7 - 1]; // a barrel starts on the 7
 
 // The timers' periods in milliseconds: each barrel spins at its own speed; a stop comes
 // ShortestStopDelay plus a draw below StopDelayDraws after the last; the win is paid a token a

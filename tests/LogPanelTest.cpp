@@ -108,7 +108,6 @@ private slots:
     // Contents
     void linesKeptInOrder_data();
     void linesKeptInOrder();
-    void equalTextsShareStorage();
 
     // Following the end
     void followsEnd_data();
@@ -178,16 +177,6 @@ void LogPanelTest::linesKeptInOrder() {
     QCOMPARE(Panel->Text(), lines.join(u'\n'));
     QCOMPARE(Panel->Line(-1), QString());
     QCOMPARE(Panel->Line(lines.size()), QString());
-}
-
-void LogPanelTest::equalTextsShareStorage() {
-    // Every message arrives as a new string; equal ones must not cost memory again.
-    auto Panel = MakePanel();
-    AppendMessages(*Panel, 2, 5);
-    AppendMessages(*Panel, 2, 5);
-    QCOMPARE(Panel->Line(1), Panel->Line(7));
-    QCOMPARE(Panel->Line(1).constData(), Panel->Line(7).constData());
-    QCOMPARE(Panel->Line(4).constData(), Panel->Line(10).constData());
 }
 
 void LogPanelTest::followsEnd_data() {

@@ -300,7 +300,7 @@ void MachineTest::stopsAndEndOfGame() {
     QCOMPARE(Protocol(), Expected);
     QCOMPARE(M().Displays().edJackPot, win); // the whole win, before any refresh
     for (int Barrel = 1; Barrel <= 3; ++Barrel)
-        QVERIFY(QList<int>({60, 7, 14, 21, 27, 34, 40, 47, 54}).contains(M().FrameIndex(Barrel)));
+        QCOMPARE(M().FrameIndex(Barrel), SnapFrameOf(SymbolOfFrame(M().FrameIndex(Barrel))));
     if (win > 0) {
         QCOMPARE(M().JackPot(), win - 1); // the first token is paid at once
         QCOMPARE(M().Bank(), 52 - 1);

@@ -1,4 +1,5 @@
 #include "window/Pictures.h"
+#include "slotmachine/Rules.h"
 #include "tests/Pixels.h"
 
 #include <QDir>
@@ -319,11 +320,11 @@ void PicturesTest::applicationIconHasEverySize() {
 void PicturesTest::barrelDigitIsCentredAlone_data() {
     QTest::addColumn<int>("frame");
     QTest::addColumn<int>("scale");
-    const int Frames[] = {0, 7, 14, 21, 27, 34, 40, 47, 54, 60};
-    for (int Digit = 0; Digit < 10; ++Digit)
+    for (std::size_t Digit = 0; Digit < BarrelDigitFrames.size(); ++Digit)
         for (const int Scale : {1, 2})
-            QTest::addRow("%d on frame %d, scale %d", Digit % 9 + 1, Frames[Digit], Scale)
-                << Frames[Digit] << Scale;
+            QTest::addRow("%d on frame %d, scale %d", int(Digit % 9 + 1), BarrelDigitFrames[Digit],
+                          Scale)
+                << BarrelDigitFrames[Digit] << Scale;
 }
 
 void PicturesTest::barrelDigitIsCentredAlone() {
@@ -350,11 +351,10 @@ void PicturesTest::barrelTurnsUpward_data() {
     QTest::addColumn<int>("from");
     QTest::addColumn<int>("to");
     QTest::addColumn<int>("scale");
-    const int Frames[] = {0, 7, 14, 21, 27, 34, 40, 47, 54, 60};
-    for (int Digit = 0; Digit < 9; ++Digit)
+    for (std::size_t Digit = 0; Digit + 1 < BarrelDigitFrames.size(); ++Digit)
         for (const int Scale : {1, 2})
-            QTest::addRow("%d to %d, scale %d", Digit + 1, Digit + 2, Scale)
-                << Frames[Digit] << Frames[Digit + 1] << Scale;
+            QTest::addRow("%d to %d, scale %d", int(Digit + 1), int(Digit + 2), Scale)
+                << BarrelDigitFrames[Digit] << BarrelDigitFrames[Digit + 1] << Scale;
 }
 
 void PicturesTest::barrelTurnsUpward() {

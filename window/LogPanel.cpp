@@ -1,6 +1,8 @@
 #include "window/LogPanel.h"
 
-#include <QAccessibleWidget>
+#include "window/LogPanelAccessible.h"
+
+#include <QAccessible>
 #include <QApplication>
 
 #include <QClipboard>
@@ -12,185 +14,18 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScrollBar>
-#include <QTextBoundaryFinder>
 #include <QTextLayout>
 
 #include <algorithm>
-#include <climits>
 
 namespace {
 
 constexpr int MarginX = 3;
 constexpr int MarginY = 2;
-// Message texts repeat; longer lines are rare and not worth hashing.
-constexpr qsizetype MaxInternedLength = 512;
-constexpr qsizetype MaxInterned = 1024;
 // Several times the lines a view shows; past that all are dropped and the next paint lays out
 // again only what it shows.
 constexpr std::size_t MaxLayouts = 128;
 constexpr int AutoScrollMs = 50;
-
-int ToInt(qsizetype Value) {
-    return static_cast<int>(std::min<qsizetype>(Value, INT_MAX));
-}
-
-// The word (or run of blanks or punctuation) that holds the character at Column.
-std::pair<qsizetype, qsizetype> WordAt(const QString& Text, qsizetype Column) {
-    if (Text.isEmpty())
-        return {0, 0};
-    Column = std::clamp<qsizetype>(Column, 0, Text.size() - 1);
-    QTextBoundaryFinder Finder(QTextBoundaryFinder::Word, Text);
-    Finder.setPosition(Column);
-    qsizetype Start = Finder.isAtBoundary() ? Column : Finder.toPreviousBoundary();
-    Finder.setPosition(Column);
-    qsizetype End = Finder.toNextBoundary();
-    return {std::max<qsizetype>(Start, 0), End < 0 ? Text.size() : End};
-}
-
-// Qt's boundary helpers read all the text they are given, and a long protocol is megabytes. Lines,
-// words and sentences end at line breaks, and the protocol has no two blank lines in a row, so two
-// lines on either side of the offset are enough.
-class TLinesAround final : public QAccessibleTextInterface {
-public:
-    TLinesAround(const TLogPanel& Panel, qsizetype Offset) {
-        const qsizetype Line = Panel.LineAt(Offset);
-        FFirst = Panel.LineStart(Line - 2);
-        FText = Panel.Text(FFirst, Panel.LineStart(Line + 3));
-    }
-    qsizetype First() const { return FFirst; }
-
-    QString text(int Start, int End) const override { return FText.mid(Start, End - Start); }
-    int characterCount() const override { return ToInt(FText.size()); }
-    // Nothing but the text is asked of it.
-    void selection(int, int* Start, int* End) const override { *Start = *End = 0; }
-    int selectionCount() const override { return 0; }
-    void addSelection(int, int) override {}
-    void removeSelection(int) override {}
-    void setSelection(int, int, int) override {}
-    int cursorPosition() const override { return 0; }
-    void setCursorPosition(int) override {}
-    QRect characterRect(int) const override { return QRect(); }
-    int offsetAtPoint(const QPoint&) const override { return -1; }
-    void scrollToSubstring(int, int) override {}
-    QString attributes(int, int*, int*) const override { return QString(); }
-
-private:
-    qsizetype FFirst = 0;
-    QString FText;
-};
-
-// Read-only text to assistive technology: its lines, the selection and new messages.
-class TLogPanelAccessible final : public QAccessibleWidget, public QAccessibleTextInterface {
-public:
-    // A text role, as Qt gives its own read-only text views: screen readers then offer their
-    // reading commands, and the read-only state keeps them from offering to type.
-    explicit TLogPanelAccessible(TLogPanel* Panel)
-        : QAccessibleWidget(Panel, QAccessible::EditableText) {}
-
-    void* interface_cast(QAccessible::InterfaceType Type) override {
-        if (Type == QAccessible::TextInterface)
-            return static_cast<QAccessibleTextInterface*>(this);
-        return QAccessibleWidget::interface_cast(Type);
-    }
-    QString text(QAccessible::Text Type) const override {
-        const QString Text = QAccessibleWidget::text(Type);
-        return Type == QAccessible::Name && Text.isEmpty() ? QStringLiteral("Протокол") : Text;
-    }
-    QAccessible::State state() const override {
-        QAccessible::State State = QAccessibleWidget::state();
-        State.readOnly = true;
-        State.multiLine = true;
-        State.focusable = true;
-        State.selectableText = true;
-        return State;
-    }
-
-    void selection(int Index, int* Start, int* End) const override {
-        *Start = *End = 0;
-        if (Index == 0 && Panel().HasSelection()) {
-            const auto [From, To] = Panel().SelectionOffsets();
-            *Start = ToInt(From);
-            *End = ToInt(To);
-        }
-    }
-    int selectionCount() const override { return Panel().HasSelection() ? 1 : 0; }
-    void addSelection(int Start, int End) override { setSelection(0, Start, End); }
-    void removeSelection(int Index) override {
-        if (Index == 0)
-            Panel().Select(Panel().CaretOffset(), Panel().CaretOffset());
-    }
-    void setSelection(int Index, int Start, int End) override {
-        if (Index == 0)
-            Panel().Select(Start, End);
-    }
-    int cursorPosition() const override { return ToInt(Panel().CaretOffset()); }
-    void setCursorPosition(int Offset) override { Panel().Select(Offset, Offset); }
-
-    QString text(int Start, int End) const override { return Panel().Text(Start, End); }
-    int characterCount() const override { return ToInt(Panel().CharacterCount()); }
-    QString textBeforeOffset(int Offset, QAccessible::TextBoundaryType Boundary, int* Start,
-                             int* End) const override {
-        return Around(&QAccessibleTextInterface::textBeforeOffset, Offset, Boundary, Start, End);
-    }
-    QString textAfterOffset(int Offset, QAccessible::TextBoundaryType Boundary, int* Start,
-                            int* End) const override {
-        return Around(&QAccessibleTextInterface::textAfterOffset, Offset, Boundary, Start, End);
-    }
-    QString textAtOffset(int Offset, QAccessible::TextBoundaryType Boundary, int* Start,
-                         int* End) const override {
-        // The whole text, when that is what is asked for.
-        if (Boundary == QAccessible::NoBoundary)
-            return QAccessibleTextInterface::textAtOffset(0, Boundary, Start, End);
-        return Around(&QAccessibleTextInterface::textAtOffset, Offset, Boundary, Start, End);
-    }
-
-    QRect characterRect(int Offset) const override {
-        const QRect Rect = Panel().CharacterRect(Offset);
-        return Rect.isEmpty() ? Rect : Rect.translated(Panel().viewport()->mapToGlobal(QPoint()));
-    }
-    int offsetAtPoint(const QPoint& Point) const override {
-        return ToInt(Panel().OffsetAt(Panel().viewport()->mapFromGlobal(Point)));
-    }
-    // Moving the view would stop it following the end; the text is read through the offsets.
-    void scrollToSubstring(int, int) override {}
-    // One run without attributes: the whole text.
-    QString attributes(int, int* Start, int* End) const override {
-        *Start = 0;
-        *End = characterCount();
-        return QString();
-    }
-
-private:
-    using TQuery = QString (QAccessibleTextInterface::*)(int, QAccessible::TextBoundaryType, int*,
-                                                         int*) const;
-
-    TLogPanel& Panel() const { return *static_cast<TLogPanel*>(widget()); }
-
-    QString Around(TQuery Query, int Offset, QAccessible::TextBoundaryType Boundary, int* Start,
-                   int* End) const {
-        // By convention -1 is the end of the text and -2 the caret.
-        if (Offset == -1)
-            Offset = characterCount();
-        else if (Offset == -2)
-            Offset = cursorPosition();
-        *Start = *End = -1;
-        if (Offset < 0 || Offset > characterCount())
-            return QString();
-        const TLinesAround Lines(Panel(), Offset);
-        QString Result = (Lines.*Query)(ToInt(Offset - Lines.First()), Boundary, Start, End);
-        if (*Start >= 0)
-            *Start += ToInt(Lines.First());
-        if (*End >= 0)
-            *End += ToInt(Lines.First());
-        return Result;
-    }
-};
-
-QAccessibleInterface* LogPanelAccessibility(const QString& Class, QObject* Object) {
-    if (Class == QLatin1String("TLogPanel"))
-        return new TLogPanelAccessible(static_cast<TLogPanel*>(Object));
-    return nullptr;
-}
 
 } // namespace
 
@@ -220,27 +55,12 @@ TLogPanel::TLogPanel(QWidget* Parent) : QAbstractScrollArea(Parent) {
 
 TLogPanel::~TLogPanel() = default;
 
-QString TLogPanel::Interned(const QString& Line) {
-    if (Line.isEmpty())
-        return QString();
-    if (Line.size() > MaxInternedLength)
-        return Line;
-    if (const auto It = FInterned.constFind(Line); It != FInterned.cend())
-        return *It;
-    // Stamps change every second; forgetting all now and then keeps the set small.
-    if (FInterned.size() >= MaxInterned)
-        FInterned.clear();
-    FInterned.insert(Line);
-    return Line;
-}
-
 void TLogPanel::AppendLine(const QString& Line) {
     const qsizetype End = CharacterCount();
-    FStarts.push_back(FLines.empty() ? 0 : End + 1);
-    FLines.push_back(Interned(Line));
+    FLines.Append(Line);
     // Told, not shown: neither the caret nor the view nor the focus moves for a new message.
     if (Listened()) {
-        const QString Inserted = FLines.size() > 1 ? u'\n' + Line : Line;
+        const QString Inserted = LineCount() > 1 ? u'\n' + Line : Line;
         if (!Inserted.isEmpty()) {
             QAccessibleTextInsertEvent Event(this, ToInt(End), Inserted);
             Event.setCursorPosition(ToInt(CaretOffset()));
@@ -274,44 +94,22 @@ void TLogPanel::AppendLine(const QString& Line) {
 }
 
 qsizetype TLogPanel::LineCount() const {
-    return static_cast<qsizetype>(FLines.size());
+    return FLines.Count();
 }
 
 QString TLogPanel::Line(qsizetype Index) const {
-    return Index >= 0 && Index < LineCount() ? FLines[Index] : QString();
+    return FLines.Line(Index);
 }
 
 QString TLogPanel::Text() const {
-    qsizetype Size = 0;
-    for (const QString& Each : FLines)
-        Size += Each.size() + 1;
-    QString Result;
-    Result.reserve(Size);
-    for (qsizetype I = 0; I < LineCount(); ++I) {
-        if (I > 0)
-            Result += u'\n';
-        Result += FLines[I];
-    }
-    return Result;
+    return FLines.Text();
 }
 
 QString TLogPanel::SelectedText() const {
     if (!HasSelection())
         return QString();
     const auto [Start, End] = std::minmax(FAnchor, FCursor);
-    return Between(Start, End);
-}
-
-QString TLogPanel::Between(TPosition Start, TPosition End) const {
-    if (FLines.empty() || !(Start < End))
-        return QString();
-    if (Start.Line == End.Line)
-        return FLines[Start.Line].mid(Start.Column, End.Column - Start.Column);
-    QString Result = FLines[Start.Line].mid(Start.Column);
-    for (qsizetype I = Start.Line + 1; I < End.Line; ++I)
-        Result += u'\n' + FLines[I];
-    Result += u'\n' + FLines[End.Line].left(End.Column);
-    return Result;
+    return FLines.Between(Start, End);
 }
 
 bool TLogPanel::HasSelection() const {
@@ -319,8 +117,8 @@ bool TLogPanel::HasSelection() const {
 }
 
 void TLogPanel::SelectAll() {
-    if (!FLines.empty())
-        SetSelection({}, {LineCount() - 1, FLines.back().size()});
+    if (!FLines.IsEmpty())
+        SetSelection({}, FLines.EndOfText());
 }
 
 void TLogPanel::Copy() const {
@@ -329,53 +127,48 @@ void TLogPanel::Copy() const {
 }
 
 qsizetype TLogPanel::CharacterCount() const {
-    return FLines.empty() ? 0 : FStarts.back() + FLines.back().size();
+    return FLines.CharacterCount();
 }
 
 QString TLogPanel::Text(qsizetype Start, qsizetype End) const {
-    return Between(PositionOf(Start), PositionOf(End));
+    return FLines.Text(Start, End);
 }
 
 qsizetype TLogPanel::LineAt(qsizetype Offset) const {
-    return PositionOf(Offset).Line;
+    return FLines.LineAt(Offset);
 }
 
 qsizetype TLogPanel::LineStart(qsizetype Index) const {
-    Index = std::clamp<qsizetype>(Index, 0, LineCount());
-    return Index == LineCount() ? CharacterCount() : FStarts[Index];
+    return FLines.LineStart(Index);
 }
 
 qsizetype TLogPanel::CaretOffset() const {
-    return OffsetOf(Caret());
+    return FLines.OffsetOf(Caret());
 }
 
 TLogPanel::TPosition TLogPanel::Caret() const {
-    return FCaretPlaced ? FCursor : EndOfText();
-}
-
-TLogPanel::TPosition TLogPanel::EndOfText() const {
-    return FLines.empty() ? TPosition{} : TPosition{LineCount() - 1, FLines.back().size()};
+    return FCaretPlaced ? FCursor : FLines.EndOfText();
 }
 
 std::pair<qsizetype, qsizetype> TLogPanel::SelectionOffsets() const {
     const qsizetype Caret = CaretOffset();
-    const qsizetype Anchor = HasSelection() ? OffsetOf(FAnchor) : Caret;
+    const qsizetype Anchor = HasSelection() ? FLines.OffsetOf(FAnchor) : Caret;
     return {std::min(Anchor, Caret), std::max(Anchor, Caret)};
 }
 
 void TLogPanel::Select(qsizetype Anchor, qsizetype Caret) {
-    SetSelection(PositionOf(Anchor), PositionOf(Caret));
+    SetSelection(FLines.PositionOf(Anchor), FLines.PositionOf(Caret));
 }
 
 QRect TLogPanel::CharacterRect(qsizetype Offset) const {
     if (Offset < 0 || Offset > CharacterCount())
         return QRect();
-    const TPosition Position = PositionOf(Offset);
+    const TPosition Position = FLines.PositionOf(Offset);
     // Empty for a line out of view, and for the first line of an empty panel.
     const QRect Rect = LineRect(Position.Line);
     if (Rect.isEmpty())
         return QRect();
-    const QString& Text = FLines[Position.Line];
+    const QString& Text = FLines.At(Position.Line);
     // A line break (or the end) is as wide as a space, as a selection shows it.
     const int SpaceWidth = QFontMetrics(font()).horizontalAdvance(u' ');
     if (Text.isEmpty())
@@ -392,9 +185,9 @@ QRect TLogPanel::CharacterRect(qsizetype Offset) const {
 }
 
 qsizetype TLogPanel::OffsetAt(QPoint Point) const {
-    if (FLines.empty() || !viewport()->rect().contains(Point))
+    if (FLines.IsEmpty() || !viewport()->rect().contains(Point))
         return -1;
-    return OffsetOf(PositionAt(Point, true));
+    return FLines.OffsetOf(PositionAt(Point, true));
 }
 
 bool TLogPanel::FollowsEnd() const {
@@ -416,7 +209,7 @@ QMenu* TLogPanel::CreateContextMenu(QWidget* Parent) {
     QAction* AllAction =
         Menu->addAction(QStringLiteral("Выделить все"), this, &TLogPanel::SelectAll);
     AllAction->setShortcut(QKeySequence::SelectAll);
-    AllAction->setEnabled(!FLines.empty());
+    AllAction->setEnabled(!FLines.IsEmpty());
     if (!FMenuActions.isEmpty()) {
         Menu->addSeparator();
         Menu->addActions(FMenuActions);
@@ -467,7 +260,7 @@ const TLogPanel::TLaidOut& TLogPanel::LaidOut(const QString& Text) const {
 
 int TLogPanel::RowsOf(qsizetype Index) const {
     // An empty line takes one row and needs no layout.
-    const QString& Text = FLines[Index];
+    const QString& Text = FLines.At(Index);
     return Text.isEmpty() ? 1 : LaidOut(Text).Rows;
 }
 
@@ -511,7 +304,7 @@ void TLogPanel::Relayout() {
 
 std::vector<TLogPanel::TPlaced> TLogPanel::Placement() const {
     std::vector<TPlaced> Result;
-    if (FLines.empty())
+    if (FLines.IsEmpty())
         return Result;
     SyncLayoutWidth();
     const QScrollBar* Bar = verticalScrollBar();
@@ -545,10 +338,10 @@ TLogPanel::TPosition TLogPanel::PositionAt(QPoint Point, bool OnCharacter) const
         return Point.y() < Each.Top + Each.Rows * FRowHeight;
     });
     if (Hit == Placed.end())
-        return {Placed.back().Index, FLines[Placed.back().Index].size()};
-    if (FLines[Hit->Index].isEmpty())
+        return {Placed.back().Index, FLines.At(Placed.back().Index).size()};
+    if (FLines.At(Hit->Index).isEmpty())
         return {Hit->Index, 0};
-    const QTextLayout& Layout = *LaidOut(FLines[Hit->Index]).Layout;
+    const QTextLayout& Layout = *LaidOut(FLines.At(Hit->Index)).Layout;
     const int Row = std::clamp((Point.y() - Hit->Top) / FRowHeight, 0, Layout.lineCount() - 1);
     const int Column = Layout.lineAt(Row).xToCursor(
         Point.x() - MarginX,
@@ -559,19 +352,6 @@ TLogPanel::TPosition TLogPanel::PositionAt(QPoint Point, bool OnCharacter) const
 void TLogPanel::DragTo(QPoint Point) {
     FDragPoint = Point;
     SetSelection(FAnchor, PositionAt(Point, false));
-}
-
-TLogPanel::TPosition TLogPanel::PositionOf(qsizetype Offset) const {
-    if (FLines.empty())
-        return {};
-    Offset = std::clamp<qsizetype>(Offset, 0, CharacterCount());
-    const qsizetype Line =
-        std::upper_bound(FStarts.begin(), FStarts.end(), Offset) - FStarts.begin() - 1;
-    return {Line, Offset - FStarts[Line]};
-}
-
-qsizetype TLogPanel::OffsetOf(TPosition Position) const {
-    return FLines.empty() ? 0 : FStarts[Position.Line] + Position.Column;
 }
 
 void TLogPanel::SetSelection(TPosition Anchor, TPosition Cursor) {
@@ -686,7 +466,7 @@ void TLogPanel::paintEvent(QPaintEvent* Event) {
         const int Bottom = Placed.Top + Placed.Rows * FRowHeight;
         if (Bottom <= Clip.top() || Placed.Top > Clip.bottom())
             continue;
-        const QString& Text = FLines[Placed.Index];
+        const QString& Text = FLines.At(Placed.Index);
         const bool InSelection =
             AnySelected && Placed.Index >= Start.Line && Placed.Index <= End.Line;
         const QTextLayout* Layout = Text.isEmpty() ? nullptr : LaidOut(Text).Layout.get();
@@ -769,7 +549,7 @@ void TLogPanel::MoveCaret(QKeySequence::StandardKey Move, bool Extend) {
     const int Page = std::max(1, viewport()->height() / FRowHeight - 1);
     switch (Move) {
     case QKeySequence::MoveToNextChar:
-        if (From.Column < FLines[From.Line].size())
+        if (From.Column < FLines.At(From.Line).size())
             ++To.Column;
         else if (From.Line < LastLine)
             To = {From.Line + 1, 0};
@@ -778,7 +558,7 @@ void TLogPanel::MoveCaret(QKeySequence::StandardKey Move, bool Extend) {
         if (From.Column > 0)
             --To.Column;
         else if (From.Line > 0)
-            To = {From.Line - 1, FLines[From.Line - 1].size()};
+            To = {From.Line - 1, FLines.At(From.Line - 1).size()};
         break;
     case QKeySequence::MoveToNextLine:
         To = RowsAway(From, 1);
@@ -798,13 +578,13 @@ void TLogPanel::MoveCaret(QKeySequence::StandardKey Move, bool Extend) {
         To.Column = 0;
         break;
     case QKeySequence::MoveToEndOfLine:
-        To.Column = FLines.empty() ? 0 : FLines[From.Line].size();
+        To.Column = FLines.IsEmpty() ? 0 : FLines.At(From.Line).size();
         break;
     case QKeySequence::MoveToStartOfDocument:
         To = {};
         break;
     default:
-        To = EndOfText();
+        To = FLines.EndOfText();
         break;
     }
     SetSelection(Extend ? (FCaretPlaced ? FAnchor : From) : To, To);
@@ -813,12 +593,12 @@ void TLogPanel::MoveCaret(QKeySequence::StandardKey Move, bool Extend) {
 
 // Rows, not lines: a wrapped message is walked row by row, keeping the caret's column on screen.
 TLogPanel::TPosition TLogPanel::RowsAway(TPosition From, int Rows) const {
-    if (FLines.empty())
+    if (FLines.IsEmpty())
         return From;
     const auto RowOf = [this](TPosition At) {
-        if (FLines[At.Line].isEmpty())
+        if (FLines.At(At.Line).isEmpty())
             return std::pair(0, 0.0);
-        const QTextLayout& Layout = *LaidOut(FLines[At.Line]).Layout;
+        const QTextLayout& Layout = *LaidOut(FLines.At(At.Line)).Layout;
         QTextLine Row = Layout.lineForTextPosition(ToInt(At.Column));
         if (!Row.isValid())
             Row = Layout.lineAt(Layout.lineCount() - 1);
@@ -838,12 +618,12 @@ TLogPanel::TPosition TLogPanel::RowsAway(TPosition From, int Rows) const {
             --Line;
             Row = RowsOf(Line) - 1;
         } else {
-            return Rows > 0 ? EndOfText() : TPosition{};
+            return Rows > 0 ? FLines.EndOfText() : TPosition{};
         }
     }
-    if (FLines[Line].isEmpty())
+    if (FLines.At(Line).isEmpty())
         return {Line, 0};
-    const QTextLayout& Layout = *LaidOut(FLines[Line]).Layout;
+    const QTextLayout& Layout = *LaidOut(FLines.At(Line)).Layout;
     return {Line, Layout.lineAt(Row).xToCursor(X)};
 }
 
@@ -912,9 +692,8 @@ void TLogPanel::mouseDoubleClickEvent(QMouseEvent* Event) {
     if (Event->button() != Qt::LeftButton)
         return;
     const TPosition Position = PositionAt(Event->position().toPoint(), true);
-    const auto [Start, End] =
-        WordAt(FLines.empty() ? QString() : FLines[Position.Line], Position.Column);
-    SetSelection({Position.Line, Start}, {Position.Line, End});
+    const auto [Start, End] = FLines.WordAt(Position);
+    SetSelection(Start, End);
     // The release that follows must not turn the word back into a caret.
     FSelecting = false;
 }

@@ -1,19 +1,18 @@
 #pragma once
 
 #include "slotmachine/Protocol.h"
+#include "slotmachine/ProtocolLines.h"
 
 #include <QAbstractScrollArea>
 #include <QBasicTimer>
 #include <QKeySequence>
 #include <QPoint>
 #include <QRect>
-#include <QSet>
 #include <QString>
 
 #include <deque>
 #include <functional>
 #include <memory>
-#include <tuple>
 #include <unordered_map>
 #include <utility>
 #include <vector>
@@ -98,14 +97,7 @@ protected:
     QVariant inputMethodQuery(Qt::InputMethodQuery Query) const override;
 
 private:
-    struct TPosition {
-        qsizetype Line = 0;
-        qsizetype Column = 0;
-        bool operator==(const TPosition&) const = default;
-        bool operator<(const TPosition& Other) const {
-            return std::tie(Line, Column) < std::tie(Other.Line, Other.Column);
-        }
-    };
+    using TPosition = TProtocolLines::TPosition;
     struct TLaidOut {
         std::unique_ptr<QTextLayout> Layout;
         int Rows = 1;
@@ -116,7 +108,6 @@ private:
         int Rows;
     };
 
-    QString Interned(const QString& Line);
     int WrapWidth() const;
     int TextHeight() const;
     void SyncLayoutWidth() const;
@@ -129,12 +120,8 @@ private:
     std::vector<TPlaced> Placement() const;
     TPosition PositionAt(QPoint Point, bool OnCharacter) const;
     void DragTo(QPoint Point);
-    TPosition PositionOf(qsizetype Offset) const;
-    qsizetype OffsetOf(TPosition Position) const;
-    QString Between(TPosition Start, TPosition End) const;
     void SetSelection(TPosition Anchor, TPosition Cursor);
     TPosition Caret() const;
-    TPosition EndOfText() const;
     void MoveCaret(QKeySequence::StandardKey Move, bool Extend);
     TPosition RowsAway(TPosition From, int Rows) const;
     void ShowLine(qsizetype Index);
@@ -142,11 +129,7 @@ private:
     bool Listened() const;
     void Announce(QAccessibleEvent& Event);
 
-    // Lines stay where they are once stored; a deque never moves them when it grows.
-    std::deque<QString> FLines;
-    // Where each line starts in Text(), so that an offset never needs the whole text.
-    std::vector<qsizetype> FStarts;
-    QSet<QString> FInterned;
+    TProtocolLines FLines;
 
     struct THashText {
         std::size_t operator()(const QString& Text) const { return qHash(Text); }

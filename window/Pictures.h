@@ -6,18 +6,12 @@
 #include <QList>
 #include <QPixmap>
 
-#include <array>
-
 // The pictures compiled in from window/pictures. Each is loaded once and kept until the
 // application ends; call them from the GUI thread after the QGuiApplication exists.
 
 // The barrel strip: frames of a turning drum, frame 0 showing the 1.
 inline constexpr int BarrelFrameWidth = 30;
 inline constexpr int BarrelFrameHeight = 45;
-
-// The frame on which each digit stands centred: element 0 for the 1, 8 for the 9, and 9 for the
-// 1 again after a full turn.
-inline constexpr std::array<int, 10> BarrelDigitFrames = {0, 7, 14, 21, 27, 34, 40, 47, 54, 60};
 
 // For the application's device pixel ratio: above 1 the double-size drawings are used.
 QPixmap TokenPixmap();         // the good coin, 32 x 32, transparent around it

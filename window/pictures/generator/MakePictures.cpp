@@ -1,6 +1,7 @@
 // Draws every picture of window/pictures; run it again after changing a picture here.
 //   QT_QPA_PLATFORM=offscreen makepictures <output folder>
 
+#include "slotmachine/Rules.h"
 #include "window/Pictures.h"
 
 #include <QDir>

@@ -1,0 +1,7 @@
+#pragma once
+
+#include <QAccessibleInterface>
+
+// The protocol panel to assistive technology: read-only text, its lines, the selection and the
+// caret. The panel installs it before anything can ask for its interface.
+QAccessibleInterface* LogPanelAccessibility(const QString& Class, QObject* Object);

@@ -1,5 +1,4 @@
 #include "slotmachine/Diagram.h"
-#include "diagram/DiagramCommand.h"
 #include "diagram/Graphviz.h"
 #include "slotmachine/Machine.h"
 
@@ -115,8 +114,8 @@ private slots:
     void relayIsWhatTheGameDoes();
     void labelsReadCompactly();
     void layoutPlacesEverything();
-    void command_data();
-    void command();
+    void svgHasEveryRow_data();
+    void svgHasEveryRow();
 };
 
 void DiagramTest::diagramFollowsTheTables_data() {
@@ -254,36 +253,20 @@ void DiagramTest::layoutPlacesEverything() {
     }
 }
 
-void DiagramTest::command_data() {
-    QTest::addColumn<QStringList>("arguments");
-    QTest::addColumn<int>("code");
-    QTest::addColumn<QString>("begins");
-    QTest::newRow("default") << QStringList{} << 0 << "digraph \"automata\" {";
-    QTest::newRow("one as DOT") << QStringList{"--format", "dot", "A1"} << 0 << "digraph \"A1\" {";
-    QTest::newRow("all as SVG") << QStringList{"--format", "svg", "all"} << 0 << "<?xml";
-    QTest::newRow("one as SVG") << QStringList{"--format=svg", "a2"} << 0 << "<?xml";
-    QTest::newRow("help") << QStringList{"--help"} << 0 << "Использование: slotmachine-cli diagram";
-    QTest::newRow("unknown format") << QStringList{"--format", "png"} << 2 << "";
-    QTest::newRow("format missing") << QStringList{"--format"} << 2 << "";
-    QTest::newRow("unknown automaton") << QStringList{"A3"} << 2 << "";
-    QTest::newRow("two automata") << QStringList{"A0", "A1"} << 2 << "";
+void DiagramTest::svgHasEveryRow_data() {
+    QTest::addColumn<QList<int>>("automata");
+    QTest::newRow("all") << QList<int>{A0, A1, A2};
+    QTest::newRow("A2") << QList<int>{A2};
 }
 
-void DiagramTest::command() {
-    QFETCH(QStringList, arguments);
-    QFETCH(int, code);
-    QFETCH(QString, begins);
-    QString Out;
-    QString Err;
-    QTextStream OutStream(&Out);
-    QTextStream ErrStream(&Err);
-    QCOMPARE(RunDiagramCommand(arguments, OutStream, ErrStream), code);
-    QVERIFY2(begins.isEmpty() ? Out.isEmpty() : Out.startsWith(begins), qPrintable(Out.left(80)));
-    QCOMPARE(Err.contains(QStringLiteral("Справка: slotmachine-cli diagram --help")), code == 2);
-    if (begins != QLatin1String("<?xml"))
-        return;
+void DiagramTest::svgHasEveryRow() {
     // A well-formed SVG document with a group for every row of the automata it shows.
-    QXmlStreamReader Reader(Out);
+    QFETCH(QList<int>, automata);
+    std::vector<TDiagram> Diagrams;
+    for (const int Automaton : automata)
+        Diagrams.push_back(DiagramOf(FMachine, Automaton));
+    const QString Svg = QString::fromStdString(TGraphviz().Svg(DotText(Diagrams)));
+    QXmlStreamReader Reader(Svg);
     QStringList Ids;
     QString Root;
     while (!Reader.atEnd())
@@ -294,9 +277,7 @@ void DiagramTest::command() {
         }
     QVERIFY2(!Reader.hasError(), qPrintable(Reader.errorString()));
     QCOMPARE(Root, QStringLiteral("svg"));
-    const QList<int> Shown =
-        arguments.last() == QLatin1String("all") ? QList<int>{A0, A1, A2} : QList<int>{A2};
-    for (const int Automaton : Shown)
+    for (const int Automaton : automata)
         for (size_t Row = 0; Row < TableOf(FMachine, Automaton).size(); ++Row)
             QVERIFY(Ids.contains(Id(EdgeId(Automaton, int(Row)))));
 }

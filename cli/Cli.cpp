@@ -5,7 +5,9 @@
 #include "cli/Replay.h"
 #include "cli/Script.h"
 #include "cli/Streams.h"
-#include "diagram/DiagramCommand.h"
+#include "diagram/Graphviz.h"
+#include "slotmachine/Decimal.h"
+#include "slotmachine/Diagram.h"
 #include "slotmachine/Quoted.h"
 
 #include <QRegularExpression>
@@ -14,7 +16,9 @@
 #include <algorithm>
 #include <cerrno>
 #include <clocale>
+#include <exception>
 #include <optional>
+#include <span>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -43,8 +47,9 @@ const char* const GeneralHelp = R"(Использование: slotmachine-cli �
 
 Коды выхода: 0 — всё в порядке; 1 — explore нашёл нарушение;
 2 — неверный параметр, файл или строка сценария, сценарий не прочесть;
-3 — окно не приняло бы действие сценария; 4 — машина выбросила исключение;
-5 — не удалось записать вывод (диск заполнен, поток или канал закрыт).
+3 — окно не приняло бы действие сценария; 4 — машина выбросила исключение
+или Graphviz не смог нарисовать диаграмму; 5 — не удалось записать вывод
+(диск заполнен, поток или канал закрыт).
 Подробнее: man slotmachine-cli
 )";
 
@@ -115,6 +120,18 @@ const char* const OddsHelp = R"(Использование: slotmachine-cli odds
   -h, --help   эта справка
 )";
 
+const char* const DiagramHelp =
+    R"(Использование: slotmachine-cli diagram [--format dot|svg] [A0|A1|A2|all]
+
+Диаграммы состояний автоматов, построенные по тем же таблицам, по которым
+работает машина: текст DOT или SVG, который рисует Graphviz.
+
+  --format dot|svg  формат вывода (по умолчанию dot)
+  A0|A1|A2|all      какой автомат (по умолчанию все три)
+
+Если Graphviz не смог нарисовать диаграмму, код выхода 4.
+)";
+
 // 0, or the errno of a failed write.
 int Write(std::ostream& Stream, const QString& Text) {
     const QByteArray Bytes = Text.toUtf8();
@@ -130,8 +147,14 @@ int Written(std::ostream& Err, int WriteError, int Code) {
     return ExitOutput;
 }
 
-int Usage(std::ostream& Err, const QString& Problem) {
-    Write(Err, QStringLiteral("%1: %2\nСправка: %1 --help\n").arg(QLatin1String(Program), Problem));
+// A command's mistake points to that command's help; others to the general help.
+int Usage(std::ostream& Err, const QString& Problem, const char* Command = nullptr) {
+    const QString Help =
+        Command ? QStringLiteral("%1 %2").arg(QLatin1String(Program), QLatin1String(Command))
+                : QLatin1String(Program);
+    Write(
+        Err,
+        QStringLiteral("%1: %2\nСправка: %3 --help\n").arg(QLatin1String(Program), Problem, Help));
     return ExitUsage;
 }
 
@@ -143,11 +166,15 @@ bool IsHelp(const QString& Argument) {
     return Argument == u"-h" || Argument == u"--help";
 }
 
-// Options of a subcommand: "--name value" or "--name=value", and the words that are no option.
+// The one parser of every command's options: "--name value" or "--name=value", each at most
+// once; -h or --help; the words that are no option, all of them after "--".
 class TOptions {
 public:
-    TOptions(const QStringList& Arguments, const QStringList& Valued)
-        : FArguments(Arguments), FValued(Valued) {}
+    TOptions(const QStringList& Arguments, std::span<const char* const> Valued)
+        : FArguments(Arguments) {
+        for (const char* Name : Valued)
+            FValued << QLatin1String(Name);
+    }
 
     // An empty string when every option is known and has its value.
     QString Read() {
@@ -251,16 +278,6 @@ std::optional<QLocale> ParseLocale(const QString& Name) {
     return std::nullopt;
 }
 
-std::optional<int64_t> ParseNumber(const QString& Text, int64_t Lowest, int64_t Highest) {
-    static const QRegularExpression Digits(QStringLiteral(R"(^\d{1,12}$)"));
-    if (!Digits.match(Text).hasMatch())
-        return std::nullopt;
-    const int64_t Value = Text.toLongLong();
-    if (Value < Lowest || Value > Highest)
-        return std::nullopt;
-    return Value;
-}
-
 // Feeds the script to the reader as it is read; stops at its first bad line. An empty string,
 // or why the script could not be read.
 QString ReadScript(const QString& Path, std::istream& In, TScriptReader& Reader) {
@@ -299,37 +316,44 @@ QString ReadScript(const QString& Path, std::istream& In, TScriptReader& Reader)
     return Problem;
 }
 
-int RunReplay(const QStringList& Arguments, std::istream& In, std::ostream& Out,
-              std::ostream& Err) {
-    TOptions Options(Arguments, {QStringLiteral("--start"), QStringLiteral("--locale")});
-    if (QString Problem = Options.Read(); !Problem.isEmpty())
-        return Usage(Err, Problem);
-    if (Options.Help())
-        return Written(Err, Write(Out, QString::fromUtf8(ReplayHelp)), ExitOk);
+// What a command's run function gets: its options, read and known, and the streams.
+struct TCall {
+    const TOptions& Options;
+    std::istream& In;
+    std::ostream& Out;
+    std::ostream& Err;
+};
+
+int RunReplay(const TCall& Call) {
+    const TOptions& Options = Call.Options;
+    std::ostream& Err = Call.Err;
     if (Options.Words().size() > 1)
-        return Usage(Err, QStringLiteral("replay проигрывает один сценарий, а не %1")
-                              .arg(Options.Words().size()));
+        return Usage(
+            Err,
+            QStringLiteral("replay проигрывает один сценарий, а не %1").arg(Options.Words().size()),
+            "replay");
     TReplayOptions Replaying;
     if (const auto Start = Options.Value(QStringLiteral("--start"))) {
         QString Problem;
         const auto Parsed = ParseStart(*Start, Problem);
         if (!Parsed)
-            return Usage(Err, Problem);
+            return Usage(Err, Problem, "replay");
         Replaying.Start = *Parsed;
     }
     if (const auto Name = Options.Value(QStringLiteral("--locale"))) {
         const auto Parsed = ParseLocale(*Name);
         if (!Parsed)
-            return Usage(Err, QStringLiteral("неизвестная локаль %1: ни Qt, ни система её не "
-                                             "знают")
-                                  .arg(Quoted(*Name)));
+            return Usage(Err,
+                         QStringLiteral("неизвестная локаль %1: ни Qt, ни система её не знают")
+                             .arg(Quoted(*Name)),
+                         "replay");
         Replaying.Locale = *Parsed;
     }
 
     const QString Path = Options.Words().value(0, QStringLiteral("-"));
     TScriptReader Reader;
-    if (QString Problem = ReadScript(Path, In, Reader); !Problem.isEmpty())
-        return Usage(Err, Problem);
+    if (QString Problem = ReadScript(Path, Call.In, Reader); !Problem.isEmpty())
+        return Usage(Err, Problem, "replay");
     const TParsedScript Parsed = Reader.Finish();
     if (Parsed.Error) {
         Write(Err, QStringLiteral("%1:%2:%3: ошибка: %4\n")
@@ -339,11 +363,8 @@ int RunReplay(const QStringList& Arguments, std::istream& In, std::ostream& Out,
                        .arg(Parsed.Error->Message));
         return ExitUsage;
     }
-    const TReplayOutcome Outcome = Replay(Parsed.Script, Replaying, Out);
-    switch (Outcome.ExitCode) {
-    case ReplayDone:
-        return ExitOk;
-    case ReplayWriteFailed:
+    const TReplayOutcome Outcome = Replay(Parsed.Script, Replaying, Call.Out);
+    if (Outcome.ExitCode == ExitOutput)
         Write(
             Err,
             QStringLiteral("%1: %2%3\n")
@@ -351,42 +372,34 @@ int RunReplay(const QStringList& Arguments, std::istream& In, std::ostream& Out,
                      Outcome.Line == 0
                          ? QString()
                          : QStringLiteral("; проигрыш прекращён на строке %1").arg(Outcome.Line)));
-        return ExitOutput;
-    default:
+    else if (Outcome.ExitCode != ExitOk)
         Write(
             Err,
             QStringLiteral("%1:%2: %3\n").arg(Escaped(Path)).arg(Outcome.Line).arg(Outcome.Error));
-        return Outcome.ExitCode == ReplayRefused ? ExitRefused : ExitFault;
-    }
+    return Outcome.ExitCode;
 }
 
-int RunExplore(const QStringList& Arguments, std::ostream& Out, std::ostream& Err) {
-    TOptions Options(Arguments, {});
-    if (QString Problem = Options.Read(); !Problem.isEmpty())
-        return Usage(Err, Problem);
-    if (Options.Help())
-        return Written(Err, Write(Out, QString::fromUtf8(ExploreHelp)), ExitOk);
-    if (!Options.Words().isEmpty())
-        return Usage(Err, QStringLiteral("лишнее слово %1: explore не берёт файлов")
-                              .arg(Quoted(Options.Words().first())));
+int RunExplore(const TCall& Call) {
+    if (!Call.Options.Words().isEmpty())
+        return Usage(Call.Err,
+                     QStringLiteral("лишнее слово %1: explore не берёт файлов")
+                         .arg(Quoted(Call.Options.Words().first())),
+                     "explore");
     const TMachine StartUp;
     const TExploreReport Report = Explore(StartUp);
-    const int Code = Written(Err, Write(Out, ReportText(Report, StartUp)),
+    const int Code = Written(Call.Err, Write(Call.Out, ReportText(Report, StartUp)),
                              Report.Violation ? ExitViolation : ExitOk);
     // The run time differs from run to run; the report does not.
-    Write(Err, QStringLiteral("Время обхода: %1 с\n").arg(Seconds(Report.Seconds)));
+    Write(Call.Err, QStringLiteral("Время обхода: %1 с\n").arg(Seconds(Report.Seconds)));
     return Code;
 }
 
-int RunOdds(const QStringList& Arguments, std::ostream& Out, std::ostream& Err) {
-    TOptions Options(Arguments, {QStringLiteral("--games"), QStringLiteral("--stake"),
-                                 QStringLiteral("--seed")});
-    if (QString Problem = Options.Read(); !Problem.isEmpty())
-        return Usage(Err, Problem);
-    if (Options.Help())
-        return Written(Err, Write(Out, QString::fromUtf8(OddsHelp)), ExitOk);
+int RunOdds(const TCall& Call) {
+    const TOptions& Options = Call.Options;
     if (!Options.Words().isEmpty())
-        return Usage(Err, QStringLiteral("лишнее слово %1").arg(Quoted(Options.Words().first())));
+        return Usage(Call.Err,
+                     QStringLiteral("лишнее слово %1").arg(Quoted(Options.Words().first())),
+                     "odds");
     struct TNumberOption {
         const char* Name;
         int64_t Lowest, Highest, Value;
@@ -397,12 +410,14 @@ int RunOdds(const QStringList& Arguments, std::ostream& Out, std::ostream& Err) 
         const auto Text = Options.Value(QLatin1String(Each.Name));
         if (!Text)
             continue;
-        const auto Value = ParseNumber(*Text, Each.Lowest, Each.Highest);
+        const auto Value = ParseDecimal(*Text, Each.Lowest, Each.Highest);
         if (!Value)
-            return Usage(Err, QStringLiteral("%1 для %2: ожидается целое от %3 до %4")
-                                  .arg(Quoted(*Text), QLatin1String(Each.Name))
-                                  .arg(Each.Lowest)
-                                  .arg(Each.Highest));
+            return Usage(Call.Err,
+                         QStringLiteral("%1 для %2: ожидается целое от %3 до %4")
+                             .arg(Quoted(*Text), QLatin1String(Each.Name))
+                             .arg(Each.Lowest)
+                             .arg(Each.Highest),
+                         "odds");
         Each.Value = *Value;
     }
     const auto Stake = static_cast<int32_t>(Numbers[1].Value);
@@ -412,9 +427,73 @@ int RunOdds(const QStringList& Arguments, std::ostream& Out, std::ostream& Err) 
     const TExactOdds Exact = ExactOdds(Stakes);
     const TMeasuredOdds Measured = MeasureOdds(TMachine(), Exact, Numbers[0].Value, Stake,
                                                static_cast<uint32_t>(Numbers[2].Value));
-    const int Code = Written(Err, Write(Out, OddsText(Exact, Measured)), ExitOk);
-    Write(Err, QStringLiteral("Время счёта: %1 с\n").arg(Seconds(Measured.Seconds)));
+    const int Code = Written(Call.Err, Write(Call.Out, OddsText(Exact, Measured)), ExitOk);
+    Write(Call.Err, QStringLiteral("Время счёта: %1 с\n").arg(Seconds(Measured.Seconds)));
     return Code;
+}
+
+int RunDiagram(const TCall& Call) {
+    const TOptions& Options = Call.Options;
+    if (Options.Words().size() > 1)
+        return Usage(Call.Err, QStringLiteral("лишнее слово %1").arg(Quoted(Options.Words()[1])),
+                     "diagram");
+    const QString Format =
+        Options.Value(QStringLiteral("--format")).value_or(QStringLiteral("dot"));
+    if (Format != u"dot" && Format != u"svg")
+        return Usage(Call.Err,
+                     QStringLiteral("неизвестный формат %1: есть dot и svg").arg(Quoted(Format)),
+                     "diagram");
+    const QString Which = Options.Words().value(0, QStringLiteral("all"));
+    const QStringList Names = {"A0", "A1", "A2"};
+    std::vector<TDiagram> Diagrams;
+    const TMachine Machine;
+    for (int32_t Automaton = A0; Automaton <= A2; ++Automaton)
+        if (Which.compare(u"all", Qt::CaseInsensitive) == 0 ||
+            Which.compare(Names[Automaton], Qt::CaseInsensitive) == 0)
+            Diagrams.push_back(DiagramOf(Machine, Automaton));
+    if (Diagrams.empty())
+        return Usage(Call.Err,
+                     QStringLiteral("нет автомата %1: есть A0, A1, A2 и all").arg(Quoted(Which)),
+                     "diagram");
+    std::string Text = DotText(Diagrams);
+    try {
+        // Only SVG needs Graphviz's context and its start-up cost.
+        if (Format == u"svg")
+            Text = TGraphviz().Svg(Text);
+    } catch (const std::exception& Error) {
+        Write(Call.Err, QStringLiteral("%1: Graphviz не смог нарисовать диаграмму: %2\n")
+                            .arg(QLatin1String(Program), QString::fromUtf8(Error.what())));
+        return ExitFault;
+    }
+    return Written(Call.Err, WriteBytes(Call.Out, Text.data(), Text.size()), ExitOk);
+}
+
+// The commands: the name, the text of `help NAME`, the options that take a value, the run.
+struct TCliCommand {
+    const char* Name;
+    const char* Help;
+    std::span<const char* const> Valued;
+    int (*Run)(const TCall&);
+};
+
+const char* const ReplayOptions[] = {"--start", "--locale"};
+const char* const OddsOptions[] = {"--games", "--stake", "--seed"};
+const char* const DiagramOptions[] = {"--format"};
+
+const TCliCommand Commands[] = {
+    {"replay", ReplayHelp, ReplayOptions, RunReplay},
+    {"explore", ExploreHelp, {}, RunExplore},
+    {"odds", OddsHelp, OddsOptions, RunOdds},
+    {"diagram", DiagramHelp, DiagramOptions, RunDiagram},
+};
+
+// "replay, explore, odds и diagram"
+QString CommandNames() {
+    QStringList Names;
+    for (const TCliCommand& Command : Commands)
+        Names << QLatin1String(Command.Name);
+    const QString Last = Names.takeLast();
+    return Names.join(u", ") + QStringLiteral(" и ") + Last;
 }
 
 } // namespace
@@ -424,37 +503,35 @@ int RunCli(const QStringList& Arguments, std::istream& In, std::ostream& Out, st
         Write(Err, QString::fromUtf8(GeneralHelp));
         return ExitUsage;
     }
-    const QString& Command = Arguments.first();
-    const QStringList Rest = Arguments.mid(1);
-    if (IsHelp(Command) || (Command == u"help" && Rest.isEmpty()))
+    QString Name = Arguments.first();
+    QStringList Rest = Arguments.mid(1);
+    // `help COMMAND` is `COMMAND --help`.
+    if (Name == u"help" && Rest.size() > 1)
+        return Usage(
+            Err,
+            QStringLiteral("лишнее слово %1: help называет одну команду").arg(Quoted(Rest[1])));
+    if (Name == u"help" && !Rest.isEmpty()) {
+        Name = Rest.first();
+        Rest = {QStringLiteral("--help")};
+    }
+    if (IsHelp(Name) || Name == u"help")
         return Written(Err, Write(Out, QString::fromUtf8(GeneralHelp)), ExitOk);
-    if (Command == u"--version")
+    if (Name == u"--version")
         return Written(Err,
                        Write(Out, QStringLiteral("%1 %2\n").arg(
                                       QLatin1String(Program), QLatin1String(SLOTMACHINE_VERSION))),
                        ExitOk);
-    if (Command == u"help" && Rest.size() > 1)
+    const auto Command =
+        std::find_if(std::begin(Commands), std::end(Commands),
+                     [&Name](const TCliCommand& Each) { return Name == QLatin1String(Each.Name); });
+    if (Command == std::end(Commands))
         return Usage(
             Err,
-            QStringLiteral("лишнее слово %1: help называет одну команду").arg(Quoted(Rest[1])));
-    if (Command == u"help")
-        return RunCli({Rest.first(), QStringLiteral("--help")}, In, Out, Err);
-    if (Command == u"replay")
-        return RunReplay(Rest, In, Out, Err);
-    if (Command == u"explore")
-        return RunExplore(Rest, Out, Err);
-    if (Command == u"odds")
-        return RunOdds(Rest, Out, Err);
-    if (Command == u"diagram") {
-        QString OutText;
-        QString ErrText;
-        QTextStream OutStream(&OutText);
-        QTextStream ErrStream(&ErrText);
-        const int Code = RunDiagramCommand(Rest, OutStream, ErrStream);
-        Write(Err, ErrText);
-        return Written(Err, Write(Out, OutText), Code);
-    }
-    return Usage(Err, QStringLiteral("неизвестная команда %1: есть replay, explore, odds и "
-                                     "diagram")
-                          .arg(Quoted(Command)));
+            QStringLiteral("неизвестная команда %1: есть %2").arg(Quoted(Name), CommandNames()));
+    TOptions Options(Rest, Command->Valued);
+    if (QString Problem = Options.Read(); !Problem.isEmpty())
+        return Usage(Err, Problem, Command->Name);
+    if (Options.Help())
+        return Written(Err, Write(Out, QString::fromUtf8(Command->Help)), ExitOk);
+    return Command->Run({Options, In, Out, Err});
 }

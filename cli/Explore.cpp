@@ -1,6 +1,7 @@
 #include "cli/Explore.h"
 
 #include "cli/Replay.h"
+#include "cli/StateStore.h"
 #include "slotmachine/Invariants.h"
 #include "slotmachine/Rules.h"
 
@@ -10,9 +11,6 @@
 #include <cstdint>
 #include <exception>
 #include <functional>
-#include <limits>
-#include <string_view>
-#include <type_traits>
 #include <unordered_map>
 
 namespace {
@@ -20,125 +18,6 @@ namespace {
 using A0State = TAutomatonSlotMachine;
 using A1State = TAutomatonMoneyTray;
 using A2State = TAutomatonBarrelsEngine;
-
-// What the state key keeps of a machine between two inputs, and what it leaves out.
-// Kept: the three states, the four accounts and both flags, every number field, the coins and
-// the counterfeit token shown, the slot indicator, the spin and pay-out intervals, and whether
-// each stop timer is armed. Left out, since no future step depends on them:
-// - the barrels' frames. Frames of one digit snap alike, and the digits count only through the
-//   win computed at the third stop. So every stop is tried with the three barrels on digits for
-//   each win the rules give at the stake: a spinning barrel may stop on any frame, and the
-//   barrels at rest stopped where earlier stops, tried the same way, put them.
-// - the stop delays and the generator: they decide when a stop timer fires, and every armed
-//   timer is tried as the next to fire.
-// - the timers' generations and phases, bookkeeping of the drivers; the switches, fixed here.
-struct TKey {
-    std::array<int16_t, 3> States;
-    uint16_t Flags;
-    int16_t Bank, User, Win, Stake;
-    int16_t ShownBank, ShownStake, ShownWin, ShownUser;
-    std::array<int16_t, 3> Spin;
-    int16_t Pay;
-    bool operator==(const TKey&) const = default;
-};
-static_assert(std::has_unique_object_representations_v<TKey>, "hashed as bytes");
-
-enum TFlag : uint16_t {
-    FlagTrayClosed = 1,
-    FlagTokenGood = 2,
-    FlagBadCoinShown = 4,
-    FlagSlotShownClosed = 8,
-    FlagB1 = 16, // and FlagB1 << 1, << 2 for TimerB2 and TimerB3
-};
-
-// A stop timer armed in a loaded machine: any delay will do, it is fired when chosen.
-constexpr int32_t StandInDelay = 1000;
-
-struct THashKey {
-    size_t operator()(const TKey& Key) const {
-        return std::hash<std::string_view>()(
-            std::string_view(reinterpret_cast<const char*>(&Key), sizeof Key));
-    }
-};
-
-template <class T> bool Fits(int32_t Value) {
-    return Value >= std::numeric_limits<T>::min() && Value <= std::numeric_limits<T>::max();
-}
-
-std::optional<TKey> Pack(const TMachine& M) {
-    const TDisplays& Shown = M.FDisplays;
-    const std::array<int32_t, 3> States = {M.State(A0), M.State(A1), M.State(A2)};
-    const std::array<int32_t, 12> Numbers = {M.FBank,
-                                             M.FUserTokens,
-                                             M.FJackPot,
-                                             M.FStake,
-                                             Shown.edBank,
-                                             Shown.edStake,
-                                             Shown.edJackPot,
-                                             Shown.edUser,
-                                             M.Interval(TimerSync1),
-                                             M.Interval(TimerSync2),
-                                             M.Interval(TimerSync3),
-                                             M.Interval(JackTimer)};
-    for (const int32_t State : States)
-        if (!Fits<int16_t>(State))
-            return std::nullopt;
-    for (const int32_t Number : Numbers)
-        if (!Fits<int16_t>(Number))
-            return std::nullopt;
-    TKey Key{};
-    for (size_t A = 0; A < 3; ++A)
-        Key.States[A] = static_cast<int16_t>(States[A]);
-    Key.Flags = static_cast<uint16_t>(
-        (M.FTrayClosed ? FlagTrayClosed : 0) | (M.FTokenGood ? FlagTokenGood : 0) |
-        (Shown.iBadCoin ? FlagBadCoinShown : 0) |
-        (Shown.Shape1 == TBrushStyle::bsSolid ? 0 : FlagSlotShownClosed));
-    for (int32_t Stop = 0; Stop < 3; ++Stop)
-        if (M.Interval(TTimerId(TimerB1 + Stop)) != 0)
-            Key.Flags = static_cast<uint16_t>(Key.Flags | (FlagB1 << Stop));
-    const auto Short = [&Numbers](size_t Index) { return static_cast<int16_t>(Numbers[Index]); };
-    Key.Bank = Short(0);
-    Key.User = Short(1);
-    Key.Win = Short(2);
-    Key.Stake = Short(3);
-    Key.ShownBank = Short(4);
-    Key.ShownStake = Short(5);
-    Key.ShownWin = Short(6);
-    Key.ShownUser = Short(7);
-    Key.Spin = {Short(8), Short(9), Short(10)};
-    Key.Pay = Short(11);
-    return Key;
-}
-
-// Makes the machine the key's state; what the key leaves out stays as it was, except the
-// barrels, which rest on a digit.
-void Load(TMachine& M, const TKey& Key) {
-    for (int32_t A = A0; A <= A2; ++A) {
-        TAutomaton& Each = M.Automaton(A);
-        Each.FState = Key.States[static_cast<size_t>(A)];
-        Each.FBusy = false;
-    }
-    M.FBank = Key.Bank;
-    M.FUserTokens = Key.User;
-    M.FJackPot = Key.Win;
-    M.FStake = Key.Stake;
-    M.FTrayClosed = (Key.Flags & FlagTrayClosed) != 0;
-    M.FTokenGood = (Key.Flags & FlagTokenGood) != 0;
-    TDisplays& Shown = M.FDisplays;
-    Shown.edBank = Key.ShownBank;
-    Shown.edStake = Key.ShownStake;
-    Shown.edJackPot = Key.ShownWin;
-    Shown.edUser = Key.ShownUser;
-    Shown.iBadCoin = (Key.Flags & FlagBadCoinShown) != 0;
-    Shown.Shape1 =
-        (Key.Flags & FlagSlotShownClosed) ? TBrushStyle::bsDiagCross : TBrushStyle::bsSolid;
-    Shown.Barrels.fill(SnapFrameOf(SymbolOfFrame(StartFrame)));
-    for (size_t Spin = 0; Spin < 3; ++Spin)
-        M.FTimers[TimerSync1 + Spin].Interval = Key.Spin[Spin];
-    for (size_t Stop = 0; Stop < 3; ++Stop)
-        M.FTimers[TimerB1 + Stop].Interval = (Key.Flags & (FlagB1 << Stop)) ? StandInDelay : 0;
-    M.FTimers[JackTimer].Interval = Key.Pay;
-}
 
 constexpr std::array<TMove, 9> Moves = {TMove::Coin,   TMove::Bad,    TMove::Play,
                                         TMove::Return, TMove::Reset,  TMove::StopB1,
@@ -333,50 +212,6 @@ struct TScriptSearch {
         Lines << QStringLiteral("show");
         return Lines.join(u'\n') + u'\n';
     }
-};
-
-// The states found so far, each once, numbered in the order found. Each slot keeps the upper
-// half of its key's hash beside the number, so that a probe seldom reads a key that differs.
-class TStateTable {
-public:
-    TStateTable() : FSlots(size_t{1} << 16, 0) {}
-
-    const TKey& operator[](uint32_t Index) const { return FKeys[Index]; }
-    size_t Size() const { return FKeys.size(); }
-
-    // The key's number, and whether it is new.
-    std::pair<uint32_t, bool> Insert(const TKey& Key) {
-        if (2 * (FKeys.size() + 1) > FSlots.size())
-            Grow();
-        const uint64_t Hash = THashKey()(Key);
-        const uint64_t Mark = Hash & ~uint64_t{UINT32_MAX};
-        size_t Slot = Hash & (FSlots.size() - 1);
-        for (; FSlots[Slot] != 0; Slot = (Slot + 1) & (FSlots.size() - 1)) {
-            const auto Index = static_cast<uint32_t>(FSlots[Slot]) - 1;
-            if ((FSlots[Slot] & ~uint64_t{UINT32_MAX}) == Mark && FKeys[Index] == Key)
-                return {Index, false};
-        }
-        FKeys.push_back(Key);
-        FSlots[Slot] = Mark | FKeys.size();
-        return {static_cast<uint32_t>(FKeys.size() - 1), true};
-    }
-
-private:
-    void Grow() {
-        std::vector<uint64_t> Slots(FSlots.size() * 2, 0);
-        for (const uint64_t Taken : FSlots) {
-            if (Taken == 0)
-                continue;
-            size_t Slot = THashKey()(FKeys[static_cast<uint32_t>(Taken) - 1]) & (Slots.size() - 1);
-            while (Slots[Slot] != 0)
-                Slot = (Slot + 1) & (Slots.size() - 1);
-            Slots[Slot] = Taken;
-        }
-        FSlots = std::move(Slots);
-    }
-
-    std::vector<TKey> FKeys;
-    std::vector<uint64_t> FSlots; // 0 for free, else the hash's upper half | the number + 1
 };
 
 class TExplorer {

@@ -204,7 +204,7 @@ TReplayOutcome Replay(const TScript& Script, const TReplayOptions& Options, std:
             if (Command.Kind == TCommandKind::Show) {
                 Lines.AppendRaw(Session.ShowLine() + u'\n');
             } else if (QString Refused = Session.Run(Command); !Refused.isEmpty()) {
-                Outcome = {ReplayRefused, Command.Line, std::move(Refused)};
+                Outcome = {ExitRefused, Command.Line, std::move(Refused)};
                 break;
             }
             // A reader that went away ends the replay at once, not after the whole script.
@@ -213,7 +213,7 @@ TReplayOutcome Replay(const TScript& Script, const TReplayOptions& Options, std:
                 break;
             }
         } catch (const std::exception& Error) {
-            Outcome = {ReplayFault, Command.Line,
+            Outcome = {ExitFault, Command.Line,
                        QStringLiteral("машина выбросила исключение: %1")
                            .arg(QString::fromUtf8(Error.what()))};
             break;
@@ -221,7 +221,7 @@ TReplayOutcome Replay(const TScript& Script, const TReplayOptions& Options, std:
     }
     Session.Machine().SetSink(nullptr);
     if (!Lines.Flush())
-        Outcome = {ReplayWriteFailed, Outcome.Line,
+        Outcome = {ExitOutput, Outcome.Line,
                    QStringLiteral("не удаётся записать протокол в стандартный вывод: %1")
                        .arg(SystemReason(Lines.WriteError()))};
     return Outcome;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "cli/Exit.h"
 #include "cli/Script.h"
 #include "slotmachine/VirtualTime.h"
 
@@ -18,15 +19,10 @@ struct TReplayOptions {
     static QDateTime DefaultStart();
 };
 
-enum TReplayExit : int {
-    ReplayDone = 0,
-    ReplayRefused = 3, // the window could not have taken the action
-    ReplayFault = 4,   // the machine threw: never with the machine as shipped
-    ReplayWriteFailed = 5
-};
-
 struct TReplayOutcome {
-    int ExitCode = ReplayDone;
+    // ExitRefused: the window could not have taken the action; ExitFault: the machine threw,
+    // never with the machine as shipped; ExitOutput: the protocol could not be written.
+    TCliExit ExitCode = ExitOk;
     int Line = 0; // where the replay stopped; 0 when it ran to the end
     QString Error;
 };

@@ -1,5 +1,6 @@
 #include "cli/Script.h"
 
+#include "slotmachine/Decimal.h"
 #include "slotmachine/Quoted.h"
 
 #include <QList>
@@ -53,21 +54,6 @@ int ColumnAfter(const std::vector<TWord>& Words) {
     return Last.Column + static_cast<int>(Last.Text.toUcs4().size());
 }
 
-// Decimal digits only: no sign, no blanks, no base prefix.
-std::optional<int64_t> Number(const QString& Text, int64_t Highest) {
-    if (Text.isEmpty() || Text.size() > 12)
-        return std::nullopt;
-    int64_t Value = 0;
-    for (const QChar Char : Text) {
-        if (Char < u'0' || Char > u'9')
-            return std::nullopt;
-        Value = Value * 10 + (Char.unicode() - u'0');
-    }
-    if (Value > Highest)
-        return std::nullopt;
-    return Value;
-}
-
 QString NoArguments(const std::vector<TWord>& Words, int& Column) {
     if (Words.size() == 1)
         return {};
@@ -108,12 +94,12 @@ QString TScriptReader::ParseLine(const std::vector<TWord>& Words, int Line, int&
         const QString Expected = QStringLiteral("зерно генератора: число от 0 до 4294967295");
         if (QString Error = WantArguments(Words, 1, Expected, Column); !Error.isEmpty())
             return Error;
-        const auto Seed = Number(Words[1].Text, UINT32_MAX);
+        const auto Seed = ParseDecimal(Words[1].Text, uint32_t{0}, UINT32_MAX);
         if (!Seed) {
             Column = Words[1].Column;
             return QStringLiteral("%1 — не %2").arg(Quoted(Words[1].Text), Expected);
         }
-        FResult.Script.Seed = static_cast<uint32_t>(*Seed);
+        FResult.Script.Seed = *Seed;
         FSeedLine = Line;
         return {};
     }
@@ -136,7 +122,7 @@ QString TScriptReader::ParseLine(const std::vector<TWord>& Words, int Line, int&
         const QString Expected = QStringLiteral("число миллисекунд от 0 до %1").arg(LongestWait);
         if (QString Error = WantArguments(Words, 1, Expected, Column); !Error.isEmpty())
             return Error;
-        const auto Milliseconds = Number(Words[1].Text, LongestWait);
+        const auto Milliseconds = ParseDecimal(Words[1].Text, int64_t{0}, LongestWait);
         if (!Milliseconds) {
             Column = Words[1].Column;
             return QStringLiteral("%1 — не %2").arg(Quoted(Words[1].Text), Expected);

@@ -1,5 +1,6 @@
 #include "tests/ActionInterpreter.h"
 
+#include "slotmachine/Decimal.h"
 #include "slotmachine/Rules.h"
 #include "slotmachine/Vocabulary.h"
 #include "slotmachine/atmSlotMachine.h"
@@ -55,14 +56,6 @@ bool ValidTarget(const TMachineAction& Action) {
     }
 }
 
-std::optional<int> Number(const QString& Text, int Low, int High) {
-    bool Ok = false;
-    const int Value = Text.toInt(&Ok);
-    if (!Ok || Value < Low || Value > High)
-        return std::nullopt;
-    return Value;
-}
-
 std::optional<TMachineAction> ParseAction(const QString& Word) {
     const qsizetype Colon = Word.indexOf(u':');
     const QString Name = Colon < 0 ? Word : Word.left(Colon);
@@ -78,7 +71,7 @@ std::optional<TMachineAction> ParseAction(const QString& Word) {
     if (Colon < 0)
         return std::nullopt;
     if (Player == TPlayerAction::Coin) {
-        if (const auto Coin = Number(Argument, 1, TMachine::TokenImages))
+        if (const auto Coin = ParseDecimal(Argument, 1, TMachine::TokenImages))
             return PlayerMove(TPlayerAction::Coin, *Coin);
     } else if (Name == u"tick") {
         for (int Timer = 0; Timer < TimerCount; ++Timer)
@@ -93,13 +86,13 @@ std::optional<TMachineAction> ParseAction(const QString& Word) {
     } else if (Name == u"frame") {
         const QStringList Parts = Argument.split(u'=');
         if (Parts.size() == 2) {
-            const auto Barrel = Number(Parts[0], 1, Barrels);
-            const auto Frame = Number(Parts[1], 0, LastFrame);
+            const auto Barrel = ParseDecimal(Parts[0], 1, Barrels);
+            const auto Frame = ParseDecimal(Parts[1], 0, LastFrame);
             if (Barrel && Frame)
                 return TMachineAction{TActionKind::Frame, *Barrel, *Frame};
         }
     } else if (Name == u"wait") {
-        if (const auto Milliseconds = Number(Argument, 1, LongestWait))
+        if (const auto Milliseconds = ParseDecimal(Argument, 1, LongestWait))
             return TMachineAction{TActionKind::Wait, 0, *Milliseconds};
     }
     return std::nullopt;

@@ -1,5 +1,4 @@
 #include "slotmachine/Diagram.h"
-#include "diagram/DiagramCommand.h"
 #include "diagram/Graphviz.h"
 #include "slotmachine/Machine.h"
 #include "tests/MachineEdit.h"
@@ -117,8 +116,8 @@ private slots:
     void relayIsWhatTheGameDoes();
     void labelsReadCompactly();
     void layoutPlacesEverything();
-    void command_data();
-    void command();
+    void svgHasEveryRow_data();
+    void svgHasEveryRow();
     void dotCarriesTitles_data();
     void dotCarriesTitles();
 };
@@ -261,36 +260,20 @@ void DiagramTest::layoutPlacesEverything() {
     }
 }
 
-void DiagramTest::command_data() {
-    QTest::addColumn<QStringList>("arguments");
-    QTest::addColumn<int>("code");
-    QTest::addColumn<QString>("begins");
-    QTest::newRow("default") << QStringList{} << 0 << "digraph \"automata\" {";
-    QTest::newRow("one as DOT") << QStringList{"--format", "dot", "A1"} << 0 << "digraph \"A1\" {";
-    QTest::newRow("all as SVG") << QStringList{"--format", "svg", "all"} << 0 << "<?xml";
-    QTest::newRow("one as SVG") << QStringList{"--format=svg", "a2"} << 0 << "<?xml";
-    QTest::newRow("help") << QStringList{"--help"} << 0 << "Использование: slotmachine-cli diagram";
-    QTest::newRow("unknown format") << QStringList{"--format", "png"} << 2 << "";
-    QTest::newRow("format missing") << QStringList{"--format"} << 2 << "";
-    QTest::newRow("unknown automaton") << QStringList{"A3"} << 2 << "";
-    QTest::newRow("two automata") << QStringList{"A0", "A1"} << 2 << "";
+void DiagramTest::svgHasEveryRow_data() {
+    QTest::addColumn<QList<int>>("automata");
+    QTest::newRow("all") << QList<int>{A0, A1, A2};
+    QTest::newRow("A2") << QList<int>{A2};
 }
 
-void DiagramTest::command() {
-    QFETCH(QStringList, arguments);
-    QFETCH(int, code);
-    QFETCH(QString, begins);
-    QString Out;
-    QString Err;
-    QTextStream OutStream(&Out);
-    QTextStream ErrStream(&Err);
-    QCOMPARE(RunDiagramCommand(arguments, OutStream, ErrStream), code);
-    QVERIFY2(begins.isEmpty() ? Out.isEmpty() : Out.startsWith(begins), qPrintable(Out.left(80)));
-    QCOMPARE(Err.contains(QStringLiteral("Справка: slotmachine-cli diagram --help")), code == 2);
-    if (begins != QLatin1String("<?xml"))
-        return;
+void DiagramTest::svgHasEveryRow() {
     // A well-formed SVG document with a group for every row of the automata it shows.
-    QXmlStreamReader Reader(Out);
+    QFETCH(QList<int>, automata);
+    std::vector<TDiagram> Diagrams;
+    for (const int Automaton : automata)
+        Diagrams.push_back(DiagramOf(FMachine, Automaton));
+    const QString Svg = QString::fromStdString(TGraphviz().Svg(DotText(Diagrams)));
+    QXmlStreamReader Reader(Svg);
     QStringList Ids;
     QString Root;
     while (!Reader.atEnd())
@@ -301,35 +284,30 @@ void DiagramTest::command() {
         }
     QVERIFY2(!Reader.hasError(), qPrintable(Reader.errorString()));
     QCOMPARE(Root, QStringLiteral("svg"));
-    const QList<int> Shown =
-        arguments.last() == QLatin1String("all") ? QList<int>{A0, A1, A2} : QList<int>{A2};
-    for (const int Automaton : Shown)
+    for (const int Automaton : automata)
         for (size_t Row = 0; Row < TableOf(FMachine, Automaton).size(); ++Row)
             QVERIFY(Ids.contains(Id(EdgeId(Automaton, int(Row)))));
 }
 
 void DiagramTest::dotCarriesTitles_data() {
-    QTest::addColumn<QString>("automaton");
+    QTest::addColumn<QList<int>>("automata");
     QTest::addColumn<QStringList>("titles"); // of the graph, or of its clusters in order
-    QTest::newRow("A0") << "A0" << QStringList{"A0 Игровая машина"};
-    QTest::newRow("A1") << "A1" << QStringList{"A1 Монетоприемник"};
-    QTest::newRow("A2") << "a2" << QStringList{"A2 Игровые барабаны"};
-    QTest::newRow("all") << "all"
+    QTest::newRow("A0") << QList<int>{A0} << QStringList{"A0 Игровая машина"};
+    QTest::newRow("A1") << QList<int>{A1} << QStringList{"A1 Монетоприемник"};
+    QTest::newRow("A2") << QList<int>{A2} << QStringList{"A2 Игровые барабаны"};
+    QTest::newRow("all") << QList<int>{A0, A1, A2}
                          << QStringList{"A0 Игровая машина", "A1 Монетоприемник",
                                         "A2 Игровые барабаны"};
 }
 
 void DiagramTest::dotCarriesTitles() {
-    QFETCH(QString, automaton);
+    QFETCH(QList<int>, automata);
     QFETCH(QStringList, titles);
-    QString Out;
-    QString Err;
-    QTextStream OutStream(&Out);
-    QTextStream ErrStream(&Err);
-    QCOMPARE(RunDiagramCommand({"--format", "dot", automaton}, OutStream, ErrStream), 0);
-    OutStream.flush();
+    std::vector<TDiagram> Diagrams;
+    for (const int Automaton : automata)
+        Diagrams.push_back(DiagramOf(FMachine, Automaton));
+    const std::string Dot = DotText(Diagrams);
     // As Graphviz reads them: the graph's own label, or each cluster's.
-    const std::string Dot = Out.toStdString();
     const std::unique_ptr<Agraph_t, int (*)(Agraph_t*)> Graph(agmemread(Dot.c_str()), agclose);
     QVERIFY(Graph);
     char Label[] = "label";

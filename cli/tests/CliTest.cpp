@@ -259,6 +259,7 @@ void CliTest::badLines_data() {
     QTest::newRow("unknown item") << QByteArray("log A0 begin on") << 1 << 8 << "begin";
     QTest::newRow("neither on nor off") << QByteArray("log A0 start yes") << 1 << 14 << "yes";
     QTest::newRow("log, missing word") << QByteArray("log A0 start") << 1 << 13 << "ожидается";
+    QTest::newRow("other digits") << QByteArray("wait \uFF15") << 1 << 6 << "«５» — не";
     QTest::newRow("tab counts once") << QByteArray("\tshow\tnow") << 1 << 7 << "«now»";
     QTest::newRow("not UTF-8") << QByteArray("show\n\xff\xfe") << 2 << 1 << "UTF-8";
 }
@@ -425,7 +426,7 @@ void CliTest::plantedFaultIsFound() {
     QVERIFY(Found.Script.startsWith(QStringLiteral("seed %1\n").arg(Found.Seed)));
     std::ostringstream Out;
     const TReplayOutcome Outcome = Replay(Parsed(Found.Script.toUtf8()), {}, Out, M);
-    QVERIFY2(Outcome.ExitCode != ReplayRefused, qPrintable(Outcome.Error));
+    QVERIFY2(Outcome.ExitCode != ExitRefused, qPrintable(Outcome.Error));
     QVERIFY(ReportText(Report, M).contains(QStringLiteral("НАРУШЕНИЕ: ") + Found.What));
 }
 
@@ -503,7 +504,8 @@ void CliTest::commandLine_data() {
     QTest::newRow("help odds") << QStringList{"help", "odds"} << 0 << "--games";
     QTest::newRow("replay help") << QStringList{"replay", "-h"} << 0 << "settle";
     QTest::newRow("version") << QStringList{"--version"} << 0 << "slotmachine-cli 1.";
-    QTest::newRow("unknown command") << QStringList{"play"} << 2 << "«play»";
+    QTest::newRow("unknown command")
+        << QStringList{"play"} << 2 << "«play»: есть replay, explore, odds и diagram";
     QTest::newRow("unknown option") << QStringList{"replay", "--speed", "2"} << 2 << "--speed";
     QTest::newRow("start, no value") << QStringList{"replay", "--start"} << 2 << "нет значения";
     QTest::newRow("start with a zone")
@@ -516,11 +518,25 @@ void CliTest::commandLine_data() {
     QTest::newRow("a folder") << QStringList{"replay", "/"} << 2 << "папка";
     QTest::newRow("two files") << QStringList{"replay", "a", "b"} << 2 << "один сценарий";
     QTest::newRow("explore, a word") << QStringList{"explore", "now"} << 2 << "«now»";
-    QTest::newRow("no games") << QStringList{"odds", "--games", "0"} << 2 << "от 1 до";
+    QTest::newRow("no games") << QStringList{"odds", "--games", "0"} << 2
+                              << "от 1 до 100000000\nСправка: slotmachine-cli odds --help\n";
+    QTest::newRow("games with a sign") << QStringList{"odds", "--games", "+500"} << 2 << "«+500»";
     QTest::newRow("stake above the coins") << QStringList{"odds", "--stake=51"} << 2 << "51";
     QTest::newRow("seed, not a number") << QStringList{"odds", "--seed", "-1"} << 2 << "«-1»";
     QTest::newRow("odds") << QStringList{"odds", "--games", "500", "--stake", "20"} << 0
                           << "S = 20:";
+    QTest::newRow("diagram") << QStringList{"diagram"} << 0 << "digraph \"automata\" {";
+    QTest::newRow("one diagram") << QStringList{"diagram", "--format", "dot", "A1"} << 0
+                                 << "digraph \"A1\" {";
+    QTest::newRow("one as SVG") << QStringList{"diagram", "--format=svg", "a2"} << 0
+                                << "A2 Игровые барабаны</text>";
+    QTest::newRow("diagram help") << QStringList{"help", "diagram"} << 0 << "--format dot|svg";
+    QTest::newRow("unknown format")
+        << QStringList{"diagram", "--format", "png"} << 2
+        << "«png»: есть dot и svg\nСправка: slotmachine-cli diagram --help\n";
+    QTest::newRow("format, no value") << QStringList{"diagram", "--format"} << 2 << "нет значения";
+    QTest::newRow("unknown automaton") << QStringList{"diagram", "A3"} << 2 << "«A3»";
+    QTest::newRow("two automata") << QStringList{"diagram", "A0", "A1"} << 2 << "«A1»";
 }
 
 void CliTest::commandLine() {

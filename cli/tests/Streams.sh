@@ -1,6 +1,7 @@
 #!/bin/sh
 # The companion's streams as a shell gives them: closed, a folder, a full disk, a reader gone
-# with SIGPIPE ignored; each must end with its message and exit code.
+# with SIGPIPE ignored; and a Graphviz that finds no plugins. Each must end with its message and
+# exit code.
 #   Streams.sh CLI EXAMPLES_DIR
 cli=$1
 examples=$2
@@ -61,5 +62,10 @@ name=$(printf "$work/\377.session")
 echo show >"$name"
 "$cli" replay "$name" >"$work/out" 2>"$work/err"; status=$?
 expect 0 '=== bank=50' "$work/out"
+
+case='Graphviz with no plugins'
+GVBINDIR="$work" "$cli" diagram --format svg >"$work/out" 2>"$work/err"; status=$?
+expect 4 'Graphviz не смог нарисовать диаграмму'
+[ ! -s "$work/out" ] || { echo "FAIL $case: wrote a diagram"; failed=1; }
 
 exit $failed

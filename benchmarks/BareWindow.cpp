@@ -1,6 +1,8 @@
 // The yardstick for the side-by-side benchmark: an empty window of the machine's size. Enter
 // starts the three timers that spin the barrels, doing nothing, as Enter starts the machine's.
 // With --text it shows one line in the machine's font: the least any window with text pays.
+#include "slotmachine/WindowFont.h"
+
 #include <QApplication>
 #include <QByteArray>
 #include <QKeyEvent>
@@ -15,8 +17,8 @@ public:
     explicit TBareWindow(bool Text) {
         resize(895, 303);
         if (Text) {
-            QFont Font(QStringLiteral("Liberation Sans"));
-            Font.setPixelSize(11);
+            QFont Font(QString::fromLatin1(WindowFontFamily));
+            Font.setPixelSize(WindowFontPixels);
             setFont(Font);
             new QLabel(QStringLiteral("A0 (Игровая машина)"), this);
         }

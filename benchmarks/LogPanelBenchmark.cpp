@@ -1,5 +1,6 @@
 // Costs of the protocol panel next to a plain read-only QPlainTextEdit, from the same run:
 // a burst of 27 lines with the repaint it causes, at several lengths, and memory per message.
+#include "slotmachine/WindowFont.h"
 #include "window/LogPanel.h"
 
 #include "tests/PaintCounter.h"
@@ -105,8 +106,8 @@ std::unique_ptr<TSubject> MakeSubject(const QString& Kind) {
         Subject = std::make_unique<TPanelSubject>();
     else
         Subject = std::make_unique<TPlainSubject>();
-    QFont Font(QStringLiteral("Liberation Sans"));
-    Font.setPixelSize(11);
+    QFont Font(QString::fromLatin1(WindowFontFamily));
+    Font.setPixelSize(WindowFontPixels);
     Subject->Widget().setFont(Font);
     Subject->Widget().resize(353, 289);
     return Subject;

@@ -9,6 +9,7 @@
 #include "slotmachine/Decimal.h"
 #include "slotmachine/Diagram.h"
 #include "slotmachine/Quoted.h"
+#include "slotmachine/WindowFont.h"
 
 #include <QRegularExpression>
 #include <QTimeZone>
@@ -455,7 +456,7 @@ int RunDiagram(const TCall& Call) {
         return Usage(Call.Err,
                      QStringLiteral("нет автомата %1: есть A0, A1, A2 и all").arg(Quoted(Which)),
                      "diagram");
-    std::string Text = DotText(Diagrams);
+    std::string Text = DotText(Diagrams, {WindowFontFamily, WindowFontPixels});
     try {
         // Only SVG needs Graphviz's context and its start-up cost.
         if (Format == u"svg")

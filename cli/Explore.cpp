@@ -119,15 +119,15 @@ public:
 // The start-up machine as the explorer runs it: no protocol but the errors.
 TMachine Quiet(const TMachine& StartUp) {
     TMachine M = StartUp;
-    for (int32_t A = A0; A <= A2; ++A) {
-        M.SetLogSwitches(A, {});
-        M.Automaton(A).FLogErrors = true;
-    }
+    TMachineSnapshot State = M.Snapshot();
+    for (TAutomatonSnapshot& Each : State.Automata)
+        Each = {.State = Each.State, .Busy = Each.Busy, .LogErrors = true};
+    M.Restore(State);
     return M;
 }
 
 int32_t TokensOf(const TMachine& M) {
-    return M.FBank + M.FUserTokens + M.FStake;
+    return M.Bank() + M.UserTokens() + M.Stake();
 }
 
 // One step on a machine; what went wrong, or an empty string.
@@ -482,7 +482,7 @@ QString ReportText(const TExploreReport& Report, const TMachine& StartUp) {
         "  фазы таймеров и галочки протокола (все сняты; сообщение, что пишется и без них, —\n    "
         "уже нарушение).\n");
     Text += QStringLiteral("Тройки состояний (A0, A1, A2), всего %1:\n").arg(Report.Triples.size());
-    const auto& Names = StartUp.FAutomatonsDispatcher.FStateNames;
+    const auto& Names = StartUp.AutomatonsDispatcher().FStateNames;
     const auto Name = [&Names](int32_t A, int32_t State) {
         const TStringList& List = Names.at(static_cast<size_t>(A));
         return State >= 0 && State < List.Count() ? QString::fromStdString(List.Get(State))

@@ -152,7 +152,7 @@ TMeasuredOdds MeasureOdds(const TMachine& StartUp, const TExactOdds& Exact, int6
     double Squares = 0;
     for (int64_t Game = 0; Game < Games; ++Game) {
         Time = Start;
-        M.FRandom.RandSeed = Generator;
+        M.Seed(Generator);
         Time.Do([Stake](TMachine& Each) {
             for (int32_t Coin = 0; Coin < Stake; ++Coin)
                 Each.Image1Click();
@@ -161,9 +161,9 @@ TMeasuredOdds MeasureOdds(const TMachine& StartUp, const TExactOdds& Exact, int6
         });
         while (M.State(A2) != TAutomatonBarrelsEngine::Stopped && Time.FireNextEvent()) {
         }
-        Generator = M.FRandom.RandSeed;
+        Generator = M.RandSeed();
         // The win field shows the whole win once the third barrel has stopped.
-        const int32_t Win = M.FDisplays.edJackPot;
+        const int32_t Win = M.Displays().edJackPot;
         const double Share = double(Win) / Stake;
         Sum += Share;
         Squares += Share * Share;

@@ -102,11 +102,11 @@ QDateTime TReplayOptions::DefaultStart() {
 }
 
 TSession::TSession(const TMachine& StartUp, uint32_t Seed) : FTime(StartUp) {
-    Machine().FRandom.RandSeed = Seed;
+    Machine().Seed(Seed);
 }
 
 QString TSession::Run(const TCommand& Command) {
-    const TDisplays& Shown = Machine().FDisplays;
+    const TDisplays& Shown = Machine().Displays();
     switch (Command.Kind) {
     case TCommandKind::Coin:
         // The window shows as many coins as the player's field says; none, none to click.
@@ -170,7 +170,7 @@ QString TSession::Settle() {
 
 QString TSession::ShowLine() const {
     const TMachine& M = Machine();
-    const TDisplays& Shown = M.FDisplays;
+    const TDisplays& Shown = M.Displays();
     return QStringLiteral("=== bank=%1 stake=%2 win=%3 player=%4 slot=%5 barrels=%6,%7,%8 "
                           "A0=%9 A1=%10 A2=%11")
         .arg(Shown.edBank)

@@ -25,12 +25,12 @@ template <class T> bool Fits(int32_t Value) {
 } // namespace
 
 std::optional<TKey> Pack(const TMachine& M) {
-    const TDisplays& Shown = M.FDisplays;
+    const TDisplays& Shown = M.Displays();
     const std::array<int32_t, 3> States = {M.State(A0), M.State(A1), M.State(A2)};
-    const std::array<int32_t, 12> Numbers = {M.FBank,
-                                             M.FUserTokens,
-                                             M.FJackPot,
-                                             M.FStake,
+    const std::array<int32_t, 12> Numbers = {M.Bank(),
+                                             M.UserTokens(),
+                                             M.JackPot(),
+                                             M.Stake(),
                                              Shown.edBank,
                                              Shown.edStake,
                                              Shown.edJackPot,
@@ -49,7 +49,7 @@ std::optional<TKey> Pack(const TMachine& M) {
     for (size_t A = 0; A < 3; ++A)
         Key.States[A] = static_cast<int16_t>(States[A]);
     Key.Flags = static_cast<uint16_t>(
-        (M.FTrayClosed ? FlagTrayClosed : 0) | (M.FTokenGood ? FlagTokenGood : 0) |
+        (M.TrayClosed() ? FlagTrayClosed : 0) | (M.TokenGood() ? FlagTokenGood : 0) |
         (Shown.iBadCoin ? FlagBadCoinShown : 0) |
         (Shown.Shape1 == TBrushStyle::bsSolid ? 0 : FlagSlotShownClosed));
     for (int32_t Stop = 0; Stop < 3; ++Stop)
@@ -70,18 +70,18 @@ std::optional<TKey> Pack(const TMachine& M) {
 }
 
 void Load(TMachine& M, const TKey& Key) {
-    for (int32_t A = A0; A <= A2; ++A) {
-        TAutomaton& Each = M.Automaton(A);
-        Each.FState = Key.States[static_cast<size_t>(A)];
-        Each.FBusy = false;
+    TMachineSnapshot State = M.Snapshot();
+    for (size_t A = A0; A <= A2; ++A) {
+        State.Automata[A].State = Key.States[A];
+        State.Automata[A].Busy = false;
     }
-    M.FBank = Key.Bank;
-    M.FUserTokens = Key.User;
-    M.FJackPot = Key.Win;
-    M.FStake = Key.Stake;
-    M.FTrayClosed = (Key.Flags & FlagTrayClosed) != 0;
-    M.FTokenGood = (Key.Flags & FlagTokenGood) != 0;
-    TDisplays& Shown = M.FDisplays;
+    State.Bank = Key.Bank;
+    State.UserTokens = Key.User;
+    State.JackPot = Key.Win;
+    State.Stake = Key.Stake;
+    State.TrayClosed = (Key.Flags & FlagTrayClosed) != 0;
+    State.TokenGood = (Key.Flags & FlagTokenGood) != 0;
+    TDisplays& Shown = State.Displays;
     Shown.edBank = Key.ShownBank;
     Shown.edStake = Key.ShownStake;
     Shown.edJackPot = Key.ShownWin;
@@ -91,10 +91,11 @@ void Load(TMachine& M, const TKey& Key) {
         (Key.Flags & FlagSlotShownClosed) ? TBrushStyle::bsDiagCross : TBrushStyle::bsSolid;
     Shown.Barrels.fill(SnapFrameOf(SymbolOfFrame(StartFrame)));
     for (size_t Spin = 0; Spin < 3; ++Spin)
-        M.FTimers[TimerSync1 + Spin].Interval = Key.Spin[Spin];
+        State.Timers[TimerSync1 + Spin].Interval = Key.Spin[Spin];
     for (size_t Stop = 0; Stop < 3; ++Stop)
-        M.FTimers[TimerB1 + Stop].Interval = (Key.Flags & (FlagB1 << Stop)) ? StandInDelay : 0;
-    M.FTimers[JackTimer].Interval = Key.Pay;
+        State.Timers[TimerB1 + Stop].Interval = (Key.Flags & (FlagB1 << Stop)) ? StandInDelay : 0;
+    State.Timers[JackTimer].Interval = Key.Pay;
+    M.Restore(State);
 }
 
 std::pair<uint32_t, bool> TStateTable::Insert(const TKey& Key) {

@@ -10,8 +10,6 @@
 namespace {
 
 // Both the window and Graphviz's own text sizes assume the window's font.
-constexpr const char* FontName = "Liberation Sans";
-constexpr int FontSize = 11;
 // Longer runs of actions are broken after this many, so that no label grows too wide.
 constexpr size_t ActionsPerLine = 1;
 
@@ -184,12 +182,12 @@ template <class... TPieces> void Add(std::string& Out, const TPieces&... Pieces)
     ((Out += Pieces), ...);
 }
 
-void AddGraphDefaults(std::string& Out) {
-    const std::string Font =
-        "fontname=" + Quoted(FontName) + ", fontsize=" + std::to_string(FontSize);
-    Add(Out, "  graph [charset=\"UTF-8\", ", Font, ", nodesep=0.3, ranksep=0.4, labelloc=t];\n");
-    Add(Out, "  node [shape=box, style=rounded, ", Font, ", margin=\"0.1,0.05\"];\n");
-    Add(Out, "  edge [", Font, ", arrowsize=0.7];\n");
+void AddGraphDefaults(std::string& Out, const TDiagramFont& Font) {
+    const std::string Text =
+        "fontname=" + Quoted(Font.Family) + ", fontsize=" + std::to_string(Font.Size);
+    Add(Out, "  graph [charset=\"UTF-8\", ", Text, ", nodesep=0.3, ranksep=0.4, labelloc=t];\n");
+    Add(Out, "  node [shape=box, style=rounded, ", Text, ", margin=\"0.1,0.05\"];\n");
+    Add(Out, "  edge [", Text, ", arrowsize=0.7];\n");
 }
 
 // Graphviz puts a loop's label beside the loop, where other edges may run through it; as a node
@@ -249,14 +247,14 @@ bool TDiagramEdge::Sends() const {
 }
 
 TDiagram DiagramOf(const TMachine& Machine, int32_t Automaton) {
-    const TAutomatonsDispatcher& Names = Machine.FAutomatonsDispatcher;
+    const TAutomatonsDispatcher& Names = Machine.AutomatonsDispatcher();
     switch (Automaton) {
     case A0:
-        return Build(Machine.FAutomatonSlotMachine, Names);
+        return Build(Machine.AutomatonSlotMachine(), Names);
     case A1:
-        return Build(Machine.FAutomatonMoneyTray, Names);
+        return Build(Machine.AutomatonMoneyTray(), Names);
     case A2:
-        return Build(Machine.FAutomatonBarrelsEngine, Names);
+        return Build(Machine.AutomatonBarrelsEngine(), Names);
     default:
         throw std::out_of_range("no automaton A" + std::to_string(Automaton));
     }
@@ -298,18 +296,18 @@ std::string LabelId(int32_t Automaton, int Row) {
     return EdgeId(Automaton, Row) + "-label";
 }
 
-std::string DotText(std::span<const TDiagram> Diagrams) {
+std::string DotText(std::span<const TDiagram> Diagrams, const TDiagramFont& Font) {
     std::string Out;
     if (Diagrams.size() == 1) {
         const TDiagram& Diagram = Diagrams.front();
         Add(Out, "digraph ", Quoted(AutomatonTag(Diagram.Automaton)), " {\n");
-        AddGraphDefaults(Out);
+        AddGraphDefaults(Out, Font);
         Add(Out, "  label=", Quoted(Diagram.Title), ";\n");
         AddBody(Out, Diagram, "  ");
         return Out + "}\n";
     }
     Out = "digraph \"automata\" {\n";
-    AddGraphDefaults(Out);
+    AddGraphDefaults(Out, Font);
     for (const TDiagram& Diagram : Diagrams) {
         Add(Out, "  subgraph ", Quoted("cluster_" + AutomatonTag(Diagram.Automaton)), " {\n");
         Add(Out, "    label=", Quoted(Diagram.Title), ";\n");

@@ -76,8 +76,14 @@ std::string EdgeId(int32_t Automaton, int Row);
 // A loop's label is a node of its own: "A0-row-9-label".
 std::string LabelId(int32_t Automaton, int Row);
 
-// The diagrams as Graphviz DOT with their labels as text; several diagrams become clusters of
-// one graph, side by side.
-std::string DotText(std::span<const TDiagram> Diagrams);
+// The font a diagram's labels are set in: Graphviz sizes the boxes for it.
+struct TDiagramFont {
+    std::string Family;
+    int Size = 0; // points, which Graphviz's SVG draws as as many pixels
+};
+
+// The diagrams as Graphviz DOT with their labels as text in the given font; several diagrams
+// become clusters of one graph, side by side.
+std::string DotText(std::span<const TDiagram> Diagrams, const TDiagramFont& Font);
 // One diagram with boxes of the given sizes and no text, for a layout that the caller draws.
 std::string DotText(const TDiagram& Diagram, const TLabelSizes& Sizes);

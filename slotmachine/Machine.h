@@ -212,6 +212,7 @@ public:
     // The steps the automata took in the last input, in the order of their transition messages.
     const std::vector<TStep>& Steps() const { return FSteps; }
 
+    // An automaton to deliver an event to; its fields change only through the machine.
     TAutomaton& Automaton(int32_t Number);
     const TAutomaton& Automaton(int32_t Number) const;
     const TAutomatonSlotMachine& AutomatonSlotMachine() const { return FAutomatonSlotMachine; }
@@ -222,6 +223,10 @@ public:
     // The registrations and the names the protocol shows.
     const TAutomatonsDispatcher& AutomatonsDispatcher() const { return FAutomatonsDispatcher; }
     int32_t State(int32_t Automaton) const { return this->Automaton(Automaton).FState; }
+
+private:
+    // The one way in for tests that plant a fault in the names; nothing else may change them.
+    friend struct TMachineTestSeam;
 
     // The machine's accounts, in tokens, and its two flags.
     int32_t FBank = 0;
@@ -239,10 +244,6 @@ public:
     TAutomatonSlotMachine FAutomatonSlotMachine;
     TAutomatonMoneyTray FAutomatonMoneyTray;
     TAutomatonBarrelsEngine FAutomatonBarrelsEngine;
-
-private:
-    // The one way in for tests that plant a fault in the names; nothing else may change them.
-    friend struct TMachineTestSeam;
 
     // Collects what one input changes and tells the observers once it is handled, even when
     // the handling ends in an error.

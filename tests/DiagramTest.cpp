@@ -1,6 +1,7 @@
 #include "slotmachine/Diagram.h"
 #include "diagram/Graphviz.h"
 #include "slotmachine/Machine.h"
+#include "slotmachine/WindowFont.h"
 #include "tests/MachineEdit.h"
 
 #include <gvc.h>
@@ -11,6 +12,8 @@
 #include <memory>
 
 namespace {
+
+const TDiagramFont WindowDiagramFont{WindowFontFamily, WindowFontPixels};
 
 // A row of the table an automaton runs, reduced to what its edge must show.
 struct TRowFacts {
@@ -152,7 +155,7 @@ void DiagramTest::diagramFollowsTheTables() {
         QCOMPARE(int(Node.Entry.size()), Entries[State]);
     }
     // Every guard and action of the tables has its words.
-    QVERIFY(!QString::fromStdString(DotText({&Diagram, 1})).contains(u'?'));
+    QVERIFY(!QString::fromStdString(DotText({&Diagram, 1}, WindowDiagramFont)).contains(u'?'));
 }
 
 void DiagramTest::dotParsesIntoTheSameGraph_data() {
@@ -171,8 +174,8 @@ void DiagramTest::dotParsesIntoTheSameGraph() {
     std::vector<TDiagram> Diagrams;
     for (const int Automaton : automata)
         Diagrams.push_back(DiagramOf(FMachine, Automaton));
-    const TParsed Parsed =
-        Parse(sized ? DotText(Diagrams[0], SomeSizes(Diagrams[0])) : DotText(Diagrams));
+    const TParsed Parsed = Parse(sized ? DotText(Diagrams[0], SomeSizes(Diagrams[0]))
+                                       : DotText(Diagrams, WindowDiagramFont));
     QStringList Nodes;
     QMap<QString, QPair<QString, QString>> Edges;
     for (const int Automaton : automata) {
@@ -272,7 +275,8 @@ void DiagramTest::svgHasEveryRow() {
     std::vector<TDiagram> Diagrams;
     for (const int Automaton : automata)
         Diagrams.push_back(DiagramOf(FMachine, Automaton));
-    const QString Svg = QString::fromStdString(TGraphviz().Svg(DotText(Diagrams)));
+    const QString Svg =
+        QString::fromStdString(TGraphviz().Svg(DotText(Diagrams, WindowDiagramFont)));
     QXmlStreamReader Reader(Svg);
     QStringList Ids;
     QString Root;
@@ -306,7 +310,7 @@ void DiagramTest::dotCarriesTitles() {
     std::vector<TDiagram> Diagrams;
     for (const int Automaton : automata)
         Diagrams.push_back(DiagramOf(FMachine, Automaton));
-    const std::string Dot = DotText(Diagrams);
+    const std::string Dot = DotText(Diagrams, WindowDiagramFont);
     // As Graphviz reads them: the graph's own label, or each cluster's.
     const std::unique_ptr<Agraph_t, int (*)(Agraph_t*)> Graph(agmemread(Dot.c_str()), agclose);
     QVERIFY(Graph);

@@ -1,5 +1,6 @@
 #include "window/LogPanel.h"
 
+#include "slotmachine/WindowFont.h"
 #include "tests/PaintCounter.h"
 #include <QAccessible>
 #include <QApplication>
@@ -14,8 +15,8 @@
 
 namespace {
 
-QFont PanelFont(int Pixels = 11) {
-    QFont Font(QStringLiteral("Liberation Sans"));
+QFont PanelFont(int Pixels = WindowFontPixels) {
+    QFont Font(QString::fromLatin1(WindowFontFamily));
     Font.setPixelSize(Pixels);
     return Font;
 }

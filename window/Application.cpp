@@ -1,5 +1,6 @@
 #include "window/Application.h"
 
+#include "slotmachine/WindowFont.h"
 #include "window/ErrorBox.h"
 #include "window/Pictures.h"
 
@@ -36,8 +37,8 @@ bool TApplication::notify(QObject* Receiver, QEvent* Event) {
 }
 
 QFont TApplication::WindowFont() {
-    QFont Font(QStringLiteral("Liberation Sans"));
-    Font.setPixelSize(11);
+    QFont Font(QString::fromLatin1(WindowFontFamily));
+    Font.setPixelSize(WindowFontPixels);
     return Font;
 }
 

@@ -60,7 +60,7 @@ void TSlotMachine::MachineChanged(unsigned Changes) noexcept {
 }
 
 void TSlotMachine::ShowFields() {
-    const TDisplays& Shown = FMachine->FDisplays;
+    const TDisplays& Shown = FMachine->Displays();
     edBank->ShowNumber(Shown.edBank);
     edStake->ShowNumber(Shown.edStake);
     edJackPot->ShowNumber(Shown.edJackPot);
@@ -88,12 +88,12 @@ void TSlotMachine::NameBarrels() {
                 : QStringLiteral("Барабан %1: %2")
                       .arg(Number)
                       .arg(SymbolOfFrame(
-                          FMachine->FDisplays.Barrels[static_cast<size_t>(Number - 1)])));
+                          FMachine->Displays().Barrels[static_cast<size_t>(Number - 1)])));
     }
 }
 
 void TSlotMachine::ShowBarrels() {
-    const TDisplays& Shown = FMachine->FDisplays;
+    const TDisplays& Shown = FMachine->Displays();
     Barrel1->SetFrameIndex(Shown.Barrels[0]);
     Barrel2->SetFrameIndex(Shown.Barrels[1]);
     Barrel3->SetFrameIndex(Shown.Barrels[2]);

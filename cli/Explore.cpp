@@ -15,16 +15,19 @@
 
 namespace {
 
-using A0State = TAutomatonSlotMachine;
-using A1State = TAutomatonMoneyTray;
-using A2State = TAutomatonBarrelsEngine;
-
-constexpr std::array<TMove, 9> Moves = {TMove::Coin,   TMove::Bad,    TMove::Play,
-                                        TMove::Return, TMove::Reset,  TMove::StopB1,
-                                        TMove::StopB2, TMove::StopB3, TMove::PayTick};
+// Every player's action, then every timer that may fire.
+constexpr std::array<TMove, PlayerActions.size() + 4> Moves = [] {
+    std::array<TMove, PlayerActions.size() + 4> All{};
+    size_t At = 0;
+    for (const TPlayerAction Action : PlayerActions)
+        All[At++] = {TMove::Player, Action};
+    for (const auto Kind : {TMove::StopB1, TMove::StopB2, TMove::StopB3, TMove::PayTick})
+        All[At++] = {Kind};
+    return All;
+}();
 
 std::optional<TTimerId> TimerOf(TMove Move) {
-    switch (Move) {
+    switch (Move.Kind) {
     case TMove::StopB1:
         return TimerB1;
     case TMove::StopB2:
@@ -39,7 +42,7 @@ std::optional<TTimerId> TimerOf(TMove Move) {
 }
 
 bool IsStop(TMove Move) {
-    return Move == TMove::StopB1 || Move == TMove::StopB2 || Move == TMove::StopB3;
+    return Move.Kind == TMove::StopB1 || Move.Kind == TMove::StopB2 || Move.Kind == TMove::StopB3;
 }
 
 // Moves other than stops have a single outcome, with no digits.
@@ -47,37 +50,24 @@ const std::vector<std::array<int8_t, 3>> NoDigits = {{0, 0, 0}};
 
 // Whether the window could take the action, or the timer runs.
 bool Possible(const TKey& Key, TMove Move) {
-    switch (Move) {
-    case TMove::Coin:
-        return Key.ShownUser >= 1;
-    case TMove::Bad:
-        return (Key.Flags & FlagBadCoinShown) != 0;
+    switch (Move.Kind) {
+    case TMove::Player:
+        return CanTake(DisplaysOf(Key), Move.Action);
     case TMove::StopB1:
     case TMove::StopB2:
     case TMove::StopB3:
-        return (Key.Flags & (FlagB1 << (int(Move) - int(TMove::StopB1)))) != 0;
+        return (Key.Flags & (FlagB1 << (int(Move.Kind) - int(TMove::StopB1)))) != 0;
     case TMove::PayTick:
         return Key.Pay != 0;
-    default:
-        return true;
     }
+    return false;
 }
 
 void Apply(TMachine& M, TMove Move) {
-    switch (Move) {
-    case TMove::Coin:
-        return M.Image1Click();
-    case TMove::Bad:
-        return M.iBadCoinClick();
-    case TMove::Play:
-        return M.iPlayClick();
-    case TMove::Return:
-        return M.iReturnClick();
-    case TMove::Reset:
-        return M.btnTechResetClick();
-    default:
-        return M.TimerFired(*TimerOf(Move));
-    }
+    if (Move.Kind == TMove::Player)
+        Take(M, Move.Action);
+    else
+        M.TimerFired(*TimerOf(Move));
 }
 
 // Digits on the three barrels, one for each win the rules give at this stake: frames of one
@@ -147,22 +137,8 @@ QString Step(TMachine& M, TErrorMessages& Errors, TMove Move, int32_t Tokens) {
 // The script command of a player's action; timer steps become waits where they are known.
 TCommand CommandOf(TMove Move) {
     TCommand Command;
-    switch (Move) {
-    case TMove::Coin:
-        Command.Kind = TCommandKind::Coin;
-        break;
-    case TMove::Bad:
-        Command.Kind = TCommandKind::Bad;
-        break;
-    case TMove::Play:
-        Command.Kind = TCommandKind::Play;
-        break;
-    case TMove::Return:
-        Command.Kind = TCommandKind::Return;
-        break;
-    default:
-        Command.Kind = TCommandKind::Reset;
-    }
+    Command.Kind = TCommandKind::Player;
+    Command.Action = Move.Action;
     return Command;
 }
 
@@ -443,17 +419,9 @@ QString StepText(const TExploreStep& Step) {
             .arg(Step.Symbols[1])
             .arg(Step.Symbols[2]);
     };
-    switch (Step.Move) {
-    case TMove::Coin:
-        return QStringLiteral("монета");
-    case TMove::Bad:
-        return QStringLiteral("фальшивый жетон");
-    case TMove::Play:
-        return QStringLiteral("«Игра»");
-    case TMove::Return:
-        return QStringLiteral("«Возврат»");
-    case TMove::Reset:
-        return QStringLiteral("«Тех. сброс»");
+    switch (Step.Move.Kind) {
+    case TMove::Player:
+        return ActionWords(Step.Move.Action);
     case TMove::StopB1:
         return QStringLiteral("остановка барабана 1") + Digits();
     case TMove::StopB2:

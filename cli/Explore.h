@@ -1,6 +1,7 @@
 #pragma once
 
 #include "slotmachine/Machine.h"
+#include "slotmachine/PlayerActions.h"
 
 #include <QString>
 
@@ -11,10 +12,15 @@
 #include <vector>
 
 // What can happen to the machine next: a player's action, or a stop or pay-out timer firing.
-enum class TMove : uint8_t { Coin, Bad, Play, Return, Reset, StopB1, StopB2, StopB3, PayTick };
+struct TMove {
+    enum TKind : uint8_t { Player, StopB1, StopB2, StopB3, PayTick };
+    TKind Kind = Player;
+    TPlayerAction Action = TPlayerAction::Play; // a player's
+    bool operator==(const TMove&) const = default;
+};
 
 struct TExploreStep {
-    TMove Move = TMove::Play;
+    TMove Move;
     // For a stop: the digits the three barrels show as it fires; 0 where they did not matter.
     std::array<int8_t, 3> Symbols{};
 };

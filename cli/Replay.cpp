@@ -108,26 +108,10 @@ TSession::TSession(const TMachine& StartUp, uint32_t Seed) : FTime(StartUp) {
 QString TSession::Run(const TCommand& Command) {
     const TDisplays& Shown = Machine().Displays();
     switch (Command.Kind) {
-    case TCommandKind::Coin:
-        // The window shows as many coins as the player's field says; none, none to click.
-        if (Shown.edUser < 1)
-            return QStringLiteral("монету бросить нельзя: у игрока не видно ни одного жетона");
-        FTime.Do([](TMachine& M) { M.Image1Click(); });
-        break;
-    case TCommandKind::Bad:
-        if (!Shown.iBadCoin)
-            return QStringLiteral("фальшивый жетон бросить нельзя: окно его не показывает, он "
-                                  "уже в приёмнике");
-        FTime.Do([](TMachine& M) { M.iBadCoinClick(); });
-        break;
-    case TCommandKind::Play:
-        FTime.Do([](TMachine& M) { M.iPlayClick(); });
-        break;
-    case TCommandKind::Return:
-        FTime.Do([](TMachine& M) { M.iReturnClick(); });
-        break;
-    case TCommandKind::Reset:
-        FTime.Do([](TMachine& M) { M.btnTechResetClick(); });
+    case TCommandKind::Player:
+        if (QString Refused = WhyNot(Shown, Command.Action); !Refused.isEmpty())
+            return Refused;
+        FTime.Do([&Command](TMachine& M) { Take(M, Command.Action); });
         break;
     case TCommandKind::Log:
         // A user's click turns a tick over; a tick already as asked needs no click.

@@ -104,11 +104,8 @@ QString TScriptReader::ParseLine(const std::vector<TWord>& Words, int Line, int&
         return {};
     }
 
-    const std::pair<const char*, TCommandKind> Plain[] = {
-        {"coin", TCommandKind::Coin},   {"bad", TCommandKind::Bad},
-        {"play", TCommandKind::Play},   {"return", TCommandKind::Return},
-        {"reset", TCommandKind::Reset}, {"settle", TCommandKind::Settle},
-        {"show", TCommandKind::Show}};
+    const std::pair<const char*, TCommandKind> Plain[] = {{"settle", TCommandKind::Settle},
+                                                          {"show", TCommandKind::Show}};
     bool Known = false;
     for (const auto& [Text, Kind] : Plain)
         if (Name == QLatin1String(Text)) {
@@ -117,6 +114,13 @@ QString TScriptReader::ParseLine(const std::vector<TWord>& Words, int Line, int&
             Command.Kind = Kind;
             Known = true;
         }
+    if (const auto Action = PlayerActionNamed(Name.toStdString())) {
+        if (QString Error = NoArguments(Words, Column); !Error.isEmpty())
+            return Error;
+        Command.Kind = TCommandKind::Player;
+        Command.Action = *Action;
+        Known = true;
+    }
 
     if (Name == u"wait") {
         const QString Expected = QStringLiteral("число миллисекунд от 0 до %1").arg(LongestWait);
@@ -255,10 +259,31 @@ uint64_t TakeNumber(const uint8_t*& At) {
 
 } // namespace
 
+namespace {
+
+// A player's action packs as its own number, below the other kinds.
+constexpr uint8_t OtherKinds = PlayerActions.size() - 1;
+
+uint8_t PackedKind(const TCommand& Command) {
+    return Command.Kind == TCommandKind::Player ? uint8_t(Command.Action)
+                                                : uint8_t(OtherKinds + uint8_t(Command.Kind));
+}
+
+void UnpackKind(uint8_t Packed, TCommand& Command) {
+    if (Packed <= OtherKinds) {
+        Command.Kind = TCommandKind::Player;
+        Command.Action = TPlayerAction(Packed);
+    } else {
+        Command.Kind = TCommandKind(Packed - OtherKinds);
+    }
+}
+
+} // namespace
+
 void TCommandList::push_back(const TCommand& Command) {
     const int Distance = Command.Line - FLastLine;
     FLastLine = Command.Line;
-    FBytes.push_back(uint8_t(uint8_t(Command.Kind) | (Distance == 1 ? NextLine : 0)));
+    FBytes.push_back(uint8_t(PackedKind(Command) | (Distance == 1 ? NextLine : 0)));
     if (Distance != 1)
         PutNumber(FBytes, uint64_t(Distance));
     if (Command.Kind == TCommandKind::Wait)
@@ -280,7 +305,7 @@ TCommandList::TIterator& TCommandList::TIterator::operator++() {
 TCommand TCommandList::TIterator::Take() {
     TCommand Command;
     const uint8_t Head = *FAt++;
-    Command.Kind = TCommandKind(Head & ~NextLine);
+    UnpackKind(uint8_t(Head & ~NextLine), Command);
     FLine += (Head & NextLine) != 0 ? 1 : int(TakeNumber(FAt));
     Command.Line = FLine;
     if (Command.Kind == TCommandKind::Wait) {
@@ -296,16 +321,10 @@ TCommand TCommandList::TIterator::Take() {
 
 QString CommandText(const TCommand& Command) {
     switch (Command.Kind) {
-    case TCommandKind::Coin:
-        return QStringLiteral("coin");
-    case TCommandKind::Bad:
-        return QStringLiteral("bad");
-    case TCommandKind::Play:
-        return QStringLiteral("play");
-    case TCommandKind::Return:
-        return QStringLiteral("return");
-    case TCommandKind::Reset:
-        return QStringLiteral("reset");
+    case TCommandKind::Player: {
+        const std::string_view Name = ScriptName(Command.Action);
+        return QString::fromLatin1(Name.data(), qsizetype(Name.size()));
+    }
     case TCommandKind::Log:
         return QStringLiteral("log A%1 %2 %3")
             .arg(Command.Automaton)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "slotmachine/Machine.h"
+#include "slotmachine/PlayerActions.h"
 
 #include <QByteArray>
 #include <QByteArrayView>
@@ -11,15 +12,16 @@
 #include <vector>
 
 // One line of a session script: what a user does to the window, or how time goes on.
-enum class TCommandKind { Coin, Bad, Play, Return, Reset, Log, Wait, Settle, Show };
+enum class TCommandKind : uint8_t { Player, Log, Wait, Settle, Show };
 
 struct TCommand {
     TCommandKind Kind = TCommandKind::Show;
-    int Line = 0;             // where it stands in the script, from 1
-    int32_t Automaton = A0;   // log
-    TLogItem Item = LogStart; // log
-    bool On = false;          // log
-    int64_t Milliseconds = 0; // wait
+    TPlayerAction Action = TPlayerAction::Play; // player
+    int Line = 0;                               // where it stands in the script, from 1
+    int32_t Automaton = A0;                     // log
+    TLogItem Item = LogStart;                   // log
+    bool On = false;                            // log
+    int64_t Milliseconds = 0;                   // wait
     bool operator==(const TCommand&) const = default;
 };
 

@@ -69,6 +69,19 @@ std::optional<TKey> Pack(const TMachine& M) {
     return Key;
 }
 
+TDisplays DisplaysOf(const TKey& Key) {
+    TDisplays Shown;
+    Shown.edBank = Key.ShownBank;
+    Shown.edStake = Key.ShownStake;
+    Shown.edJackPot = Key.ShownWin;
+    Shown.edUser = Key.ShownUser;
+    Shown.iBadCoin = (Key.Flags & FlagBadCoinShown) != 0;
+    Shown.Shape1 =
+        (Key.Flags & FlagSlotShownClosed) ? TBrushStyle::bsDiagCross : TBrushStyle::bsSolid;
+    Shown.Barrels.fill(SnapFrameOf(SymbolOfFrame(StartFrame)));
+    return Shown;
+}
+
 void Load(TMachine& M, const TKey& Key) {
     TMachineSnapshot State = M.Snapshot();
     for (size_t A = A0; A <= A2; ++A) {
@@ -81,15 +94,7 @@ void Load(TMachine& M, const TKey& Key) {
     State.Stake = Key.Stake;
     State.TrayClosed = (Key.Flags & FlagTrayClosed) != 0;
     State.TokenGood = (Key.Flags & FlagTokenGood) != 0;
-    TDisplays& Shown = State.Displays;
-    Shown.edBank = Key.ShownBank;
-    Shown.edStake = Key.ShownStake;
-    Shown.edJackPot = Key.ShownWin;
-    Shown.edUser = Key.ShownUser;
-    Shown.iBadCoin = (Key.Flags & FlagBadCoinShown) != 0;
-    Shown.Shape1 =
-        (Key.Flags & FlagSlotShownClosed) ? TBrushStyle::bsDiagCross : TBrushStyle::bsSolid;
-    Shown.Barrels.fill(SnapFrameOf(SymbolOfFrame(StartFrame)));
+    State.Displays = DisplaysOf(Key);
     for (size_t Spin = 0; Spin < 3; ++Spin)
         State.Timers[TimerSync1 + Spin].Interval = Key.Spin[Spin];
     for (size_t Stop = 0; Stop < 3; ++Stop)

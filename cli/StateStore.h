@@ -42,6 +42,8 @@ enum TFlag : uint16_t {
 // The machine's key; none when a number does not fit the key.
 std::optional<TKey> Pack(const TMachine& M);
 
+// What the window shows in the state.
+TDisplays DisplaysOf(const TKey& Key);
 // Makes the machine the key's state; what the key leaves out stays as it was, except the
 // barrels, which rest on a digit.
 void Load(TMachine& M, const TKey& Key);

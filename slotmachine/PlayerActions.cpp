@@ -20,12 +20,31 @@ std::optional<TPlayerAction> PlayerActionNamed(std::string_view Name) {
     return std::nullopt;
 }
 
-bool CanTake(const TMachine& Machine, TPlayerAction Action) {
-    return WhyNot(Machine, Action).isEmpty();
+QString ActionWords(TPlayerAction Action) {
+    switch (Action) {
+    case TPlayerAction::Coin:
+        return QStringLiteral("монета");
+    case TPlayerAction::Bad:
+        return QStringLiteral("фальшивый жетон");
+    case TPlayerAction::Play:
+        return QStringLiteral("«Игра»");
+    case TPlayerAction::Return:
+        return QStringLiteral("«Возврат»");
+    case TPlayerAction::Reset:
+        return QStringLiteral("«Тех. сброс»");
+    }
+    return {};
 }
 
-QString WhyNot(const TMachine& Machine, TPlayerAction Action) {
-    const TDisplays& Shown = Machine.Displays();
+bool CanTake(const TDisplays& Shown, TPlayerAction Action) {
+    return WhyNot(Shown, Action).isEmpty();
+}
+
+bool CanTake(const TMachine& Machine, TPlayerAction Action) {
+    return CanTake(Machine.Displays(), Action);
+}
+
+QString WhyNot(const TDisplays& Shown, TPlayerAction Action) {
     // The window shows as many coins as the player's field says; none, none to click.
     if (Action == TPlayerAction::Coin && Shown.edUser < 1)
         return QStringLiteral("монету бросить нельзя: у игрока не видно ни одного жетона");

@@ -126,25 +126,30 @@ QString RunOnVirtualTime(TVirtualTime& Time, const TCommand& Command) {
                 return true;
         return false;
     };
+    // The window's rules written anew, as an independent model of the replay.
     switch (Command.Kind) {
-    case TCommandKind::Coin:
-        if (M.Displays().edUser < 1)
-            return QStringLiteral("refused");
-        Time.Do([](TMachine& Each) { Each.Image1Click(); });
-        break;
-    case TCommandKind::Bad:
-        if (!M.Displays().iBadCoin)
-            return QStringLiteral("refused");
-        Time.Do([](TMachine& Each) { Each.iBadCoinClick(); });
-        break;
-    case TCommandKind::Play:
-        Time.Do([](TMachine& Each) { Each.iPlayClick(); });
-        break;
-    case TCommandKind::Return:
-        Time.Do([](TMachine& Each) { Each.iReturnClick(); });
-        break;
-    case TCommandKind::Reset:
-        Time.Do([](TMachine& Each) { Each.btnTechResetClick(); });
+    case TCommandKind::Player:
+        switch (Command.Action) {
+        case TPlayerAction::Coin:
+            if (M.Displays().edUser < 1)
+                return QStringLiteral("refused");
+            Time.Do([](TMachine& Each) { Each.Image1Click(); });
+            break;
+        case TPlayerAction::Bad:
+            if (!M.Displays().iBadCoin)
+                return QStringLiteral("refused");
+            Time.Do([](TMachine& Each) { Each.iBadCoinClick(); });
+            break;
+        case TPlayerAction::Play:
+            Time.Do([](TMachine& Each) { Each.iPlayClick(); });
+            break;
+        case TPlayerAction::Return:
+            Time.Do([](TMachine& Each) { Each.iReturnClick(); });
+            break;
+        case TPlayerAction::Reset:
+            Time.Do([](TMachine& Each) { Each.btnTechResetClick(); });
+            break;
+        }
         break;
     case TCommandKind::Log:
         Time.Do([&Command](TMachine& Each) {
@@ -173,19 +178,21 @@ QString RunOnVirtualTime(TVirtualTime& Time, const TCommand& Command) {
 TCommand RandomCommand(QRandomGenerator& Random) {
     TCommand Command;
     const int Kind = Random.bounded(20);
-    if (Kind < 5) {
-        Command.Kind = TCommandKind::Coin;
-    } else if (Kind < 9) {
-        Command.Kind = TCommandKind::Play;
+    if (Kind < 9) {
+        Command.Kind = TCommandKind::Player;
+        Command.Action = Kind < 5 ? TPlayerAction::Coin : TPlayerAction::Play;
     } else if (Kind < 13) {
         Command.Kind = TCommandKind::Wait;
         Command.Milliseconds = Random.bounded(3) == 0 ? Random.bounded(4000) : Random.bounded(40);
     } else if (Kind < 15) {
         Command.Kind = TCommandKind::Settle;
+    } else if (Kind < 18) {
+        const TPlayerAction Others[] = {TPlayerAction::Bad, TPlayerAction::Return,
+                                        TPlayerAction::Reset};
+        Command.Kind = TCommandKind::Player;
+        Command.Action = Others[Kind - 15];
     } else {
-        const TCommandKind Others[] = {TCommandKind::Bad, TCommandKind::Return, TCommandKind::Reset,
-                                       TCommandKind::Log, TCommandKind::Show};
-        Command.Kind = Others[Kind - 15];
+        Command.Kind = Kind == 18 ? TCommandKind::Log : TCommandKind::Show;
         Command.Automaton = Random.bounded(3);
         Command.Item = TLogItem(Random.bounded(int(LogItems)));
         Command.On = Random.bounded(2) == 0;
@@ -646,20 +653,21 @@ void CliTest::showAndCoinGoByTheWindow() {
         TMachine StartUp;
         EditMachine(StartUp, [](TMachineSnapshot& S) { S.UserTokens = S.Displays.edUser = 1; });
         TSession Session(StartUp, Seed);
-        for (const TCommandKind Kind : {TCommandKind::Coin, TCommandKind::Play, TCommandKind::Play})
-            QCOMPARE(Session.Run({Kind}), QString());
+        for (const TPlayerAction Action :
+             {TPlayerAction::Coin, TPlayerAction::Play, TPlayerAction::Play})
+            QCOMPARE(Session.Run({TCommandKind::Player, Action}), QString());
         while (Session.Machine().State(A2) != TAutomatonBarrelsEngine::Stopped)
             Session.Time().FireNextEvent();
         if (Session.Machine().UserTokens() == 0)
             continue; // no win with this seed
         QVERIFY2(Session.ShowLine().contains(QStringLiteral(" player=0 ")),
                  qPrintable(Session.ShowLine()));
-        QVERIFY(!Session.Run({TCommandKind::Coin}).isEmpty());
+        QVERIFY(!Session.Run({TCommandKind::Player, TPlayerAction::Coin}).isEmpty());
         TCommand Wait{TCommandKind::Wait};
         Wait.Milliseconds = 250;
         Session.Run(Wait);
         QVERIFY(!Session.ShowLine().contains(QStringLiteral(" player=0 ")));
-        QCOMPARE(Session.Run({TCommandKind::Coin}), QString());
+        QCOMPARE(Session.Run({TCommandKind::Player, TPlayerAction::Coin}), QString());
         return;
     }
     QFAIL("no seed won");

@@ -22,11 +22,11 @@ public:
         Sync();
     }
 
-    // An empty string, or why the window could not take the command.
-    QString Run(const TCommand& Command) {
+    // A click on the control, as the player makes it where the window shows it.
+    QString Click(TPlayerAction Action) {
         TSlotMachine& W = FWindow;
-        switch (Command.Kind) {
-        case TCommandKind::Coin: {
+        switch (Action) {
+        case TPlayerAction::Coin: {
             int Top = TSlotMachine::TokenImages;
             while (Top > 0 && W.Image(Top)->isHidden())
                 --Top;
@@ -35,19 +35,31 @@ public:
             emit W.Image(Top)->Click(W.Image(Top));
             break;
         }
-        case TCommandKind::Bad:
+        case TPlayerAction::Bad:
             if (W.iBadCoin->isHidden())
                 return QStringLiteral("no counterfeit token shown");
             emit W.iBadCoin->Click(W.iBadCoin);
             break;
-        case TCommandKind::Play:
+        case TPlayerAction::Play:
             emit W.iPlay->Click(W.iPlay);
             break;
-        case TCommandKind::Return:
+        case TPlayerAction::Return:
             emit W.iReturn->Click(W.iReturn);
             break;
-        case TCommandKind::Reset:
+        case TPlayerAction::Reset:
             W.btnTechReset->click();
+            break;
+        }
+        return {};
+    }
+
+    // An empty string, or why the window could not take the command.
+    QString Run(const TCommand& Command) {
+        TSlotMachine& W = FWindow;
+        switch (Command.Kind) {
+        case TCommandKind::Player:
+            if (QString Refused = Click(Command.Action); !Refused.isEmpty())
+                return Refused;
             break;
         case TCommandKind::Log: {
             TCheckList* List = std::array{W.cbA0LogSettings, W.cbA1LogSettings,

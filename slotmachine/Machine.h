@@ -5,6 +5,7 @@
 #include "slotmachine/atmSlotMachine.h"
 
 #include <array>
+#include <concepts>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -26,6 +27,7 @@ enum TTimerId : int32_t {
 struct TTimerState {
     int32_t Interval = 0;
     uint32_t Generation = 0;
+    bool operator==(const TTimerState&) const = default;
 };
 
 enum class TBrushStyle { bsSolid, bsDiagCross };
@@ -97,6 +99,8 @@ struct TMachineSnapshot {
     std::array<TAutomatonSnapshot, 3> Automata{};
     bool operator==(const TMachineSnapshot&) const = default;
 };
+// A member without its own comparison would quietly delete the whole snapshot's.
+static_assert(std::equality_comparable<TMachineSnapshot>);
 
 // Where the automata's protocol messages go; the sink lays them out and stamps them.
 class TProtocolSink {

@@ -98,6 +98,15 @@ std::optional<TMachineAction> ParseAction(const QString& Word) {
     return std::nullopt;
 }
 
+// The machine's state; an assigned copy takes up every timer anew, which only the count of
+// settings shows.
+TMachineSnapshot Comparable(const TMachine& M) {
+    TMachineSnapshot State = M.Snapshot();
+    for (TTimerState& Timer : State.Timers)
+        Timer.Generation = 0;
+    return State;
+}
+
 // Everything a run can depend on, in named parts: two drivers that read the same run the same.
 std::vector<std::string> Describe(const TVirtualTime& Time) {
     const TMachine& M = Time.Machine();
@@ -295,11 +304,15 @@ QString TActionInterpreter::Copy() {
     for (const TVirtualTime* Each : {Copied.get(), &Assigned}) {
         const std::vector<std::string> Read = Describe(*Each);
         const auto Differs = std::mismatch(Original.begin(), Original.end(), Read.begin());
+        const QString Which =
+            Each == &Assigned ? QStringLiteral("an assigned") : QStringLiteral("a");
         if (Differs.first != Original.end())
             return QStringLiteral("%1 copy differs from its original: %2 instead of %3")
-                .arg(Each == &Assigned ? QStringLiteral("an assigned") : QStringLiteral("a"))
-                .arg(QString::fromStdString(*Differs.second))
-                .arg(QString::fromStdString(*Differs.first));
+                .arg(Which, QString::fromStdString(*Differs.second),
+                     QString::fromStdString(*Differs.first));
+        // Whatever the snapshot holds, a field the description does not name included.
+        if (!(Comparable(Each->Machine()) == Comparable(FTime->Machine())))
+            return QStringLiteral("%1 copy differs from its original in its snapshot").arg(Which);
     }
     // The original goes first, so that the copy cannot lean on anything of it.
     FTime = std::move(Copied);

@@ -16,6 +16,7 @@
 #include <xcb/xproto.h>
 #include <xcb/xtest.h>
 
+#include <cstddef>
 #include <cstdlib>
 #include <memory>
 
@@ -36,8 +37,8 @@ QImage ReadBack(xcb_connection_t* Connection, xcb_window_t Window, const QRect& 
     const TReply Owner(Reply, &std::free);
     if (!Reply || xcb_get_image_data_length(Reply) != Area.width() * Area.height() * 4)
         return {};
-    return QImage(xcb_get_image_data(Reply), Area.width(), Area.height(), Area.width() * 4,
-                  QImage::Format_RGB32)
+    return QImage(xcb_get_image_data(Reply), Area.width(), Area.height(),
+                  qsizetype{Area.width()} * 4, QImage::Format_RGB32)
         .copy();
 }
 
@@ -220,7 +221,7 @@ void ScreenTest::programTurnsItsBarrels() {
     for (const xcb_keysym_t Keysym : {0xff63u /* Insert */, 0xff0du /* Return */}) {
         const xcb_keysym_t* Syms = xcb_get_keyboard_mapping_keysyms(Keys);
         for (int Key = 0; Key < Count; ++Key)
-            if (Syms[Key * Keys->keysyms_per_keycode] == Keysym) {
+            if (Syms[std::ptrdiff_t{Key} * Keys->keysyms_per_keycode] == Keysym) {
                 const auto Code = static_cast<uint8_t>(Setup->min_keycode + Key);
                 xcb_test_fake_input(Connection, XCB_KEY_PRESS, Code, XCB_CURRENT_TIME, Root, 0, 0,
                                     0);

@@ -3,12 +3,12 @@
 #include "cli/Explore.h"
 #include "cli/Odds.h"
 #include "cli/Replay.h"
-#include "cli/Script.h"
 #include "cli/Streams.h"
 #include "diagram/Graphviz.h"
 #include "slotmachine/Decimal.h"
 #include "slotmachine/Diagram.h"
 #include "slotmachine/Quoted.h"
+#include "slotmachine/Script.h"
 #include "slotmachine/WindowFont.h"
 
 #include <QRegularExpression>

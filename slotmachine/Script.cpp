@@ -1,4 +1,4 @@
-#include "cli/Script.h"
+#include "slotmachine/Script.h"
 
 #include "slotmachine/Decimal.h"
 #include "slotmachine/Quoted.h"

@@ -69,6 +69,10 @@ QDateTime TReplayOptions::DefaultStart() {
     return {QDate(2000, 1, 1), QTime(0, 0), QTimeZone::utc()};
 }
 
+QDateTime TReplayOptions::StartOf(const TScript& Script) const {
+    return Start.value_or(Script.Start.value_or(DefaultStart()));
+}
+
 TReplayOutcome Replay(const TScript& Script, const TReplayOptions& Options, std::ostream& Out) {
     return Replay(Script, Options, Out, TMachine());
 }
@@ -77,7 +81,7 @@ TReplayOutcome Replay(const TScript& Script, const TReplayOptions& Options, std:
                       const TMachine& StartUp) {
     TSession Session(StartUp, Script.Seed);
     TStreamLines Lines(Out);
-    TVirtualStamp Stamp(Options.Start, Options.Locale, Session.Time());
+    TVirtualStamp Stamp(Options.StartOf(Script), Options.Locale, Session.Time());
     TProtocolWriter Writer(Lines, [&Stamp] { return Stamp.Now(); });
     Session.Machine().SetSink(&Writer);
     TReplayOutcome Outcome;

@@ -8,15 +8,18 @@
 #include <QLocale>
 #include <QString>
 
+#include <optional>
 #include <ostream>
 
 struct TReplayOptions {
-    // The virtual wall clock at start-up, a reading with no zone: kept in UTC, so that no
-    // daylight-saving change and no zone of the machine that replays can shift a stamp.
-    QDateTime Start = DefaultStart();
+    // The virtual wall clock at start-up, a reading with no zone kept in UTC. Given, it goes
+    // before the script's start line, so that a recorded session can be shown on another day;
+    // otherwise the script's start line, otherwise DefaultStart().
+    std::optional<QDateTime> Start;
     QLocale Locale; // the system's, as the window's stamp
 
     static QDateTime DefaultStart();
+    QDateTime StartOf(const TScript& Script) const;
 };
 
 struct TReplayOutcome {

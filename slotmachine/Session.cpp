@@ -3,6 +3,8 @@
 #include "slotmachine/Protocol.h"
 #include "slotmachine/Rules.h"
 
+#include <QTimeZone>
+
 namespace {
 
 // More stop and pay-out timers than any session can need: a machine that never comes to rest
@@ -95,10 +97,15 @@ TSession::TSession(const TMachine& StartUp, uint32_t Seed) : FTime(StartUp) {
 }
 
 QString TVirtualStamp::Now() {
-    const int64_t Second = FTime.Now() / 1000;
+    const int64_t Second = (FStartMilliseconds + FTime.Now()) / 1000;
     if (Second != FSecond || FStamp.isEmpty()) {
         FStamp = Stamp(FLocale, FStart.addMSecs(FTime.Now()));
         FSecond = Second;
     }
     return FStamp;
+}
+
+QDateTime StartReading(const QDateTime& WallClock) {
+    const QDateTime Local = WallClock.toLocalTime();
+    return {Local.date(), Local.time(), QTimeZone::utc()};
 }

@@ -39,11 +39,12 @@ private:
 
 // The protocol's stamp of the present virtual moment: the wall clock at start-up, a reading with
 // no zone, plus the milliseconds since. The reading is kept in UTC, so that no daylight-saving
-// change and no zone of the machine that replays can shift a stamp. Composed once per second.
+// change and no zone of the machine that replays can shift a stamp. Composed once per second of
+// the wall clock, whose seconds need not begin where the virtual ones do.
 class TVirtualStamp {
 public:
     TVirtualStamp(const QDateTime& Start, const QLocale& Locale, const TVirtualTime& Time)
-        : FStart(Start), FLocale(Locale), FTime(Time) {}
+        : FStart(Start), FLocale(Locale), FTime(Time), FStartMilliseconds(Start.time().msec()) {}
 
     QString Now();
 
@@ -51,6 +52,10 @@ private:
     QDateTime FStart;
     QLocale FLocale;
     const TVirtualTime& FTime;
+    int64_t FStartMilliseconds;
     int64_t FSecond = -1;
     QString FStamp;
 };
+
+// A wall-clock reading as a session's start: its local date and time, with no zone.
+QDateTime StartReading(const QDateTime& WallClock);

@@ -3,16 +3,15 @@
 #include "cli/Explore.h"
 #include "cli/Odds.h"
 #include "cli/Replay.h"
-#include "cli/Script.h"
 #include "cli/Streams.h"
 #include "diagram/Graphviz.h"
 #include "slotmachine/Decimal.h"
 #include "slotmachine/Diagram.h"
 #include "slotmachine/Quoted.h"
+#include "slotmachine/Script.h"
 #include "slotmachine/WindowFont.h"
 
 #include <QRegularExpression>
-#include <QTimeZone>
 
 #include <algorithm>
 #include <cerrno>
@@ -63,6 +62,9 @@ const char* const ReplayHelp = R"(Использование: slotmachine-cli re
 Сценарий: одна команда в строке, слова через пробел, «#» начинает
 комментарий, пустые строки пропускаются.
   seed N         зерно генератора (по умолчанию 0), только до первого действия
+  start ВРЕМЯ    часы окна при запуске, местное время ГГГГ-ММ-ДДTЧЧ:ММ:СС[.ммм]
+                 (по умолчанию 2000-01-01T00:00:00), только до первого действия;
+                 отметка сообщения — это время плюс прошедшие миллисекунды
   coin           щелчок по верхней монете игрока
   bad            щелчок по фальшивому жетону
   play           «Игра»
@@ -75,7 +77,8 @@ const char* const ReplayHelp = R"(Использование: slotmachine-cli re
   show           строка того, что показывает окно
 
 Параметры:
-  --start ГГГГ-ММ-ДДTЧЧ:ММ:СС  часы при запуске (по умолчанию 2000-01-01T00:00:00)
+  --start ГГГГ-ММ-ДДTЧЧ:ММ:СС[.ммм]
+                                часы при запуске вместо строки start сценария
   --locale ИМЯ                  локаль отметок времени (по умолчанию системная):
                                 имя вида ru_RU, ru_RU.UTF-8, C.UTF-8
   -h, --help                    эта справка
@@ -227,32 +230,6 @@ private:
     QHash<QString, QString> FValues;
 };
 
-// The start-up moment, or why the text is none: of another form, a day the calendar does not
-// have, a time of day that does not exist.
-std::optional<QDateTime> ParseStart(const QString& Text, QString& Problem) {
-    static const QRegularExpression Shape(
-        QStringLiteral(R"(^((\d{4})-(\d{2})-(\d{2}))T((\d{2}):(\d{2}):(\d{2}))$)"));
-    const auto Match = Shape.match(Text);
-    if (!Match.hasMatch()) {
-        Problem =
-            QStringLiteral("%1 — не время запуска вида 2026-01-01T09:00:00").arg(Quoted(Text));
-        return std::nullopt;
-    }
-    const auto Part = [&Match](int Index) { return Match.captured(Index).toInt(); };
-    const QDate Date(Part(2), Part(3), Part(4));
-    const QTime Time(Part(6), Part(7), Part(8));
-    if (!Date.isValid())
-        Problem = QStringLiteral("%1 — не время: дня %2 в календаре нет")
-                      .arg(Quoted(Text), Match.captured(1));
-    else if (!Time.isValid())
-        Problem = QStringLiteral("%1 — не время: времени суток %2 нет (часы от 00 до 23, "
-                                 "минуты и секунды от 00 до 59)")
-                      .arg(Quoted(Text), Match.captured(5));
-    if (!Problem.isEmpty())
-        return std::nullopt;
-    return QDateTime(Date, Time, QTimeZone::utc());
-}
-
 // A locale named as the environment names one: language[_territory][.codeset][@modifier]. The
 // stamp is Qt's, so Qt must know the language and the territory; a name the system itself has
 // is taken as well, formatted as Qt formats its language.
@@ -336,7 +313,8 @@ int RunReplay(const TCall& Call) {
     TReplayOptions Replaying;
     if (const auto Start = Options.Value(QStringLiteral("--start"))) {
         QString Problem;
-        const auto Parsed = ParseStart(*Start, Problem);
+        int At = 0;
+        const auto Parsed = ParseStartTime(*Start, Problem, At);
         if (!Parsed)
             return Usage(Err, Problem, "replay");
         Replaying.Start = *Parsed;

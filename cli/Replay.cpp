@@ -2,7 +2,6 @@
 
 #include "cli/Streams.h"
 #include "slotmachine/Protocol.h"
-#include "slotmachine/Rules.h"
 
 #include <QTimeZone>
 
@@ -10,10 +9,6 @@
 #include <string>
 
 namespace {
-
-// More stop and pay-out timers than any session can need: a machine that never comes to rest
-// ends the settling instead of the replay hanging.
-constexpr int64_t SettleLimit = 1'000'000;
 
 // Protocol lines as UTF-8 into a stream, in large writes.
 class TStreamLines final : public TLineSink {
@@ -68,107 +63,14 @@ private:
     std::string FLastStampBytes;
 };
 
-// The stamp of the present virtual moment, composed once per second.
-class TVirtualStamp {
-public:
-    TVirtualStamp(const TReplayOptions& Options, const TVirtualTime& Time)
-        : FStart(Options.Start), FLocale(Options.Locale), FTime(Time) {}
-
-    QString Now() {
-        const int64_t Second = FTime.Now() / 1000;
-        if (Second != FSecond || FStamp.isEmpty()) {
-            FStamp = Stamp(FLocale, FStart.addMSecs(FTime.Now()));
-            FSecond = Second;
-        }
-        return FStamp;
-    }
-
-private:
-    QDateTime FStart;
-    QLocale FLocale;
-    const TVirtualTime& FTime;
-    int64_t FSecond = -1;
-    QString FStamp;
-};
-
-bool Running(const TMachine& Machine, TTimerId Timer) {
-    return Machine.Interval(Timer) != 0;
-}
-
 } // namespace
 
 QDateTime TReplayOptions::DefaultStart() {
     return {QDate(2000, 1, 1), QTime(0, 0), QTimeZone::utc()};
 }
 
-TSession::TSession(const TMachine& StartUp, uint32_t Seed) : FTime(StartUp) {
-    Machine().Seed(Seed);
-}
-
-QString TSession::Run(const TCommand& Command) {
-    const TDisplays& Shown = Machine().Displays();
-    switch (Command.Kind) {
-    case TCommandKind::Player:
-        if (QString Refused = WhyNot(Shown, Command.Action); !Refused.isEmpty())
-            return Refused;
-        FTime.Do([&Command](TMachine& M) { Take(M, Command.Action); });
-        break;
-    case TCommandKind::Log:
-        // A user's click turns a tick over; a tick already as asked needs no click.
-        if (Machine().LogSwitches(Command.Automaton)[static_cast<size_t>(Command.Item)] !=
-            Command.On)
-            FTime.Do([&Command](TMachine& M) {
-                M.SetLogSwitch(Command.Automaton, Command.Item, Command.On);
-            });
-        break;
-    case TCommandKind::Wait:
-        FTime.Advance(Command.Milliseconds);
-        break;
-    case TCommandKind::Settle:
-        return Settle();
-    case TCommandKind::Show:
-        break;
-    }
-    return {};
-}
-
-QString TSession::Settle() {
-    const TMachine& M = Machine();
-    const auto StopArmed = [&M] {
-        return Running(M, TimerB1) || Running(M, TimerB2) || Running(M, TimerB3);
-    };
-    const bool Spinning =
-        Running(M, TimerSync1) || Running(M, TimerSync2) || Running(M, TimerSync3);
-    if (Spinning && !StopArmed())
-        return QStringLiteral("барабаны крутятся, а таймер остановки не взведён: они крутились "
-                              "бы вечно (остановку взводит «Игра»)");
-    for (int64_t Events = 0; StopArmed() || Running(M, JackTimer); ++Events) {
-        if (Events == SettleLimit)
-            return QStringLiteral("машина не приходит в покой: сработало %1 таймеров остановки "
-                                  "и выдачи")
-                .arg(SettleLimit);
-        FTime.FireNextEvent();
-    }
-    return {};
-}
-
-QString TSession::ShowLine() const {
-    const TMachine& M = Machine();
-    const TDisplays& Shown = M.Displays();
-    return QStringLiteral("=== bank=%1 stake=%2 win=%3 player=%4 slot=%5 barrels=%6,%7,%8 "
-                          "A0=%9 A1=%10 A2=%11")
-        .arg(Shown.edBank)
-        .arg(Shown.edStake)
-        .arg(Shown.edJackPot)
-        .arg(Shown.edUser)
-        .arg(Shown.Shape1 == TBrushStyle::bsSolid ? QStringLiteral("open")
-                                                  : QStringLiteral("closed"))
-        .arg(SymbolOfFrame(Shown.Barrels[0]))
-        .arg(SymbolOfFrame(Shown.Barrels[1]))
-        .arg(SymbolOfFrame(Shown.Barrels[2]))
-        .arg(M.State(A0))
-        .arg(M.State(A1))
-        .arg(M.State(A2));
+QDateTime TReplayOptions::StartOf(const TScript& Script) const {
+    return Start.value_or(Script.Start.value_or(DefaultStart()));
 }
 
 TReplayOutcome Replay(const TScript& Script, const TReplayOptions& Options, std::ostream& Out) {
@@ -179,7 +81,7 @@ TReplayOutcome Replay(const TScript& Script, const TReplayOptions& Options, std:
                       const TMachine& StartUp) {
     TSession Session(StartUp, Script.Seed);
     TStreamLines Lines(Out);
-    TVirtualStamp Stamp(Options, Session.Time());
+    TVirtualStamp Stamp(Options.StartOf(Script), Options.Locale, Session.Time());
     TProtocolWriter Writer(Lines, [&Stamp] { return Stamp.Now(); });
     Session.Machine().SetSink(&Writer);
     TReplayOutcome Outcome;

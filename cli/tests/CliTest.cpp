@@ -2,9 +2,9 @@
 #include "cli/Explore.h"
 #include "cli/Odds.h"
 #include "cli/Replay.h"
-#include "cli/Script.h"
 #include "slotmachine/Invariants.h"
 #include "slotmachine/Quoted.h"
+#include "slotmachine/Script.h"
 #include "slotmachine/VirtualTime.h"
 #include "tests/MachineEdit.h"
 
@@ -213,6 +213,8 @@ private slots:
     void replayRefuses();
     void stampsFollowVirtualTime_data();
     void stampsFollowVirtualTime();
+    void startLine_data();
+    void startLine();
     void sessionMatchesSingleTimers_data();
     void sessionMatchesSingleTimers();
     void exploreHolds();
@@ -233,6 +235,7 @@ void CliTest::parsesEveryCommand() {
     const TParsedScript Result = ParseScript("\xEF\xBB\xBF# a comment line\r\n"
                                              "show\n"
                                              "seed 4294967295  # the largest\r\n"
+                                             "start 2026-12-08T16:00:00.007\n"
                                              "\n"
                                              "\tcoin\n"
                                              "bad\nplay\nreturn\nreset\n"
@@ -240,12 +243,13 @@ void CliTest::parsesEveryCommand() {
                                              "wait 2147483647\nsettle\nshow");
     QVERIFY(!Result.Error);
     QCOMPARE(Result.Script.Seed, 4294967295u);
+    QCOMPARE(StartTimeText(*Result.Script.Start), "2026-12-08T16:00:00.007");
     QStringList Lines;
     for (const TCommand& Command : Result.Script.Commands)
         Lines << QStringLiteral("%1:%2").arg(Command.Line).arg(CommandText(Command));
     QCOMPARE(Lines,
-             (QStringList{"2:show", "5:coin", "6:bad", "7:play", "8:return", "9:reset",
-                          "10:log A2 change off", "11:wait 2147483647", "12:settle", "13:show"}));
+             (QStringList{"2:show", "6:coin", "7:bad", "8:play", "9:return", "10:reset",
+                          "11:log A2 change off", "12:wait 2147483647", "13:settle", "14:show"}));
 }
 
 void CliTest::badLines_data() {
@@ -269,6 +273,20 @@ void CliTest::badLines_data() {
     QTest::newRow("other digits") << QByteArray("wait \uFF15") << 1 << 6 << "«５» — не";
     QTest::newRow("tab counts once") << QByteArray("\tshow\tnow") << 1 << 7 << "«now»";
     QTest::newRow("not UTF-8") << QByteArray("show\n\xff\xfe") << 2 << 1 << "UTF-8";
+    QTest::newRow("start, no time") << QByteArray("start ") << 1 << 6 << "ожидается время";
+    QTest::newRow("start, a blank inside")
+        << QByteArray("start 2026-12-08 16:00:00") << 1 << 18 << "лишнее слово «16:00:00»";
+    QTest::newRow("start, tenths")
+        << QByteArray("start 2026-12-08T16:00:00.5") << 1 << 7 << "не время запуска вида";
+    QTest::newRow("start, 31 April")
+        << QByteArray("start 2026-04-31T16:00:00") << 1 << 7 << "дня 2026-04-31 в календаре нет";
+    QTest::newRow("start, minute 60")
+        << QByteArray("  start 2026-04-30T16:60:00.000") << 1 << 20 << "времени суток 16:60:00 нет";
+    QTest::newRow("start twice") << QByteArray("start 2026-01-01T00:00:00\nshow\n"
+                                               "start 2026-01-01T00:00:00")
+                                 << 3 << 1 << "уже задано в строке 1";
+    QTest::newRow("start after coin")
+        << QByteArray("seed 5\ncoin\nstart 2026-01-01T00:00:00") << 3 << 1 << "(оно в строке 2)";
 }
 
 void CliTest::badLines() {
@@ -344,6 +362,42 @@ void CliTest::stampsFollowVirtualTime() {
                         "play\nwait 999\nreturn\nwait 1\nreset\nshow\n")
                  .Out,
              Run.Out);
+}
+
+void CliTest::startLine_data() {
+    QTest::addColumn<QByteArray>("script");
+    QTest::addColumn<QStringList>("options");
+    QTest::addColumn<QStringList>("stamps"); // of the first message, then after each wait
+    const QByteArray Waits = "wait 499\nreturn\nwait 1\nreset\n";
+    QTest::newRow("from the script")
+        << "start 2026-12-08T16:00:00.000\nplay\n" + Waits << QStringList()
+        << QStringList{"08.12.2026 16:00:00:", "08.12.2026 16:00:00:", "08.12.2026 16:00:00:"};
+    // The wall clock's second turns half-way through the virtual one.
+    QTest::newRow("milliseconds") << "start 2026-12-08T16:00:00.500\nplay\n" + Waits
+                                  << QStringList()
+                                  << QStringList{"08.12.2026 16:00:00:", "08.12.2026 16:00:00:",
+                                                 "08.12.2026 16:00:01:"};
+    QTest::newRow("--start goes first")
+        << "# shown on another day\nstart 2026-12-08T16:00:00.000\nplay\n" + Waits
+        << QStringList{"--start", "2027-03-01T08:00:00.999"}
+        << QStringList{"01.03.2027 08:00:00:", "01.03.2027 08:00:01:", "01.03.2027 08:00:01:"};
+    QTest::newRow("neither") << "play\n" + Waits << QStringList()
+                             << QStringList{"01.01.2000 00:00:00:", "01.01.2000 00:00:00:",
+                                            "01.01.2000 00:00:00:"};
+}
+
+void CliTest::startLine() {
+    QFETCH(QByteArray, script);
+    QFETCH(QStringList, options);
+    QFETCH(QStringList, stamps);
+    const TRun Run = RunCommand(QStringList{"replay", "--locale", "ru_RU"} + options, script);
+    QCOMPARE(Run.Exit, 0);
+    // Each button writes A0's start and finish, six lines: the start's stamp is every sixth.
+    const QStringList Lines = Run.Out.split(u'\n');
+    QStringList Stamps;
+    for (qsizetype Line = 0; Line + 1 < Lines.size(); Line += 6)
+        Stamps << Lines[Line];
+    QCOMPARE(Stamps, stamps);
 }
 
 void CliTest::sessionMatchesSingleTimers_data() {

@@ -5,6 +5,7 @@
 
 #include <QByteArray>
 #include <QByteArrayView>
+#include <QDateTime>
 #include <QString>
 
 #include <cstdint>
@@ -56,6 +57,8 @@ private:
 
 struct TScript {
     uint32_t Seed = 0;
+    // The wall clock at start-up, a reading with no zone kept in UTC (see TVirtualStamp).
+    std::optional<QDateTime> Start;
     TCommandList Commands;
 };
 
@@ -92,11 +95,20 @@ private:
     QByteArray FPartLine; // the start of a line whose end has not come yet
     int FLine = 0;
     int FSeedLine = 0;
+    int FStartLine = 0;
     int FFirstActionLine = 0;
 };
 
 // Reads and checks the whole script: nothing may be played from a script with a bad line.
 TParsedScript ParseScript(const QByteArray& Text);
+
+// A start time as scripts and --start write it, 2026-12-08T16:00:00 or 2026-12-08T16:00:00.000:
+// local time with no zone, kept in UTC. Or why the text is none (of another form, a day the
+// calendar does not have, a time of day that does not exist), with the character where the
+// trouble starts, from 0.
+std::optional<QDateTime> ParseStartTime(const QString& Text, QString& Problem, int& At);
+// The start line's time, to the millisecond: "2026-12-08T16:00:00.000".
+QString StartTimeText(const QDateTime& Start);
 
 // The command as a script line, e.g. "log A0 start off".
 QString CommandText(const TCommand& Command);

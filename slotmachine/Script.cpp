@@ -1,11 +1,13 @@
-#include "cli/Script.h"
+#include "slotmachine/Script.h"
 
 #include "slotmachine/Decimal.h"
 #include "slotmachine/Quoted.h"
 
 #include <QList>
+#include <QRegularExpression>
 #include <QStringDecoder>
 #include <QStringList>
+#include <QTimeZone>
 
 #include <array>
 #include <utility>
@@ -77,7 +79,42 @@ QString WantArguments(const std::vector<TWord>& Words, int Count, const QString&
     return {};
 }
 
+QString StartForm() {
+    return QStringLiteral("время запуска вида 2026-12-08T16:00:00 или 2026-12-08T16:00:00.000");
+}
+
 } // namespace
+
+std::optional<QDateTime> ParseStartTime(const QString& Text, QString& Problem, int& At) {
+    static const QRegularExpression Shape(
+        QStringLiteral(R"(^((\d{4})-(\d{2})-(\d{2}))T((\d{2}):(\d{2}):(\d{2}))(?:\.(\d{3}))?$)"));
+    const auto Match = Shape.match(Text);
+    At = 0;
+    if (!Match.hasMatch()) {
+        Problem = QStringLiteral("%1 — не %2").arg(Quoted(Text), StartForm());
+        return std::nullopt;
+    }
+    const auto Part = [&Match](int Index) { return Match.captured(Index).toInt(); };
+    const QDate Date(Part(2), Part(3), Part(4));
+    const QTime Time(Part(6), Part(7), Part(8), Part(9));
+    if (!Date.isValid()) {
+        Problem = QStringLiteral("%1 — не время: дня %2 в календаре нет")
+                      .arg(Quoted(Text), Match.captured(1));
+        return std::nullopt;
+    }
+    if (!Time.isValid()) {
+        At = static_cast<int>(Match.capturedStart(5));
+        Problem = QStringLiteral("%1 — не время: времени суток %2 нет (часы от 00 до 23, "
+                                 "минуты и секунды от 00 до 59)")
+                      .arg(Quoted(Text), Match.captured(5));
+        return std::nullopt;
+    }
+    return QDateTime(Date, Time, QTimeZone::utc());
+}
+
+QString StartTimeText(const QDateTime& Start) {
+    return Start.toString(QStringLiteral("yyyy-MM-dd'T'HH:mm:ss.zzz"));
+}
 
 QString TScriptReader::ParseLine(const std::vector<TWord>& Words, int Line, int& Column) {
     const QString& Name = Words[0].Text;
@@ -101,6 +138,27 @@ QString TScriptReader::ParseLine(const std::vector<TWord>& Words, int Line, int&
         }
         FResult.Script.Seed = *Seed;
         FSeedLine = Line;
+        return {};
+    }
+
+    if (Name == u"start") {
+        if (FStartLine != 0)
+            return QStringLiteral("время запуска уже задано в строке %1").arg(FStartLine);
+        if (FFirstActionLine != 0)
+            return QStringLiteral("«start» допустима только до первого действия (оно в строке "
+                                  "%1)")
+                .arg(FFirstActionLine);
+        if (QString Error = WantArguments(Words, 1, StartForm(), Column); !Error.isEmpty())
+            return Error;
+        QString Problem;
+        int At = 0;
+        const auto Start = ParseStartTime(Words[1].Text, Problem, At);
+        if (!Start) {
+            Column = Words[1].Column + At;
+            return Problem;
+        }
+        FResult.Script.Start = *Start;
+        FStartLine = Line;
         return {};
     }
 
@@ -169,8 +227,8 @@ QString TScriptReader::ParseLine(const std::vector<TWord>& Words, int Line, int&
     }
 
     if (!Known)
-        return QStringLiteral("неизвестная команда %1; команды: seed, coin, bad, play, return, "
-                              "reset, log, wait, settle, show")
+        return QStringLiteral("неизвестная команда %1; команды: seed, start, coin, bad, play, "
+                              "return, reset, log, wait, settle, show")
             .arg(Quoted(Name));
     // Showing draws nothing: the seed may still follow.
     if (FFirstActionLine == 0 && Command.Kind != TCommandKind::Show)

@@ -1,0 +1,34 @@
+#pragma once
+
+#include "slotmachine/Machine.h"
+#include "slotmachine/PlayerActions.h"
+
+#include <QByteArray>
+#include <QDateTime>
+
+#include <cstdint>
+
+// What a user does to the window, written down as the session script the companion replays: the
+// seed and the start time, then every action and switch with the waits between them.
+class TSessionRecorder {
+public:
+    // The seed the machine drew and the wall clock at start-up (a reading with no zone).
+    TSessionRecorder(uint32_t Seed, const QDateTime& Start);
+
+    // Each at the virtual moment it was taken, in milliseconds since start-up. A moment before
+    // the last one is taken as the last one: an action is never dropped.
+    void Action(int64_t Moment, TPlayerAction Action);
+    void Switch(int64_t Moment, int32_t Automaton, TLogItem Item, bool On);
+
+    // The script of the session up to the moment Now: it waits to the end as well, for the
+    // stops and the pay-out that the window showed after the last click.
+    QByteArray Script(int64_t Now) const;
+
+private:
+    // A line, after the wait from the last moment to this one.
+    void Append(int64_t Moment, const QString& Line);
+    static void AppendWait(QByteArray& Script, int64_t Milliseconds);
+
+    QByteArray FScript;
+    int64_t FLast = 0;
+};

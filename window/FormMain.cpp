@@ -59,6 +59,16 @@ void TSlotMachine::MachineChanged(unsigned Changes) noexcept {
         ShowSwitches();
 }
 
+namespace {
+
+// Qt tells a screen reader of every name set, the same name too: only a change is news.
+void Rename(QWidget* Control, const QString& Name) {
+    if (Control->accessibleName() != Name)
+        Control->setAccessibleName(Name);
+}
+
+} // namespace
+
 void TSlotMachine::ShowFields() {
     const TDisplays& Shown = FMachine->Displays();
     edBank->ShowNumber(Shown.edBank);
@@ -69,9 +79,9 @@ void TSlotMachine::ShowFields() {
         Image(Number)->setVisible(Shown.edUser >= Number);
     iBadCoin->setVisible(Shown.iBadCoin);
     Shape1->SetBrushStyle(Shown.Shape1);
-    Shape1->setAccessibleName(Shown.Shape1 == TBrushStyle::bsSolid
-                                  ? QStringLiteral("Щель для жетонов: открыта")
-                                  : QStringLiteral("Щель для жетонов: закрыта"));
+    Rename(Shape1, Shown.Shape1 == TBrushStyle::bsSolid
+                       ? QStringLiteral("Щель для жетонов: открыта")
+                       : QStringLiteral("Щель для жетонов: закрыта"));
 }
 
 // A screen reader hears each barrel's digit once it stands, and that it spins while it spins.
@@ -82,13 +92,13 @@ void TSlotMachine::NameBarrels() {
          {Barrel3, TTimerId::TimerSync3}}};
     for (int Number = 1; Number <= 3; ++Number) {
         const auto [Barrel, SpinTimer] = Barrels[static_cast<size_t>(Number - 1)];
-        Barrel->setAccessibleName(
-            FMachine->Interval(SpinTimer) != 0
-                ? QStringLiteral("Барабан %1: вращается").arg(Number)
-                : QStringLiteral("Барабан %1: %2")
-                      .arg(Number)
-                      .arg(SymbolOfFrame(
-                          FMachine->Displays().Barrels[static_cast<size_t>(Number - 1)])));
+        Rename(Barrel,
+               FMachine->Interval(SpinTimer) != 0
+                   ? QStringLiteral("Барабан %1: вращается").arg(Number)
+                   : QStringLiteral("Барабан %1: %2")
+                         .arg(Number)
+                         .arg(SymbolOfFrame(
+                             FMachine->Displays().Barrels[static_cast<size_t>(Number - 1)])));
     }
 }
 

@@ -1,10 +1,11 @@
-// The slot machine beside a bare Qt window, seen from outside both processes through the X server:
-// start until the window is mapped and painted, memory once shown, and processor time while the
-// barrels spin against three bare timers. Runs take the programs in turn, so that a slower moment
-// of the machine hits all alike. The bare window is measured twice: empty, as the goals have it,
-// and with one line of text, the least that any window showing text pays for its fonts.
+// The slot machine beside the same window built from stock Qt widgets, seen from outside both
+// processes through the X server: start until the window is mapped and painted, memory once shown,
+// and processor time while the barrels spin. The stock window turns its three barrel pictures on
+// one 60 Hz timer. Runs take the programs in turn, so that a slower moment of the machine hits all
+// alike. A bare window is measured too, for context: empty with three bare timers, and with one
+// line of text, the least that any window showing text pays for its fonts.
 //
-//   SideBySide [--runs N] [--spin-seconds S] <slotmachine> <bare-window>
+//   SideBySide [--runs N] [--spin-seconds S] <slotmachine> <stock-window> <bare-window>
 #include "benchmarks/Figures.h"
 
 #include <xcb/damage.h>
@@ -37,6 +38,7 @@ constexpr double SettleMs = 500;
 
 struct TFigures {
     double StartMs = 0;
+    double StartCpuMs = 0; // the processor time the start took, which others' load hardly changes
     double RssKb = 0;
     double CpuPercent = 0;
     int SpinRepaints = 0;
@@ -102,6 +104,7 @@ public:
             while (!FPainted)
                 Wait(Pid, Start + PaintTimeoutMs - MonotonicMs(), true);
             Figures.StartMs = MonotonicMs() - Start;
+            Figures.StartCpuMs = CpuNs(Pid) / 1e6;
             WaitFor(Pid, SettleMs);
             Figures.RssKb = RssKb(Pid);
 
@@ -223,9 +226,10 @@ int main(int Argc, char** Argv) {
         else
             break;
     }
-    if (Argc - Arg != 2) {
+    if (Argc - Arg != 3) {
         std::fprintf(stderr,
-                     "usage: %s [--runs N] [--spin-seconds S] <slotmachine> <bare-window>\n",
+                     "usage: %s [--runs N] [--spin-seconds S] <slotmachine> <stock-window> "
+                     "<bare-window>\n",
                      Argv[0]);
         return 2;
     }
@@ -235,52 +239,63 @@ int main(int Argc, char** Argv) {
     if (OwnRuntime)
         setenv("XDG_RUNTIME_DIR", Runtime, 1);
     int Status = 0;
-    const std::vector<const char*> Programs[3] = {
-        {Argv[Arg]}, {Argv[Arg + 1]}, {Argv[Arg + 1], "--text"}};
-    const char* Names[3] = {"slotmachine", "bare Qt", "one label"};
+    constexpr int Count = 4;
+    const std::vector<const char*> Programs[Count] = {
+        {Argv[Arg]}, {Argv[Arg + 1]}, {Argv[Arg + 2]}, {Argv[Arg + 2], "--text"}};
+    const char* Names[Count] = {"slotmachine", "stock Qt", "bare Qt", "one label"};
     try {
         TDisplay Display;
         // One unmeasured start of each fills the file and font caches for all.
         for (const auto& Program : Programs)
             Display.Measure(Program, 0.5);
-        std::vector<double> Start[3], Rss[3], Cpu[3], Repaints;
+        std::vector<double> Start[Count], StartCpu[Count], Rss[Count], Cpu[Count], Repaints[2];
         for (int Run = 0; Run < Runs; ++Run) {
-            for (int Turn = 0; Turn < 3; ++Turn) {
+            for (int Turn = 0; Turn < Count; ++Turn) {
                 // Which one goes first changes every run.
-                const int Which = (Run + Turn) % 3;
+                const int Which = (Run + Turn) % Count;
                 const TFigures Figures = Display.Measure(Programs[Which], SpinSeconds);
-                if (Which == 0 && Figures.SpinRepaints == 0)
-                    throw std::runtime_error("the barrels did not spin: no repaint after the keys");
+                // Both windows with barrels must show them turning, or the CPU compares nothing.
+                if (Which < 2 && Figures.SpinRepaints == 0)
+                    throw std::runtime_error(std::string("the barrels did not spin in ") +
+                                             Names[Which] + ": no repaint after the keys");
                 Start[Which].push_back(Figures.StartMs);
+                StartCpu[Which].push_back(Figures.StartCpuMs);
                 Rss[Which].push_back(Figures.RssKb / 1024);
                 Cpu[Which].push_back(Figures.CpuPercent);
-                if (Which == 0)
-                    Repaints.push_back(Figures.SpinRepaints / SpinSeconds);
+                if (Which < 2)
+                    Repaints[Which].push_back(Figures.SpinRepaints / SpinSeconds);
             }
         }
         std::printf("medians of %d runs each, in turn\n", Runs);
-        std::printf("%-32s %12s %12s %12s\n", "", Names[0], Names[1], Names[2]);
+        std::printf("%-32s", "");
+        for (const char* Name : Names)
+            std::printf(" %12s", Name);
+        std::printf("\n");
         const auto Row = [](const char* What, const std::vector<double>* Values) {
-            std::printf("%-32s %12.2f %12.2f %12.2f\n", What, Median(Values[0]), Median(Values[1]),
-                        Median(Values[2]));
+            std::printf("%-32s", What);
+            for (int Which = 0; Which < Count; ++Which)
+                std::printf(" %12.2f", Median(Values[Which]));
+            std::printf("\n");
         };
         Row("start to painted window, ms", Start);
+        Row("processor time to painted, ms", StartCpu);
         Row("RSS once shown, MB", Rss);
         Row("CPU while spinning, %", Cpu);
-        std::printf("%-32s %12.0f\n", "repaints a second, spinning", Median(Repaints));
+        std::printf("%-32s %12.0f %12.0f\n", "repaints a second, spinning", Median(Repaints[0]),
+                    Median(Repaints[1]));
         const auto Ratio = [](const std::vector<double>* Values, int Base) {
             return Median(Values[0]) / Median(Values[Base]);
         };
-        Report("start, against the bare window", Ratio(Start, 1), "x", "<= 1.15 x",
-               Ratio(Start, 1) <= 1.15);
-        Report("RSS once shown, against the bare window", Ratio(Rss, 1), "x", "<= 1.10 x",
-               Ratio(Rss, 1) <= 1.10);
-        Report("CPU while spinning, against three bare timers", Ratio(Cpu, 1), "x", "<= 2 x",
-               Ratio(Cpu, 1) <= 2);
-        Report("start, against the window with one label", Ratio(Start, 2), "x", "<= 1.15 x",
-               Ratio(Start, 2) <= 1.15);
-        Report("RSS once shown, against the window with one label", Ratio(Rss, 2), "x", "<= 1.10 x",
-               Ratio(Rss, 2) <= 1.10);
+        std::printf("ratios against the bare window, for context: start %.2f x, RSS %.2f x, "
+                    "CPU %.2f x; against the one-label window: start %.2f x, RSS %.2f x\n",
+                    Ratio(Start, 2), Ratio(Rss, 2), Ratio(Cpu, 2), Ratio(Start, 3), Ratio(Rss, 3));
+        const bool StartMet = Ratio(Start, 1) <= 1.05;
+        const bool RssMet = Ratio(Rss, 1) <= 1.05;
+        const bool CpuMet = Ratio(Cpu, 1) <= 1.3;
+        Report("start, against the stock window", Ratio(Start, 1), "x", "<= 1.05 x", StartMet);
+        Report("RSS once shown, against the stock window", Ratio(Rss, 1), "x", "<= 1.05 x", RssMet);
+        Report("CPU while spinning, against the stock window", Ratio(Cpu, 1), "x", "<= 1.3 x",
+               CpuMet);
     } catch (const std::exception& Error) {
         std::fprintf(stderr, "SideBySide: %s\n", Error.what());
         Status = 1;

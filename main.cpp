@@ -7,6 +7,8 @@
 #include <cstdio>
 #include <cstdlib>
 
+using namespace sm;
+
 namespace {
 
 // Qt ends with a fatal message when its platform cannot start, such as a display that cannot be

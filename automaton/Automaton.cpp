@@ -4,6 +4,8 @@
 #include <stdexcept>
 #include <string_view>
 
+namespace sm {
+
 namespace {
 
 // Messages are built in one buffer, piece by piece, so names are looked up in the order they
@@ -108,3 +110,5 @@ void TAutomatonsDispatcher::AddAutomaton(TAutomaton* Automaton) {
     Automaton->FDispatcher = this;
     FStateNames.emplace_back();
 }
+
+} // namespace sm

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+namespace sm {
+
 class TAutomatonsDispatcher;
 
 // Base of every automaton. Fields are public: the window writes the switches and the automata
@@ -60,3 +62,5 @@ public:
     std::vector<TStringList> FStateNames;
     TStringList FEventNames;
 };
+
+} // namespace sm

@@ -1,5 +1,7 @@
 #include "automaton/StringList.h"
 
+namespace sm {
+
 EListError::EListError(int32_t Index)
     : std::out_of_range("List index out of bounds (" + std::to_string(Index) + ")") {}
 
@@ -21,3 +23,5 @@ void TStringList::Check(int32_t Index) const {
     if (Index < 0 || Index >= Count())
         throw EListError(Index);
 }
+
+} // namespace sm

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+namespace sm {
+
 // The only error that leaves an automaton's handling: a read or a replace outside the list.
 class EListError : public std::out_of_range {
 public:
@@ -24,3 +26,5 @@ private:
 
     std::vector<std::string> FItems;
 };
+
+} // namespace sm

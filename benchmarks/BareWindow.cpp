@@ -10,6 +10,8 @@
 #include <QTimer>
 #include <QWidget>
 
+using namespace sm;
+
 namespace {
 
 class TBareWindow : public QWidget {

@@ -14,6 +14,8 @@
 #include <memory>
 #include <vector>
 
+using namespace sm;
+
 namespace {
 
 void Info(const char* What, double Value, const char* Unit) {

@@ -16,6 +16,8 @@
 #include <string>
 #include <vector>
 
+using namespace sm;
+
 namespace {
 
 constexpr int MessagesPerBurst = 9;

@@ -21,6 +21,8 @@
 #include <memory>
 #include <vector>
 
+using namespace sm;
+
 namespace {
 
 // Plays one whole game through the machine's inputs: three tokens, a win of one token, its

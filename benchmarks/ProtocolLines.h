@@ -5,8 +5,8 @@
 
 #include <QString>
 
-inline void AppendTransitions(TLineSink& Lines, int Count) {
-    const QString Stamp = CurrentStamp();
+inline void AppendTransitions(sm::TLineSink& Lines, int Count) {
+    const QString Stamp = sm::CurrentStamp();
     for (int Line = 0; Line < Count; Line += 3) {
         Lines.AppendLine(Stamp);
         Lines.AppendLine(QStringLiteral("Автомат A0 \"Игровая машина\" перешел из состояния "

@@ -19,6 +19,8 @@
 #include <algorithm>
 #include <array>
 
+using namespace sm;
+
 namespace {
 
 constexpr int TokenImages = 100;

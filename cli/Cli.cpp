@@ -24,6 +24,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+namespace sm {
+
 namespace {
 
 const char* const Program = "slotmachine-cli";
@@ -514,3 +516,5 @@ int RunCli(const QStringList& Arguments, std::istream& In, std::ostream& Out, st
         return Written(Err, Write(Out, QString::fromUtf8(Command->Help)), ExitOk);
     return Command->Run({Options, In, Out, Err});
 }
+
+} // namespace sm

@@ -7,5 +7,9 @@
 #include <istream>
 #include <ostream>
 
+namespace sm {
+
 // Runs slotmachine-cli with the arguments after the program's name; returns the exit code.
 int RunCli(const QStringList& Arguments, std::istream& In, std::ostream& Out, std::ostream& Err);
+
+} // namespace sm

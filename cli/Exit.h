@@ -1,5 +1,7 @@
 #pragma once
 
+namespace sm {
+
 // Exit codes of slotmachine-cli, for every command.
 enum TCliExit : int {
     ExitOk = 0,
@@ -9,3 +11,5 @@ enum TCliExit : int {
     ExitFault = 4,     // the machine threw, or Graphviz could not draw a diagram
     ExitOutput = 5     // the output could not be written
 };
+
+} // namespace sm

@@ -13,6 +13,8 @@
 #include <functional>
 #include <unordered_map>
 
+namespace sm {
+
 namespace {
 
 // Every player's action, then every timer that may fire.
@@ -480,3 +482,5 @@ QString ReportText(const TExploreReport& Report, const TMachine& StartUp) {
         Text += QStringLiteral("Сценарий для slotmachine-cli replay:\n") + Violation.Script;
     return Text;
 }
+
+} // namespace sm

@@ -11,6 +11,8 @@
 #include <optional>
 #include <vector>
 
+namespace sm {
+
 // What can happen to the machine next: a player's action, or a stop or pay-out timer firing.
 struct TMove {
     enum TKind : uint8_t { Player, StopB1, StopB2, StopB3, PayTick };
@@ -59,3 +61,5 @@ QString StepText(const TExploreStep& Step);
 
 // The report as the command prints it.
 QString ReportText(const TExploreReport& Report, const TMachine& StartUp);
+
+} // namespace sm

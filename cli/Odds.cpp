@@ -10,6 +10,8 @@
 #include <cmath>
 #include <numeric>
 
+namespace sm {
+
 namespace {
 
 // The frames of the spin cycle, as the machine turns them.
@@ -282,3 +284,5 @@ QString OddsText(const TExactOdds& Exact, const TMeasuredOdds& Measured) {
     }
     return Text;
 }
+
+} // namespace sm

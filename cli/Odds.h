@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <vector>
 
+namespace sm {
+
 // A win rule, known by what it pays: PerStake * stake + Plus.
 struct TRule {
     int32_t PerStake = 0;
@@ -60,3 +62,5 @@ TMeasuredOdds MeasureOdds(const TMachine& StartUp, const TExactOdds& Exact, int6
                           int32_t Stake, uint32_t Seed);
 
 QString OddsText(const TExactOdds& Exact, const TMeasuredOdds& Measured);
+
+} // namespace sm

@@ -8,6 +8,8 @@
 #include <exception>
 #include <string>
 
+namespace sm {
+
 namespace {
 
 // Protocol lines as UTF-8 into a stream, in large writes.
@@ -112,3 +114,5 @@ TReplayOutcome Replay(const TScript& Script, const TReplayOptions& Options, std:
                        .arg(SystemReason(Lines.WriteError()))};
     return Outcome;
 }
+
+} // namespace sm

@@ -11,6 +11,8 @@
 #include <optional>
 #include <ostream>
 
+namespace sm {
+
 struct TReplayOptions {
     // The virtual wall clock at start-up, a reading with no zone kept in UTC. Given, it goes
     // before the script's start line, so that a recorded session can be shown on another day;
@@ -36,3 +38,5 @@ TReplayOutcome Replay(const TScript& Script, const TReplayOptions& Options, std:
 // The same on a given start-up machine: a test's machine with a planted fault.
 TReplayOutcome Replay(const TScript& Script, const TReplayOptions& Options, std::ostream& Out,
                       const TMachine& StartUp);
+
+} // namespace sm

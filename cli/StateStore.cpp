@@ -6,6 +6,8 @@
 #include <limits>
 #include <string_view>
 
+namespace sm {
+
 namespace {
 
 // A stop timer armed in a loaded machine: any delay will do, it is fired when chosen.
@@ -131,3 +133,5 @@ void TStateTable::Grow() {
     }
     FSlots = std::move(Slots);
 }
+
+} // namespace sm

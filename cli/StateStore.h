@@ -9,6 +9,8 @@
 #include <utility>
 #include <vector>
 
+namespace sm {
+
 // What the state key keeps of a machine between two inputs, and what it leaves out.
 // Kept: the three states, the four accounts and both flags, every number field, the coins and
 // the counterfeit token shown, the slot indicator, the spin and pay-out intervals, and whether
@@ -66,3 +68,5 @@ private:
     std::vector<TKey> FKeys;
     std::vector<uint64_t> FSlots; // 0 for free, else the hash's upper half | the number + 1
 };
+
+} // namespace sm

@@ -2,6 +2,8 @@
 
 #include <cerrno>
 
+namespace sm {
+
 QString SystemReason(int Error) {
     switch (Error) {
     case ENOENT:
@@ -68,3 +70,5 @@ std::streamsize ReadBytes(std::istream& Stream, char* Data, std::streamsize Size
     }
     return Stream.gcount();
 }
+
+} // namespace sm

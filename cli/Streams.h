@@ -6,6 +6,8 @@
 #include <istream>
 #include <ostream>
 
+namespace sm {
+
 // The system's reason for a failed call (an errno value), in our own words.
 QString SystemReason(int Error);
 
@@ -16,3 +18,5 @@ int WriteBytes(std::ostream& Stream, const char* Data, size_t Size);
 // Reads up to Size bytes into Data; the count read, 0 at the end. -1 when reading failed, with
 // the errno of the failed read in Error.
 std::streamsize ReadBytes(std::istream& Stream, char* Data, std::streamsize Size, int& Error);
+
+} // namespace sm

@@ -6,6 +6,8 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+using namespace sm;
+
 int main(int argc, char* argv[]) {
     // A standard stream closed by the caller stays closed to us: a /dev/null opened the other way
     // takes its number, so that no file opened later lands there, and reading or writing it fails

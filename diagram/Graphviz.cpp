@@ -6,6 +6,8 @@
 #include <memory>
 #include <stdexcept>
 
+namespace sm {
+
 namespace {
 
 // A graph read from DOT text; its layout, if any, goes with it.
@@ -134,3 +136,5 @@ std::string TGraphviz::Svg(const std::string& DotText) {
     const std::unique_ptr<char, void (*)(char*)> Owned(Data, gvFreeRenderData);
     return std::string(Data, Length);
 }
+
+} // namespace sm

@@ -5,7 +5,9 @@
 #include <string>
 #include <vector>
 
-struct GVC_s;
+struct GVC_s; // Graphviz's context, a C type
+
+namespace sm {
 
 // Points from Graphviz's layout, in points (1/72 in), y growing downward from the top left.
 struct TDiagramPoint {
@@ -52,3 +54,5 @@ public:
 private:
     GVC_s* FContext;
 };
+
+} // namespace sm

@@ -6,6 +6,8 @@
 #include <optional>
 #include <type_traits>
 
+namespace sm {
+
 // A number as a user writes one in a script, an option or a test's action: decimal digits only
 // (no sign, no blank, no base prefix, no other script's digits), at most twelve of them, from
 // Lowest to Highest. Twelve digits cannot overflow the sum.
@@ -25,3 +27,5 @@ std::optional<T> ParseDecimal(QStringView Text, T Lowest, std::type_identity_t<T
         return std::nullopt;
     return static_cast<T>(Value);
 }
+
+} // namespace sm

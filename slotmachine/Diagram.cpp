@@ -7,6 +7,8 @@
 #include <cmath>
 #include <stdexcept>
 
+namespace sm {
+
 namespace {
 
 // Both the window and Graphviz's own text sizes assume the window's font.
@@ -353,3 +355,5 @@ std::string DotText(const TDiagram& Diagram, const TLabelSizes& Sizes) {
     }
     return Out + "}\n";
 }
+
+} // namespace sm

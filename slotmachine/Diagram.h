@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+namespace sm {
+
 class TMachine;
 
 // A piece of a label's line; the sends are drawn apart from the rest.
@@ -87,3 +89,5 @@ struct TDiagramFont {
 std::string DotText(std::span<const TDiagram> Diagrams, const TDiagramFont& Font);
 // One diagram with boxes of the given sizes and no text, for a layout that the caller draws.
 std::string DotText(const TDiagram& Diagram, const TLabelSizes& Sizes);
+
+} // namespace sm

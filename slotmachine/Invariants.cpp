@@ -4,6 +4,8 @@
 
 #include <array>
 
+namespace sm {
+
 namespace {
 
 bool Running(const TMachine& M, int32_t Timer) {
@@ -107,3 +109,5 @@ QString CheckInvariants(const TMachine& M, int32_t Tokens) {
             .arg(M.TokenGood() ? QStringLiteral("настоящим") : QStringLiteral("фальшивым"));
     return {};
 }
+
+} // namespace sm

@@ -7,6 +7,8 @@
 #include <stdexcept>
 #include <utility>
 
+namespace sm {
+
 TMachine::TMachine(const TRowTables& Tables)
     : FAutomatonSlotMachine(*this, Tables.A0), FAutomatonMoneyTray(*this, Tables.A1),
       FAutomatonBarrelsEngine(*this, Tables.A2) {
@@ -400,3 +402,5 @@ void TMachine::WriteLog(const std::string& Message) {
     if (FSink)
         FSink->Message(Message);
 }
+
+} // namespace sm

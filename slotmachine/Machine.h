@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+namespace sm {
+
 // The machine's seven timers, in the order in which timers due at the same moment fire.
 enum TTimerId : int32_t {
     TimerSync1,
@@ -276,3 +278,5 @@ private:
     unsigned FChanges = 0;
     int FInputDepth = 0;
 };
+
+} // namespace sm

@@ -2,6 +2,8 @@
 
 #include "slotmachine/Machine.h"
 
+namespace sm {
+
 namespace {
 
 constexpr std::array<std::string_view, PlayerActions.size()> Names = {"coin", "bad", "play",
@@ -73,3 +75,5 @@ void Take(TMachine& Machine, TPlayerAction Action) {
         break;
     }
 }
+
+} // namespace sm

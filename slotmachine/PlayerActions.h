@@ -7,6 +7,8 @@
 #include <optional>
 #include <string_view>
 
+namespace sm {
+
 class TMachine;
 struct TDisplays;
 
@@ -31,3 +33,5 @@ bool CanTake(const TMachine& Machine, TPlayerAction Action);
 QString WhyNot(const TDisplays& Shown, TPlayerAction Action);
 // The click, as the window delivers it; whether the machine then does anything is its own affair.
 void Take(TMachine& Machine, TPlayerAction Action);
+
+} // namespace sm

@@ -2,6 +2,8 @@
 
 #include <QRegularExpression>
 
+namespace sm {
+
 QString TimeFormatWithoutZone(const QLocale& Locale) {
     static const QRegularExpression Zone(QStringLiteral(R"(\G(?:[(\[]\s*t\s*[)\]]|t))"));
     const QString Format = Locale.timeFormat(QLocale::LongFormat);
@@ -57,3 +59,5 @@ void WriteProtocol(TLineSink& Sink, const QString& Stamp, const std::string& Mes
     Sink.AppendLine(QString::fromStdString(Message));
     Sink.AppendLine(QString());
 }
+
+} // namespace sm

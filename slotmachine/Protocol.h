@@ -10,6 +10,8 @@
 #include <functional>
 #include <string>
 
+namespace sm {
+
 // Where protocol lines go: the window's log panel, or memory when there is no window.
 class TLineSink {
 public:
@@ -58,3 +60,5 @@ private:
     TLineSink& FLines;
     std::function<QString()> FStampNow;
 };
+
+} // namespace sm

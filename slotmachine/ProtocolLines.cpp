@@ -4,6 +4,8 @@
 
 #include <algorithm>
 
+namespace sm {
+
 namespace {
 
 // Message texts repeat; longer lines are rare and not worth hashing.
@@ -109,3 +111,5 @@ TProtocolLines::WordAt(TPosition Position) const {
     return {{Position.Line, std::max<qsizetype>(Start, 0)},
             {Position.Line, End < 0 ? Text.size() : End}};
 }
+
+} // namespace sm

@@ -10,6 +10,8 @@
 #include <utility>
 #include <vector>
 
+namespace sm {
+
 // Qt's text layouts and accessibility count characters in int; a longer protocol is clamped.
 inline int ToInt(qsizetype Value) {
     return static_cast<int>(std::min<qsizetype>(Value, INT_MAX));
@@ -64,3 +66,5 @@ private:
     std::vector<qsizetype> FStarts;
     QSet<QString> FInterned;
 };
+
+} // namespace sm

@@ -2,6 +2,8 @@
 
 #include <QStringDecoder>
 
+namespace sm {
+
 namespace {
 
 constexpr char16_t EscapedByte = 0xDC00;
@@ -97,3 +99,5 @@ QByteArray BytesOfText(const QString& Text) {
     }
     return Bytes;
 }
+
+} // namespace sm

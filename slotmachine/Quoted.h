@@ -3,6 +3,8 @@
 #include <QByteArray>
 #include <QString>
 
+namespace sm {
+
 // Words a user gave, as messages show them. A byte that is not UTF-8 travels in a QString as a
 // lone low surrogate U+DC80..U+DCFF (as Python's surrogateescape does), so a file name keeps
 // its bytes from the command line to the file system.
@@ -20,3 +22,5 @@ QString Quoted(const QString& Word);
 QString TextOfBytes(const QByteArray& Bytes);
 // The bytes that TextOfBytes read.
 QByteArray BytesOfText(const QString& Text);
+
+} // namespace sm

@@ -2,6 +2,8 @@
 
 #include <chrono>
 
+namespace sm {
+
 int32_t TRandom::Random(int32_t Range) {
     RandSeed = RandSeed * 134775813u + 1u;
     if (Range <= 0)
@@ -14,3 +16,5 @@ void TRandom::Randomize() {
     const auto Ticks = std::chrono::steady_clock::now().time_since_epoch().count();
     RandSeed = static_cast<uint32_t>(Ticks);
 }
+
+} // namespace sm

@@ -2,6 +2,8 @@
 
 #include <cstdint>
 
+namespace sm {
+
 // The machine's pseudo-random generator: a linear congruential sequence over 32 bits. A value,
 // so that a copy of a machine draws what the original would.
 struct TRandom {
@@ -12,3 +14,5 @@ struct TRandom {
     // Seeds from the low 32 bits of a high-resolution counter.
     void Randomize();
 };
+
+} // namespace sm

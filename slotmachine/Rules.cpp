@@ -1,5 +1,7 @@
 #include "slotmachine/Rules.h"
 
+namespace sm {
+
 int32_t SymbolOfFrame(int32_t Frame) {
     // Frame 0 shows the 1 like frame 60; it is never shown once the barrel has spun.
     if (Frame <= 3 || Frame >= 57)
@@ -56,3 +58,5 @@ int32_t WinFor(int32_t S1, int32_t S2, int32_t S3, int32_t Stake) {
         return 1;
     return 0;
 }
+
+} // namespace sm

@@ -3,6 +3,8 @@
 #include <array>
 #include <cstdint>
 
+namespace sm {
+
 // The barrel picture has 61 frames; a spinning barrel cycles through 1..60.
 inline constexpr int32_t BarrelFrameCount = 61;
 
@@ -31,3 +33,5 @@ int32_t NextSpinFrame(int32_t Frame);
 
 // The win for three symbols in barrel order and a stake: the first rule that holds.
 int32_t WinFor(int32_t S1, int32_t S2, int32_t S3, int32_t Stake);
+
+} // namespace sm

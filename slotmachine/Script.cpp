@@ -12,6 +12,8 @@
 #include <array>
 #include <utility>
 
+namespace sm {
+
 struct TScriptWord {
     QString Text;
     int Column = 0;
@@ -397,3 +399,5 @@ QString CommandText(const TCommand& Command) {
     }
     return {};
 }
+
+} // namespace sm

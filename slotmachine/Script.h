@@ -12,6 +12,8 @@
 #include <optional>
 #include <vector>
 
+namespace sm {
+
 // One line of a session script: what a user does to the window, or how time goes on.
 enum class TCommandKind : uint8_t { Player, Log, Wait, Settle, Show };
 
@@ -112,3 +114,5 @@ QString StartTimeText(const QDateTime& Start);
 
 // The command as a script line, e.g. "log A0 start off".
 QString CommandText(const TCommand& Command);
+
+} // namespace sm

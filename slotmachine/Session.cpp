@@ -5,6 +5,8 @@
 
 #include <QTimeZone>
 
+namespace sm {
+
 namespace {
 
 // More stop and pay-out timers than any session can need: a machine that never comes to rest
@@ -109,3 +111,5 @@ QDateTime StartReading(const QDateTime& WallClock) {
     const QDateTime Local = WallClock.toLocalTime();
     return {Local.date(), Local.time(), QTimeZone::utc()};
 }
+
+} // namespace sm

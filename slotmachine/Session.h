@@ -9,6 +9,8 @@
 
 #include <cstdint>
 
+namespace sm {
+
 // Carries out one command on a machine in virtual time, as the window takes it; an empty string,
 // or why the window could not take it. A wait and a settle run to their end at once. The
 // machine's own exceptions pass through.
@@ -31,7 +33,7 @@ public:
     const TMachine& Machine() const { return FTime.Machine(); }
 
     QString Run(const TCommand& Command) { return RunCommand(FTime, Command); }
-    QString ShowLine() const { return ::ShowLine(Machine()); }
+    QString ShowLine() const { return sm::ShowLine(Machine()); }
 
 private:
     TVirtualTime FTime;
@@ -59,3 +61,5 @@ private:
 
 // A wall-clock reading as a session's start: its local date and time, with no zone.
 QDateTime StartReading(const QDateTime& WallClock);
+
+} // namespace sm

@@ -4,6 +4,8 @@
 
 #include <algorithm>
 
+namespace sm {
+
 TSessionRecorder::TSessionRecorder(uint32_t Seed, const QDateTime& Start)
     : FScript(QStringLiteral("seed %1\nstart %2\n").arg(Seed).arg(StartTimeText(Start)).toUtf8()) {}
 
@@ -42,3 +44,5 @@ void TSessionRecorder::AppendWait(QByteArray& Script, int64_t Milliseconds) {
     for (; Milliseconds > 0; Milliseconds -= std::min(Milliseconds, LongestWait))
         Script += "wait " + QByteArray::number(std::min(Milliseconds, LongestWait)) + '\n';
 }
+
+} // namespace sm

@@ -8,6 +8,8 @@
 
 #include <cstdint>
 
+namespace sm {
+
 // What a user does to the window, written down as the session script the companion replays: the
 // seed and the start time, then every action and switch with the waits between them.
 class TSessionRecorder {
@@ -32,3 +34,5 @@ private:
     QByteArray FScript;
     int64_t FLast = 0;
 };
+
+} // namespace sm

@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <span>
 
+namespace sm {
+
 // One output action of automaton T: a plain action, or an event sent to a neighbour.
 template <class T> struct TAction {
     using TPlain = void (T::*)();
@@ -92,3 +94,5 @@ template <class T> void RunEntry(T& Automaton, std::span<const TEntry<T>> Entrie
         if (Entry.State == Automaton.FState)
             RunActions(Automaton, Entry.Actions);
 }
+
+} // namespace sm

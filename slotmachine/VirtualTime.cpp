@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+namespace sm {
+
 TVirtualTime::TVirtualTime() {
     for (int32_t Timer = 0; Timer < TimerCount; ++Timer)
         FSeen[Timer] = FMachine.Timer(TTimerId(Timer)).Generation;
@@ -113,3 +115,5 @@ bool TVirtualTime::FireNext() {
     Fire(*Next);
     return true;
 }
+
+} // namespace sm

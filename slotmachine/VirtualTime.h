@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <optional>
 
+namespace sm {
+
 // Runs a machine in virtual time, with no clock and no sleeping. A timer set at moment t with
 // interval i falls due at t + i, t + 2i, ... exactly, until it is stopped or set anew. Timers
 // due at the same millisecond fire in the order of TTimerId: TimerSync1, TimerSync2,
@@ -72,3 +74,5 @@ private:
     std::array<int64_t, TimerCount> FDue{};
     std::array<uint32_t, TimerCount> FSeen{};
 };
+
+} // namespace sm

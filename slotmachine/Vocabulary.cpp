@@ -4,6 +4,8 @@
 
 #include <utility>
 
+namespace sm {
+
 // "Монетоприемник" has е here, while A1's state 0 below has ё.
 const char* const AutomatonName[3] = {"Игровая машина", "Монетоприемник", "Игровые барабаны"};
 
@@ -50,3 +52,5 @@ std::string UnknownStateMessage(int32_t Automaton, int32_t Event, int32_t State)
     return "Ошибка в автомате A" + std::to_string(Automaton) + " при обработке события e" +
            std::to_string(Event) + ": неизвестное состояние " + std::to_string(State);
 }
+
+} // namespace sm

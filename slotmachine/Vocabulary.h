@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <string>
 
+namespace sm {
+
 class TAutomatonsDispatcher;
 
 // Automaton numbers: also their indices in the dispatcher.
@@ -32,3 +34,5 @@ void InstallNames(TAutomatonsDispatcher& Dispatcher);
 
 // Written by a transition function that finds its automaton in a state it does not know.
 std::string UnknownStateMessage(int32_t Automaton, int32_t Event, int32_t State);
+
+} // namespace sm

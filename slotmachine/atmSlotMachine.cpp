@@ -3,6 +3,8 @@
 #include "slotmachine/Machine.h"
 #include "slotmachine/Rules.h"
 
+namespace sm {
+
 namespace {
 
 // A stop delay, one draw each.
@@ -309,3 +311,5 @@ void TAutomatonBarrelsEngine::ShowWin() {
 template class TTableAutomaton<TAutomatonSlotMachine>;
 template class TTableAutomaton<TAutomatonMoneyTray>;
 template class TTableAutomaton<TAutomatonBarrelsEngine>;
+
+} // namespace sm

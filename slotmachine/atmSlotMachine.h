@@ -6,6 +6,8 @@
 
 #include <span>
 
+namespace sm {
+
 class TMachine;
 
 // What the three automata share: the machine they belong to, the table they run (the one written,
@@ -140,3 +142,5 @@ private:
 using A0State = TAutomatonSlotMachine;
 using A1State = TAutomatonMoneyTray;
 using A2State = TAutomatonBarrelsEngine;
+
+} // namespace sm

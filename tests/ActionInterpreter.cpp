@@ -13,6 +13,8 @@
 #include <exception>
 #include <utility>
 
+namespace sm {
+
 namespace {
 
 constexpr int Toggles = 3 * LogItems;
@@ -444,3 +446,5 @@ TMachineActions ShrinkFailure(TMachineActions Actions) {
         Actions.resize(static_cast<size_t>(Failure.Step) + 1);
     return Shrink(std::move(Actions), Fails);
 }
+
+} // namespace sm

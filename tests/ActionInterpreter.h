@@ -14,6 +14,8 @@
 #include <string>
 #include <vector>
 
+namespace sm {
+
 // What a player, the clock or the window system can do to the machine.
 enum class TActionKind : uint8_t {
     Player, // Target: the player's action; Value: for a coin, its number in the stack, 1..100
@@ -104,3 +106,5 @@ TMachineActions Shrink(TMachineActions Actions,
 
 // Shrinks a sequence that fails in a fresh interpreter.
 TMachineActions ShrinkFailure(TMachineActions Actions);
+
+} // namespace sm

@@ -18,6 +18,8 @@
 
 #include <memory>
 
+using namespace sm;
+
 namespace {
 
 // A game won on 2 2 2 and paid out, then a counterfeit token and a reset; one step a row.

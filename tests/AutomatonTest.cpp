@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+using namespace sm;
+
 namespace {
 
 using TLines = std::vector<std::string>;

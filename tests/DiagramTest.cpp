@@ -11,6 +11,8 @@
 
 #include <memory>
 
+using namespace sm;
+
 namespace {
 
 const TDiagramFont WindowDiagramFont{WindowFontFamily, WindowFontPixels};

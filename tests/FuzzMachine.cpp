@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <cstdlib>
 
+using namespace sm;
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
     // One interpreter for the whole run: each input starts a fresh machine in it.
     static TActionInterpreter Interpreter;

@@ -13,6 +13,8 @@
 
 #include <memory>
 
+using namespace sm;
+
 namespace {
 
 QFont PanelFont(int Pixels = WindowFontPixels) {

@@ -2,6 +2,8 @@
 
 #include "slotmachine/Machine.h"
 
+namespace sm {
+
 // Puts a machine straight into a changed state, as a test needs it, through its snapshot.
 template <class TEdit> void EditMachine(TMachine& Machine, TEdit Edit) {
     TMachineSnapshot State = Machine.Snapshot();
@@ -15,3 +17,5 @@ struct TMachineTestSeam {
         return Machine.FAutomatonsDispatcher;
     }
 };
+
+} // namespace sm

@@ -9,6 +9,8 @@
 
 #include <memory>
 
+using namespace sm;
+
 namespace {
 
 using A0State = TAutomatonSlotMachine;

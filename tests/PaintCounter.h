@@ -4,6 +4,8 @@
 #include <QObject>
 #include <QWidget>
 
+namespace sm {
+
 // Counts the paint events a widget receives.
 class TPaintCounter : public QObject {
 public:
@@ -17,3 +19,5 @@ protected:
         return false;
     }
 };
+
+} // namespace sm

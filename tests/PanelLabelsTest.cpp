@@ -4,6 +4,8 @@
 #include <QLabel>
 #include <QTest>
 
+using namespace sm;
+
 // The labels over the black panel are drawn light, whatever the theme's text colour.
 class PanelLabelsTest : public QObject {
     Q_OBJECT

@@ -10,6 +10,8 @@
 #include <cmath>
 #include <limits>
 
+using namespace sm;
+
 namespace {
 
 constexpr QRgb CoinBackground = qRgb(221, 220, 224);

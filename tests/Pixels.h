@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <cstdlib>
 
+namespace sm {
+
 // The largest difference in any channel, alpha included, of two pictures of one size: pictures
 // drawn on another machine may round a blended pixel one unit the other way.
 inline int LargestChannelDifference(const QImage& A, const QImage& B) {
@@ -20,3 +22,5 @@ inline int LargestChannelDifference(const QImage& A, const QImage& B) {
         }
     return Largest;
 }
+
+} // namespace sm

@@ -2,6 +2,8 @@
 
 #include <QTest>
 
+using namespace sm;
+
 class ProtocolLinesTest : public QObject {
     Q_OBJECT
 

@@ -5,6 +5,8 @@
 #include <QTest>
 #include <QTimeZone>
 
+using namespace sm;
+
 class ProtocolTest : public QObject {
     Q_OBJECT
 

@@ -12,6 +12,8 @@
 #include <algorithm>
 #include <chrono>
 
+using namespace sm;
+
 namespace {
 
 // About two seconds of CPU as a test, and ten in the unoptimised sanitizer build, which is some

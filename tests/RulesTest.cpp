@@ -3,6 +3,8 @@
 
 #include <QTest>
 
+using namespace sm;
+
 class RulesTest : public QObject {
     Q_OBJECT
 

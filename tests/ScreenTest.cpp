@@ -20,6 +20,8 @@
 #include <cstdlib>
 #include <memory>
 
+using namespace sm;
+
 namespace {
 
 // Why there is no X server to test on; empty when there is one.

@@ -10,6 +10,8 @@
 
 #include <memory>
 
+using namespace sm;
+
 // Closing the window ends the loop with code 0 in every state, and nothing runs on afterwards.
 class ShutdownTest : public QObject {
     Q_OBJECT

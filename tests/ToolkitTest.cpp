@@ -12,6 +12,8 @@
 #include <memory>
 #include <vector>
 
+using namespace sm;
+
 namespace {
 
 QList<QPixmap> ColouredFrames(int Count) {

@@ -20,6 +20,8 @@
 #include <cmath>
 #include <memory>
 
+using namespace sm;
+
 namespace {
 
 // Clicks through the window, so that Qt decides which control is hit.

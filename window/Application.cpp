@@ -10,6 +10,8 @@
 #include <QTranslator>
 #include <QWidget>
 
+namespace sm {
+
 TApplication::TApplication(int& Argc, char** Argv) : QApplication(Argc, Argv) {
     setApplicationName(QStringLiteral("slotmachine"));
     setApplicationDisplayName(QStringLiteral("SlotMachine"));
@@ -52,3 +54,5 @@ void TApplication::OpenContextMenu() {
     QContextMenuEvent Event(QContextMenuEvent::Keyboard, At, Focus->mapToGlobal(At));
     sendEvent(Focus, &Event);
 }
+
+} // namespace sm

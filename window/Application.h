@@ -2,6 +2,8 @@
 
 #include <QApplication>
 
+namespace sm {
+
 // The application: Russian dialog buttons, and a message loop that shows an error raised in any
 // handler and goes on.
 class TApplication : public QApplication {
@@ -21,3 +23,5 @@ public:
 private:
     bool FIconSet = false;
 };
+
+} // namespace sm

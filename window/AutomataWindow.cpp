@@ -16,6 +16,8 @@
 #include <cmath>
 #include <vector>
 
+namespace sm {
+
 TAutomataWindow::TAutomataWindow(TMachine& Machine, QWidget* Parent)
     : QWidget(Parent, Qt::Window), FMachine(Machine) {
     setObjectName(QStringLiteral("AutomataWindow"));
@@ -279,3 +281,5 @@ void TAutomataWindow::ShowStates() {
     if (accessibleDescription() != Text)
         setAccessibleDescription(Text);
 }
+
+} // namespace sm

@@ -10,6 +10,8 @@
 #include <array>
 #include <functional>
 
+namespace sm {
+
 // «Автоматы»: the state diagrams of A0, A1 and A2 side by side, following one machine. It
 // watches the machine itself, not its protocol, so switching messages off does not blind it.
 // Laid out once when made; closing it only hides it. The text never shrinks below the window's
@@ -77,3 +79,5 @@ private:
     TClock FClock;
     QBasicTimer FFade;
 };
+
+} // namespace sm

@@ -6,6 +6,8 @@
 #include <QApplication>
 #include <QPainter>
 
+namespace sm {
+
 TNumberField::TNumberField(QWidget* Parent) : QLineEdit(Parent) {
     setReadOnly(true);
     setFrame(false);
@@ -149,3 +151,5 @@ void TCheckList::ToggleByUser(int Index) {
     SetChecked(Index, !Checked(Index));
     emit ClickCheck(this);
 }
+
+} // namespace sm

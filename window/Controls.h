@@ -7,6 +7,8 @@
 #include <QStyledItemDelegate>
 #include <QWidget>
 
+namespace sm {
+
 // A read-only field that shows a number; the user can still select and copy it.
 class TNumberField : public QLineEdit {
     Q_OBJECT
@@ -54,3 +56,5 @@ signals:
 private:
     class TDelegate;
 };
+
+} // namespace sm

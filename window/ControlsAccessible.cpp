@@ -7,6 +7,8 @@
 
 #include <vector>
 
+namespace sm {
+
 namespace {
 
 // One item of a check list: a check box in the list, whose one action toggles the tick as
@@ -117,11 +119,11 @@ private:
 } // namespace
 
 QAccessibleInterface* ControlsAccessibility(const QString& Class, QObject* Object) {
-    if (Class == QLatin1String("TCheckList"))
+    if (Class == QLatin1String("sm::TCheckList"))
         return new TCheckListAccessible(static_cast<TCheckList*>(Object));
-    if (Class == QLatin1String("TShape"))
+    if (Class == QLatin1String("sm::TShape"))
         return new QAccessibleWidget(static_cast<QWidget*>(Object), QAccessible::StaticText);
-    if (Class == QLatin1String("TSlotMachine") || Class == QLatin1String("TAutomataWindow"))
+    if (Class == QLatin1String("sm::TSlotMachine") || Class == QLatin1String("sm::TAutomataWindow"))
         return new QAccessibleWidget(static_cast<QWidget*>(Object), QAccessible::Window);
     return nullptr;
 }
@@ -137,3 +139,5 @@ void AnnounceTick(TCheckList* List, int Row) {
     QAccessibleStateChangeEvent Event(Item, Changed);
     QAccessible::updateAccessibility(&Event);
 }
+
+} // namespace sm

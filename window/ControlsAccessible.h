@@ -2,6 +2,8 @@
 
 #include <QAccessibleInterface>
 
+namespace sm {
+
 class TCheckList;
 
 // The window's own controls to assistive technology. A check list is a list of items that can be
@@ -12,3 +14,5 @@ QAccessibleInterface* ControlsAccessibility(const QString& Class, QObject* Objec
 
 // Tells a screen reader that an item's tick changed, by the user or the program.
 void AnnounceTick(TCheckList* List, int Row);
+
+} // namespace sm

@@ -9,6 +9,8 @@
 #include <climits>
 #include <cmath>
 
+namespace sm {
+
 namespace {
 
 constexpr qint64 Dark = LLONG_MIN; // never lit, or faded out and painted so
@@ -408,3 +410,5 @@ void TDiagramView::PaintLines(QPainter& Painter, const TLabel& Label, size_t Fir
         Baseline += Metrics.lineSpacing();
     }
 }
+
+} // namespace sm

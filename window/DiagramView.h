@@ -15,6 +15,8 @@
 #include <cstdint>
 #include <vector>
 
+namespace sm {
+
 // One automaton's state diagram: laid out once by Graphviz, drawn with QPainter in the window's
 // font at the scale its window sets, its title above it unscaled. Only colours ever change: the
 // current state is filled, and what the last steps did is lit and fades.
@@ -105,3 +107,5 @@ private:
     QTransform FTransform;
     QPixmap FStill;
 };
+
+} // namespace sm

@@ -3,6 +3,8 @@
 #include <QMessageBox>
 #include <QTimer>
 
+namespace sm {
+
 TErrorBox& TErrorBox::Instance() {
     static TErrorBox Box;
     return Box;
@@ -37,3 +39,5 @@ void TErrorBox::ShowPending() {
     }
     FShowing = false;
 }
+
+} // namespace sm

@@ -8,6 +8,8 @@
 
 class QWidget;
 
+namespace sm {
+
 // Shows the errors that handlers raise, one box at a time. A box runs a nested loop while timers
 // go on firing; errors raised meanwhile wait their turn instead of opening a second box.
 class TErrorBox : public QObject {
@@ -46,3 +48,5 @@ template <class THandler> auto Guarded(THandler Handler) {
         }
     };
 }
+
+} // namespace sm

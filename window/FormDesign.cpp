@@ -10,6 +10,8 @@
 #include <QAction>
 #include <QShortcut>
 
+namespace sm {
+
 namespace {
 
 const QStringList LogSettingsItems = {
@@ -219,3 +221,5 @@ void TSlotMachine::ConnectHandlers() {
     connect(FAutomataAction, &QAction::triggered, this,
             [Show = Guarded([this] { ShowAutomata(); })] { Show(); });
 }
+
+} // namespace sm

@@ -13,6 +13,8 @@
 
 #include <algorithm>
 
+namespace sm {
+
 TSlotMachine::TSlotMachine(QWidget* Parent) : QWidget(Parent) {
     // Before the first control exists: a screen reader that already runs asks for each at once.
     QAccessible::installFactory(ControlsAccessibility);
@@ -245,3 +247,5 @@ void TSlotMachine::contextMenuEvent(QContextMenuEvent* Event) {
     Menu->addAction(FAutomataAction);
     Menu->popup(Event->globalPos());
 }
+
+} // namespace sm

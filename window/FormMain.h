@@ -18,6 +18,9 @@
 #include <vector>
 
 class QAction;
+
+namespace sm {
+
 class TAutomataWindow;
 
 // The window: the view and controller of one machine. Clicks, ticks and check-list toggles
@@ -118,3 +121,5 @@ private:
     QAction* FAutomataAction = nullptr;
     std::unique_ptr<TAutomataWindow> FAutomataWindow;
 };
+
+} // namespace sm

@@ -4,6 +4,8 @@
 #include <QMouseEvent>
 #include <QPainter>
 
+namespace sm {
+
 namespace {
 
 // A clickable picture as a button: its role, its name and a press action that clicks it.
@@ -20,9 +22,9 @@ public:
 
 QAccessibleInterface* ImageAccessibility(const QString& Class, QObject* Object) {
     // Plain pictures are buttons; the barrels are pictures that take no clicks.
-    if (Class == QLatin1String("TImage"))
+    if (Class == QLatin1String("sm::TImage"))
         return new TImageAccessible(static_cast<TImage*>(Object));
-    if (Class == QLatin1String("TFrameImage"))
+    if (Class == QLatin1String("sm::TFrameImage"))
         return new QAccessibleWidget(static_cast<QWidget*>(Object), QAccessible::Graphic);
     return nullptr;
 }
@@ -124,3 +126,5 @@ void TFrameImage::ScheduleRepaint() {
         FPacer = TRepaintPacer::Of(this);
     FPacer->Request(this);
 }
+
+} // namespace sm

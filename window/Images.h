@@ -7,6 +7,8 @@
 #include <QTimer>
 #include <QWidget>
 
+namespace sm {
+
 // A picture that calls its handler when clicked; hidden, it is neither drawn nor clickable. To
 // assistive technology it is a button it can press.
 class TImage : public QWidget {
@@ -79,3 +81,5 @@ private:
     int FFrameIndex = 0;
     QPointer<TRepaintPacer> FPacer;
 };
+
+} // namespace sm

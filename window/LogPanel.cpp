@@ -18,6 +18,8 @@
 
 #include <algorithm>
 
+namespace sm {
+
 namespace {
 
 constexpr int MarginX = 3;
@@ -713,3 +715,5 @@ void TLogPanel::timerEvent(QTimerEvent* Event) {
                                                           : QAbstractSlider::SliderSingleStepAdd);
     DragTo(FDragPoint);
 }
+
+} // namespace sm

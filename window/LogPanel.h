@@ -22,6 +22,8 @@ class QAction;
 class QMenu;
 class QTextLayout;
 
+namespace sm {
+
 // The window's protocol panel: read-only lines that only ever grow at the end, wrapped at the
 // panel's width. It scrolls in whole lines (the scroll bar's value is the index of the top line)
 // and lays out only the lines in view, so neither an append nor a paint depends on how many lines
@@ -157,3 +159,5 @@ private:
     QBasicTimer FAutoScroll;
     QList<QAction*> FMenuActions;
 };
+
+} // namespace sm

@@ -4,6 +4,8 @@
 
 #include <QAccessibleWidget>
 
+namespace sm {
+
 namespace {
 
 // Qt's boundary helpers read all the text they are given, and a long protocol is megabytes. Lines,
@@ -148,7 +150,9 @@ private:
 } // namespace
 
 QAccessibleInterface* LogPanelAccessibility(const QString& Class, QObject* Object) {
-    if (Class == QLatin1String("TLogPanel"))
+    if (Class == QLatin1String("sm::TLogPanel"))
         return new TLogPanelAccessible(static_cast<TLogPanel*>(Object));
     return nullptr;
 }
+
+} // namespace sm

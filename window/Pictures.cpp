@@ -5,6 +5,8 @@
 #include <QHash>
 #include <QImage>
 
+namespace sm {
+
 namespace {
 
 // Two sets at most (plain and double size); dropped with the application, because pixmaps must
@@ -129,3 +131,5 @@ QIcon ApplicationIcon() {
     }
     return Pictures.Icon;
 }
+
+} // namespace sm

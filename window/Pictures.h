@@ -6,6 +6,8 @@
 #include <QList>
 #include <QPixmap>
 
+namespace sm {
+
 // The pictures compiled in from window/pictures. Each is loaded once and kept until the
 // application ends; call them from the GUI thread after the QGuiApplication exists.
 
@@ -27,3 +29,5 @@ QPixmap BadTokenPixmap(qreal DevicePixelRatio);
 QPixmap PlayPixmap(qreal DevicePixelRatio);
 QPixmap ReturnPixmap(qreal DevicePixelRatio);
 QList<QPixmap> BarrelFrames(qreal DevicePixelRatio);
+
+} // namespace sm

@@ -1,5 +1,7 @@
 #include "window/Timer.h"
 
+namespace sm {
+
 TTimer::TTimer(QObject* Parent) : QObject(Parent), FTimer(new QTimer(this)) {
     // Qt makes short intervals precise anyway; say so for the long ones too.
     FTimer->setTimerType(Qt::PreciseTimer);
@@ -26,3 +28,5 @@ void TTimer::Restart() {
     FTimer->start(FInterval);
     ++FStarts;
 }
+
+} // namespace sm

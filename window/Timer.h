@@ -3,6 +3,8 @@
 #include <QObject>
 #include <QTimer>
 
+namespace sm {
+
 // A millisecond timer that runs while its interval is not 0. Setting the interval it already has
 // changes nothing, so a running period keeps its phase; any other value restarts the period.
 class TTimer : public QObject {
@@ -26,3 +28,5 @@ private:
     int FInterval = 0;
     int FStarts = 0;
 };
+
+} // namespace sm

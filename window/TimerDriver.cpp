@@ -1,5 +1,7 @@
 #include "window/TimerDriver.h"
 
+namespace sm {
+
 TTimerDriver::TTimerDriver(QObject* Owner) {
     static const char* const Names[TimerCount] = {
         "TimerSync1", "TimerSync2", "TimerSync3", "TimerB1", "TimerB2", "TimerB3", "JackTimer"};
@@ -27,3 +29,5 @@ void TTimerDriver::StopAll() {
     for (TTimer* Timer : FTimers)
         Timer->SetInterval(0);
 }
+
+} // namespace sm

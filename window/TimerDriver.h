@@ -5,6 +5,8 @@
 
 #include <array>
 
+namespace sm {
+
 // The Qt driver of a machine's seven timers: each is a TTimer that runs while the machine's
 // interval is not 0 and starts a new period exactly when the machine set a new one.
 class TTimerDriver {
@@ -21,3 +23,5 @@ private:
     std::array<TTimer*, TimerCount> FTimers{};
     std::array<uint32_t, TimerCount> FSeen{};
 };
+
+} // namespace sm

@@ -16,6 +16,8 @@
 #include <numeric>
 #include <sstream>
 
+using namespace sm;
+
 namespace {
 
 struct TRun {

@@ -9,6 +9,8 @@
 
 #include <sstream>
 
+using namespace sm;
+
 namespace {
 
 // Drives the window as a user and its clock would: clicks on its controls, ticks in its check

@@ -9,6 +9,8 @@
 
 #include <sstream>
 
+using namespace sm;
+
 namespace {
 
 // "MS COMMAND" steps, such as "1500 play" or "2000 log A0 change off".

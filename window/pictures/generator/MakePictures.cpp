@@ -19,6 +19,8 @@
 #include <numbers>
 #include <stdexcept>
 
+using namespace sm;
+
 namespace {
 
 // The window later makes this colour transparent, so the coins must never use it.

@@ -3,6 +3,7 @@
 // starts one 60 Hz timer that turns the three barrels a frame a tick; Insert does nothing.
 #include "slotmachine/Rules.h"
 #include "slotmachine/WindowFont.h"
+#include "window/LogSettingsItems.h"
 #include "window/Pictures.h"
 
 #include <QApplication>
@@ -25,15 +26,6 @@ namespace {
 
 constexpr int TokenImages = 100;
 constexpr int TokensShown = 50;
-
-// The window's own texts, written again: its list lives in a file of the window alone.
-const QStringList LogSettingsItems = {
-    QStringLiteral("Вести протокол запуска"),
-    QStringLiteral("Вести протокол изменения состояния"),
-    QStringLiteral("Вести протокол завершеня"),
-    QStringLiteral("Вести протокол входных параметров"),
-    QStringLiteral("Вести протокол выходных действий"),
-};
 
 template <class TControl>
 TControl* Place(TControl* Control, int Left, int Top, int Width, int Height) {
@@ -69,8 +61,9 @@ QListWidget* MakeCheckList(QWidget* Parent, int Left, int Top) {
     auto* List = Place(new QListWidget(Parent), Left, Top, 249, 73);
     List->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     List->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    for (int Row = 0; Row < LogSettingsItems.size(); ++Row) {
-        auto* Item = new QListWidgetItem(LogSettingsItems[Row], List);
+    const QStringList& Items = sm::LogSettingsItems();
+    for (int Row = 0; Row < Items.size(); ++Row) {
+        auto* Item = new QListWidgetItem(Items[Row], List);
         Item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable);
         // The machine starts logging starts, changes of state and finishes.
         Item->setCheckState(Row < 3 ? Qt::Checked : Qt::Unchecked);

@@ -3,6 +3,7 @@
 #include "slotmachine/PlayerActions.h"
 #include "window/Application.h"
 #include "window/ErrorBox.h"
+#include "window/LogSettingsItems.h"
 #include "window/Pictures.h"
 
 #include <algorithm>
@@ -13,14 +14,6 @@
 namespace sm {
 
 namespace {
-
-const QStringList LogSettingsItems = {
-    QStringLiteral("Вести протокол запуска"),
-    QStringLiteral("Вести протокол изменения состояния"),
-    QStringLiteral("Вести протокол завершеня"),
-    QStringLiteral("Вести протокол входных параметров"),
-    QStringLiteral("Вести протокол выходных действий"),
-};
 
 template <class TControl>
 TControl* Place(TControl* Control, const QString& Name, int Left, int Top, int Width, int Height) {
@@ -66,7 +59,7 @@ void TSlotMachine::CreateControls() {
     }
     Log = Place(new TLogPanel(this), "Log", 280, 8, 353, 289);
     cbA0LogSettings =
-        Place(new TCheckList(LogSettingsItems, this), "cbA0LogSettings", 640, 32, 249, 73);
+        Place(new TCheckList(LogSettingsItems(), this), "cbA0LogSettings", 640, 32, 249, 73);
     TimerB1 = FTimerDriver->Timer(TTimerId::TimerB1);
     TimerB2 = FTimerDriver->Timer(TTimerId::TimerB2);
     TimerB3 = FTimerDriver->Timer(TTimerId::TimerB3);
@@ -74,10 +67,10 @@ void TSlotMachine::CreateControls() {
     Label1 = MakeLabel(this, "Label1", QStringLiteral("A0 (Игровая машина)"), 640, 16, 108, 13);
     Label2 = MakeLabel(this, "Label2", QStringLiteral("A1 (Жетоноприёмник)"), 640, 112, 112, 13);
     cbA1LogSettings =
-        Place(new TCheckList(LogSettingsItems, this), "cbA1LogSettings", 640, 128, 249, 73);
+        Place(new TCheckList(LogSettingsItems(), this), "cbA1LogSettings", 640, 128, 249, 73);
     Label3 = MakeLabel(this, "Label3", QStringLiteral("A2 (Игровые барабаны)"), 640, 208, 120, 13);
     cbA2LogSettings =
-        Place(new TCheckList(LogSettingsItems, this), "cbA2LogSettings", 638, 224, 249, 73);
+        Place(new TCheckList(LogSettingsItems(), this), "cbA2LogSettings", 638, 224, 249, 73);
     edBank = Place(new TNumberField(Panel1), "edBank", 120, 38, 49, 19);
     Label4 = MakeLabel(Panel1, "Label4", QStringLiteral("Банк"), 120, 16, 25, 13);
     for (int Number = 1; Number <= TokenImages; ++Number) {

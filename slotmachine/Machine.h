@@ -119,17 +119,18 @@ public:
     virtual void MachineChanged(unsigned Changes) noexcept = 0;
 };
 
-// The whole machine as a value: the dispatcher and the three automata, the accounts, what every
-// display shows, the seven timers, the generator and the protocol switches. It knows nothing of
-// windows or clocks: its inputs are the player's actions and "timer T fired"; its outputs are
-// protocol messages into a sink and change notices to its observers. A copy is a full,
-// independent machine that writes to no sink and tells no observer until given its own.
 // The tables the automata run; an empty one is the table as written. Only tests plant others.
 struct TRowTables {
     TAutomatonSlotMachine::TRows A0;
     TAutomatonMoneyTray::TRows A1;
     TAutomatonBarrelsEngine::TRows A2;
 };
+
+// The whole machine as a value: the dispatcher and the three automata, the accounts, what every
+// display shows, the seven timers, the generator and the protocol switches. It knows nothing of
+// windows or clocks: its inputs are the player's actions and "timer T fired"; its outputs are
+// protocol messages into a sink and change notices to its observers. A copy is a full,
+// independent machine that writes to no sink and tells no observer until given its own.
 
 class TMachine {
 public:

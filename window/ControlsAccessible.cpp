@@ -1,6 +1,8 @@
 #include "window/ControlsAccessible.h"
 
+#include "window/AutomataWindow.h"
 #include "window/Controls.h"
+#include "window/FormMain.h"
 
 #include <QAccessibleWidget>
 #include <QPointer>
@@ -119,11 +121,11 @@ private:
 } // namespace
 
 QAccessibleInterface* ControlsAccessibility(const QString& Class, QObject* Object) {
-    if (Class == QLatin1String("sm::TCheckList"))
+    if (IsClass<TCheckList>(Class))
         return new TCheckListAccessible(static_cast<TCheckList*>(Object));
-    if (Class == QLatin1String("sm::TShape"))
+    if (IsClass<TShape>(Class))
         return new QAccessibleWidget(static_cast<QWidget*>(Object), QAccessible::StaticText);
-    if (Class == QLatin1String("sm::TSlotMachine") || Class == QLatin1String("sm::TAutomataWindow"))
+    if (IsClass<TSlotMachine>(Class) || IsClass<TAutomataWindow>(Class))
         return new QAccessibleWidget(static_cast<QWidget*>(Object), QAccessible::Window);
     return nullptr;
 }

@@ -88,19 +88,14 @@ void TSlotMachine::ShowFields() {
 
 // A screen reader hears each barrel's digit once it stands, and that it spins while it spins.
 void TSlotMachine::NameBarrels() {
-    const std::array<std::pair<TFrameImage*, TTimerId>, 3> Barrels = {
-        {{Barrel1, TTimerId::TimerSync1},
-         {Barrel2, TTimerId::TimerSync2},
-         {Barrel3, TTimerId::TimerSync3}}};
-    for (int Number = 1; Number <= 3; ++Number) {
-        const auto [Barrel, SpinTimer] = Barrels[static_cast<size_t>(Number - 1)];
-        Rename(Barrel,
-               FMachine->Interval(SpinTimer) != 0
-                   ? QStringLiteral("Барабан %1: вращается").arg(Number)
-                   : QStringLiteral("Барабан %1: %2")
-                         .arg(Number)
-                         .arg(SymbolOfFrame(
-                             FMachine->Displays().Barrels[static_cast<size_t>(Number - 1)])));
+    const std::array<TFrameImage*, 3> Barrels = {Barrel1, Barrel2, Barrel3};
+    for (size_t Index = 0; Index < Barrels.size(); ++Index) {
+        const QString Number = QString::number(Index + 1);
+        Rename(Barrels[Index], FMachine->Interval(TTimerId(TTimerId::TimerSync1 + Index)) != 0
+                                   ? QStringLiteral("Барабан %1: вращается").arg(Number)
+                                   : QStringLiteral("Барабан %1: %2")
+                                         .arg(Number)
+                                         .arg(SymbolOfFrame(FMachine->Displays().Barrels[Index])));
     }
 }
 

@@ -1,5 +1,7 @@
 #include "window/Images.h"
 
+#include "window/ControlsAccessible.h"
+
 #include <QAccessibleWidget>
 #include <QMouseEvent>
 #include <QPainter>
@@ -22,9 +24,9 @@ public:
 
 QAccessibleInterface* ImageAccessibility(const QString& Class, QObject* Object) {
     // Plain pictures are buttons; the barrels are pictures that take no clicks.
-    if (Class == QLatin1String("sm::TImage"))
+    if (IsClass<TImage>(Class))
         return new TImageAccessible(static_cast<TImage*>(Object));
-    if (Class == QLatin1String("sm::TFrameImage"))
+    if (IsClass<TFrameImage>(Class))
         return new QAccessibleWidget(static_cast<QWidget*>(Object), QAccessible::Graphic);
     return nullptr;
 }

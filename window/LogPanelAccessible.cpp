@@ -1,5 +1,6 @@
 #include "window/LogPanelAccessible.h"
 
+#include "window/ControlsAccessible.h"
 #include "window/LogPanel.h"
 
 #include <QAccessibleWidget>
@@ -150,7 +151,7 @@ private:
 } // namespace
 
 QAccessibleInterface* LogPanelAccessibility(const QString& Class, QObject* Object) {
-    if (Class == QLatin1String("sm::TLogPanel"))
+    if (IsClass<TLogPanel>(Class))
         return new TLogPanelAccessible(static_cast<TLogPanel*>(Object));
     return nullptr;
 }

@@ -121,6 +121,7 @@ private slots:
     void resumesFollowingAtEnd();
     void caretKeys_data();
     void caretKeys();
+    void caretKeysOnAnEmptyPanel();
 
     // Wrapping and font
     void wrapsLongLines_data();
@@ -394,6 +395,20 @@ void LogPanelTest::caretKeys() {
         QVERIFY(Panel->SelectionOffsets() == std::pair(Caret, End) ||
                 Panel->SelectionOffsets() == std::pair(qsizetype(1), Caret));
     QCOMPARE(Told, int(Caret));
+}
+
+void LogPanelTest::caretKeysOnAnEmptyPanel() {
+    // Nothing to move over: every key leaves the caret at the start, with nothing selected.
+    auto Panel = MakePanel();
+    QVERIFY(ShowPanel(*Panel));
+    Panel->setFocus();
+    for (const Qt::Key Key : {Qt::Key_Right, Qt::Key_Left, Qt::Key_End, Qt::Key_Home, Qt::Key_Down,
+                              Qt::Key_PageDown, Qt::Key_PageUp, Qt::Key_Up})
+        for (const Qt::KeyboardModifiers Modifiers : {Qt::NoModifier, Qt::ShiftModifier}) {
+            QTest::keyClick(Panel.get(), Key, Modifiers);
+            QCOMPARE(Panel->CaretOffset(), 0);
+            QVERIFY(!Panel->HasSelection());
+        }
 }
 
 void LogPanelTest::wrapsLongLines_data() {

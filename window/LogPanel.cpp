@@ -545,6 +545,8 @@ void TLogPanel::keyPressEvent(QKeyEvent* Event) {
 }
 
 void TLogPanel::MoveCaret(QKeySequence::StandardKey Move, bool Extend) {
+    if (FLines.IsEmpty())
+        return; // nothing to move over
     const TPosition From = Caret();
     TPosition To = From;
     const qsizetype LastLine = LineCount() - 1;
@@ -580,7 +582,7 @@ void TLogPanel::MoveCaret(QKeySequence::StandardKey Move, bool Extend) {
         To.Column = 0;
         break;
     case QKeySequence::MoveToEndOfLine:
-        To.Column = FLines.IsEmpty() ? 0 : FLines.At(From.Line).size();
+        To.Column = FLines.At(From.Line).size();
         break;
     case QKeySequence::MoveToStartOfDocument:
         To = {};

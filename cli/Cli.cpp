@@ -272,28 +272,7 @@ QString ReadScript(const QString& Path, std::istream& In, TScriptReader& Reader)
                           : QStringLiteral("не удаётся прочитать стандартный ввод: %1")
                                 .arg(SystemReason(Error));
     }
-    // The name's bytes as given: a name that is not UTF-8 opens all the same.
-    const int File = ::open(BytesOfText(Path).constData(), O_RDONLY | O_CLOEXEC);
-    if (File < 0)
-        return QStringLiteral("не удаётся открыть %1: %2").arg(Quoted(Path), SystemReason(errno));
-    struct stat Status {};
-    QString Problem;
-    if (::fstat(File, &Status) == 0 && S_ISDIR(Status.st_mode)) {
-        Problem = QStringLiteral("%1 — папка, а не сценарий").arg(Quoted(Path));
-    } else {
-        for (;;) {
-            const ssize_t Count = ::read(File, Buffer.data(), Buffer.size());
-            if (Count < 0 && errno == EINTR)
-                continue;
-            if (Count < 0)
-                Problem = QStringLiteral("не удаётся прочитать %1: %2")
-                              .arg(Quoted(Path), SystemReason(errno));
-            if (Count <= 0 || !Reader.Feed(QByteArrayView(Buffer.data(), Count)))
-                break;
-        }
-    }
-    ::close(File);
-    return Problem;
+    return ReadScriptFile(Path, Reader);
 }
 
 // What a command's run function gets: its options, read and known, and the streams.
@@ -337,11 +316,7 @@ int RunReplay(const TCall& Call) {
         return Usage(Err, Problem, "replay");
     const TParsedScript Parsed = Reader.Finish();
     if (Parsed.Error) {
-        Write(Err, QStringLiteral("%1:%2:%3: ошибка: %4\n")
-                       .arg(Escaped(Path))
-                       .arg(Parsed.Error->Line)
-                       .arg(Parsed.Error->Column)
-                       .arg(Parsed.Error->Message));
+        Write(Err, ScriptErrorText(Path, *Parsed.Error) + u'\n');
         return ExitUsage;
     }
     const TReplayOutcome Outcome = Replay(Parsed.Script, Replaying, Call.Out);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "slotmachine/Files.h"
+
 #include <QString>
 
 #include <cstddef>
@@ -7,9 +9,6 @@
 #include <ostream>
 
 namespace sm {
-
-// The system's reason for a failed call (an errno value), in our own words.
-QString SystemReason(int Error);
 
 // Writes and flushes. 0 when the stream took it all, otherwise the errno of the failed write
 // (or EIO where the system gave none); a stream that failed once takes nothing more.

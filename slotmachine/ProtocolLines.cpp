@@ -33,6 +33,12 @@ void TProtocolLines::Append(const QString& Line) {
     FLines.push_back(Interned(Line));
 }
 
+void TProtocolLines::Clear() {
+    FLines.clear();
+    FStarts.clear();
+    FInterned.clear();
+}
+
 QString TProtocolLines::Line(qsizetype Index) const {
     return Index >= 0 && Index < Count() ? At(Index) : QString();
 }

@@ -1,7 +1,6 @@
 #include "window/Controls.h"
 #include "window/Images.h"
 #include "window/Timer.h"
-#include "window/TimerDriver.h"
 
 #include "tests/PaintCounter.h"
 
@@ -32,10 +31,6 @@ class ToolkitTest : public QObject {
     Q_OBJECT
 
 private slots:
-    void timerIntervals_data();
-    void timerIntervals();
-    void timerTickCallsTheHandlerWithItself();
-    void driverRestartsAPeriodSetAnew();
     void frameIndex_data();
     void frameIndex();
     void fastFramesRepaintOncePerScreenFrame();
@@ -43,74 +38,6 @@ private slots:
     void shapeRepaintsOnAStyleChange_data();
     void shapeRepaintsOnAStyleChange();
 };
-
-void ToolkitTest::timerIntervals_data() {
-    QTest::addColumn<QList<int>>("intervals");
-    QTest::addColumn<int>("starts");
-    QTest::addColumn<bool>("running");
-    QTest::newRow("stopped at first") << QList<int>{} << 0 << false;
-    QTest::newRow("a value starts it") << QList<int>{250} << 1 << true;
-    QTest::newRow("the same value keeps the phase") << QList<int>{250, 250, 250} << 1 << true;
-    QTest::newRow("another value restarts") << QList<int>{250, 300} << 2 << true;
-    QTest::newRow("0 stops") << QList<int>{250, 0} << 1 << false;
-    QTest::newRow("0 on a stopped timer") << QList<int>{0, 0} << 0 << false;
-    QTest::newRow("restart after a stop") << QList<int>{10, 0, 10} << 2 << true;
-    QTest::newRow("negative means stopped") << QList<int>{10, -5} << 1 << false;
-}
-
-void ToolkitTest::timerIntervals() {
-    QFETCH(QList<int>, intervals);
-    QFETCH(int, starts);
-    QFETCH(bool, running);
-    TTimer Timer;
-    for (const int Interval : intervals)
-        Timer.SetInterval(Interval);
-    const QTimer* Inner = Timer.findChild<QTimer*>();
-    QCOMPARE(Timer.Starts(), starts);
-    QCOMPARE(Inner->isActive(), running);
-    QCOMPARE(Timer.Interval() != 0, running);
-    if (running) {
-        QCOMPARE(Inner->interval(), Timer.Interval());
-        QCOMPARE(Inner->timerType(), Qt::PreciseTimer);
-    }
-}
-
-void ToolkitTest::timerTickCallsTheHandlerWithItself() {
-    TTimer Timer;
-    QObject* Sender = nullptr;
-    int Ticks = 0;
-    QObject::connect(&Timer, &TTimer::Timer, [&](QObject* From) {
-        Sender = From;
-        ++Ticks;
-    });
-    Timer.SetInterval(5);
-    emit Timer.findChild<QTimer*>()->timeout({}); // one elapsed period, without waiting for it
-    QCOMPARE(Ticks, 1);
-    QCOMPARE(Sender, &Timer);
-}
-
-void ToolkitTest::driverRestartsAPeriodSetAnew() {
-    QObject Owner;
-    TTimerDriver Driver(&Owner);
-    TMachine Machine;
-    Machine.SetInterval(TimerB1, 1000);
-    Driver.Sync(Machine);
-    const TTimer* Stop = Driver.Timer(TimerB1);
-    QCOMPARE(Stop->Starts(), 1);
-    Driver.Sync(Machine); // nothing new: the period runs on
-    QCOMPARE(Stop->Starts(), 1);
-    // Stopped and set again within one input: the same interval, a new period all the same.
-    Machine.SetInterval(TimerB1, 0);
-    Machine.SetInterval(TimerB1, 1000);
-    Driver.Sync(Machine);
-    QCOMPARE(Stop->Starts(), 2);
-    // A machine assigned with the same interval: its period starts from the assignment.
-    const TMachine Other = Machine;
-    Machine = Other;
-    Driver.Sync(Machine);
-    QCOMPARE(Stop->Starts(), 3);
-    QCOMPARE(Stop->Interval(), 1000);
-}
 
 void ToolkitTest::frameIndex_data() {
     QTest::addColumn<int>("index");

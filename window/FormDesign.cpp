@@ -43,8 +43,7 @@ void TSlotMachine::CreateControls() {
     resize(895, 303);
     TErrorBox::Instance().Owner = this;
 
-    FTimerDriver = std::make_unique<TTimerDriver>(this);
-    TimerSync1 = FTimerDriver->Timer(TTimerId::TimerSync1);
+    TimerSync1 = new TTimer(*FClock, TTimerId::TimerSync1, this);
     Panel1 = Place(new QWidget(this), "Panel1", 8, 8, 265, 129);
     Panel1->setAutoFillBackground(true);
     QPalette Black = Panel1->palette();
@@ -60,10 +59,10 @@ void TSlotMachine::CreateControls() {
     Log = Place(new TLogPanel(this), "Log", 280, 8, 353, 289);
     cbA0LogSettings =
         Place(new TCheckList(LogSettingsItems(), this), "cbA0LogSettings", 640, 32, 249, 73);
-    TimerB1 = FTimerDriver->Timer(TTimerId::TimerB1);
-    TimerB2 = FTimerDriver->Timer(TTimerId::TimerB2);
-    TimerB3 = FTimerDriver->Timer(TTimerId::TimerB3);
-    JackTimer = FTimerDriver->Timer(TTimerId::JackTimer);
+    TimerB1 = new TTimer(*FClock, TTimerId::TimerB1, this);
+    TimerB2 = new TTimer(*FClock, TTimerId::TimerB2, this);
+    TimerB3 = new TTimer(*FClock, TTimerId::TimerB3, this);
+    JackTimer = new TTimer(*FClock, TTimerId::JackTimer, this);
     Label1 = MakeLabel(this, "Label1", QStringLiteral("A0 (Игровая машина)"), 640, 16, 108, 13);
     Label2 = MakeLabel(this, "Label2", QStringLiteral("A1 (Жетоноприёмник)"), 640, 112, 112, 13);
     cbA1LogSettings =
@@ -85,8 +84,8 @@ void TSlotMachine::CreateControls() {
     Shape1 = Place(new TShape(Panel1), "Shape1", 248, 32, 9, 49);
     Label5 = MakeLabel(Panel1, "Label5", QStringLiteral("Ставка: "), 184, 16, 42, 13);
     edStake = Place(new TNumberField(Panel1), "edStake", 184, 38, 49, 19);
-    TimerSync2 = FTimerDriver->Timer(TTimerId::TimerSync2);
-    TimerSync3 = FTimerDriver->Timer(TTimerId::TimerSync3);
+    TimerSync2 = new TTimer(*FClock, TTimerId::TimerSync2, this);
+    TimerSync3 = new TTimer(*FClock, TTimerId::TimerSync3, this);
     edJackPot = Place(new TNumberField(Panel1), "edJackPot", 184, 86, 49, 19);
     Label6 = MakeLabel(Panel1, "Label6", QStringLiteral("Выигрыш"), 184, 64, 48, 13);
     iBadCoin = Place(new TImage(this), "iBadCoin", 240, 264, 32, 32);
@@ -134,7 +133,9 @@ void TSlotMachine::CreateControls() {
     FAutomataAction->setShortcut(QKeySequence(Qt::Key_F2));
     FAutomataAction->setShortcutContext(Qt::WindowShortcut);
     addAction(FAutomataAction);
-    Log->AddMenuAction(FAutomataAction);
+    CreateFileActions();
+    for (QAction* Action : MenuActions())
+        Log->AddMenuAction(Action);
     // Shift+F10 opens a context menu wherever the Menu key does, in every window of the program.
     auto* MenuKey = new QShortcut(QKeySequence(Qt::SHIFT | Qt::Key_F10), this);
     MenuKey->setContext(Qt::ApplicationShortcut);
@@ -169,12 +170,64 @@ void TSlotMachine::CreateControls() {
         }
         FKeyActions.push_back(Action);
     }
+    CreateClockActions();
+}
+
+// The clock's keys are a debugger's: F5 goes on, F6 or Pause pauses and goes on, F10 steps;
+// F7 and F8 slow the machine down and speed it up again.
+void TSlotMachine::CreateClockActions() {
+    const auto Make = [this](const char* Name, const QString& Text, QList<QKeySequence> Keys) {
+        auto* Action = new QAction(Text, this);
+        Action->setObjectName(QLatin1String(Name));
+        Action->setShortcuts(Keys);
+        Action->setShortcutContext(Qt::WindowShortcut);
+        QStringList Texts;
+        for (const QKeySequence& Key : Keys)
+            Texts << Key.toString(QKeySequence::NativeText);
+        Action->setToolTip(QStringLiteral("%1 (%2)").arg(Text, Texts.join(QStringLiteral(", "))));
+        addAction(Action);
+        FClockActions.push_back(Action);
+        return Action;
+    };
+    QAction* Pause =
+        Make("actPause", QStringLiteral("Пауза"), {Qt::Key_F6, Qt::Key_Pause});
+    Pause->setCheckable(true);
+    QAction* GoOn = Make("actGoOn", QStringLiteral("Продолжить"), {Qt::Key_F5});
+    QAction* Step = Make("actStep", QStringLiteral("Шаг"), {Qt::Key_F10});
+    QAction* Slower = Make("actSlower", QStringLiteral("Медленнее"), {Qt::Key_F7});
+    QAction* Faster = Make("actFaster", QStringLiteral("Быстрее"), {Qt::Key_F8});
+    connect(Pause, &QAction::triggered, this, [this](bool Paused) { FClock->SetPaused(Paused); });
+    connect(GoOn, &QAction::triggered, this, [this] { FClock->SetPaused(false); });
+    connect(Step, &QAction::triggered, this, [Step = Guarded([this] { FClock->Step(); })] {
+        Step();
+    });
+    connect(Slower, &QAction::triggered, this, [this] { FClock->Slower(); });
+    connect(Faster, &QAction::triggered, this, [this] { FClock->Faster(); });
+    // The tick follows the clock, whoever paused it.
+    connect(FClock.get(), &TMachineClock::Moved, Pause,
+            [this, Pause] { Pause->setChecked(FClock->Paused()); });
+}
+
+void TSlotMachine::CreateFileActions() {
+    FOpenSessionAction = new QAction(QStringLiteral("Открыть сеанс…"), this);
+    FOpenSessionAction->setObjectName(QStringLiteral("actOpenSession"));
+    FSaveSessionAction = new QAction(QStringLiteral("Сохранить сеанс…"), this);
+    FSaveSessionAction->setObjectName(QStringLiteral("actSaveSession"));
+    FSaveProtocolAction = new QAction(QStringLiteral("Сохранить протокол…"), this);
+    FSaveProtocolAction->setObjectName(QStringLiteral("actSaveProtocol"));
+}
+
+QList<QAction*> TSlotMachine::MenuActions() const {
+    return {FAutomataAction, FOpenSessionAction, FSaveSessionAction, FSaveProtocolAction};
 }
 
 void TSlotMachine::ConnectHandlers() {
     // An error in a handler is shown and the loop goes on.
     const auto Handler = [this](void (TSlotMachine::*Method)(QObject*)) {
-        return Guarded([this, Method](QObject* Sender) { (this->*Method)(Sender); });
+        return Guarded([this, Method](QObject* Sender) {
+            UserInput();
+            (this->*Method)(Sender);
+        });
     };
     for (TImage* Token : Images)
         connect(Token, &TImage::Click, this, Handler(&TSlotMachine::Image1Click));
@@ -183,13 +236,6 @@ void TSlotMachine::ConnectHandlers() {
     connect(iReturn, &TImage::Click, this, Handler(&TSlotMachine::iReturnClick));
     connect(btnTechReset, &QPushButton::clicked, this,
             [this, Reset = Handler(&TSlotMachine::btnTechResetClick)] { Reset(btnTechReset); });
-    connect(JackTimer, &TTimer::Timer, this, Handler(&TSlotMachine::JackTimerTimer));
-    connect(TimerSync1, &TTimer::Timer, this, Handler(&TSlotMachine::TimerSync1Timer));
-    connect(TimerSync2, &TTimer::Timer, this, Handler(&TSlotMachine::TimerSync2Timer));
-    connect(TimerSync3, &TTimer::Timer, this, Handler(&TSlotMachine::TimerSync3Timer));
-    connect(TimerB1, &TTimer::Timer, this, Handler(&TSlotMachine::TimerB1Timer));
-    connect(TimerB2, &TTimer::Timer, this, Handler(&TSlotMachine::TimerB2Timer));
-    connect(TimerB3, &TTimer::Timer, this, Handler(&TSlotMachine::TimerB3Timer));
     connect(cbA0LogSettings, &TCheckList::ClickCheck, this,
             Handler(&TSlotMachine::cbA0LogSettingsClickCheck));
     connect(cbA1LogSettings, &TCheckList::ClickCheck, this,
@@ -198,7 +244,10 @@ void TSlotMachine::ConnectHandlers() {
             Handler(&TSlotMachine::cbA2LogSettingsClickCheck));
     // A key does what a click on its control would, and only while the control is shown.
     const auto Key = [this](QAction* Action, auto Click) {
-        connect(Action, &QAction::triggered, this, [Press = Guarded(Click)] { Press(); });
+        connect(Action, &QAction::triggered, this, [Press = Guarded([this, Click] {
+                                                         UserInput();
+                                                         Click();
+                                                     })] { Press(); });
     };
     Key(FKeyActions[0], [this] {
         if (CanTake(Machine(), TPlayerAction::Coin))
@@ -213,6 +262,9 @@ void TSlotMachine::ConnectHandlers() {
     Key(FKeyActions[4], [this] { btnTechResetClick(btnTechReset); });
     connect(FAutomataAction, &QAction::triggered, this,
             [Show = Guarded([this] { ShowAutomata(); })] { Show(); });
+    connect(FOpenSessionAction, &QAction::triggered, this, &TSlotMachine::ChooseAndOpenSession);
+    connect(FSaveSessionAction, &QAction::triggered, this, &TSlotMachine::ChooseAndSaveSession);
+    connect(FSaveProtocolAction, &QAction::triggered, this, &TSlotMachine::ChooseAndSaveProtocol);
 }
 
 } // namespace sm

@@ -1,5 +1,7 @@
 #include "window/FormMain.h"
 
+#include "slotmachine/Files.h"
+#include "slotmachine/Quoted.h"
 #include "slotmachine/Rules.h"
 #include "slotmachine/Vocabulary.h"
 #include "window/AutomataWindow.h"
@@ -8,6 +10,7 @@
 
 #include <QAccessible>
 #include <QContextMenuEvent>
+#include <QFileDialog>
 #include <QMenu>
 #include <QScreen>
 
@@ -15,7 +18,8 @@
 
 namespace sm {
 
-TSlotMachine::TSlotMachine(QWidget* Parent) : QWidget(Parent) {
+TSlotMachine::TSlotMachine(QWidget* Parent)
+    : QWidget(Parent), FClock(std::make_unique<TMachineClock>()) {
     // Before the first control exists: a screen reader that already runs asks for each at once.
     QAccessible::installFactory(ControlsAccessibility);
     CreateControls();
@@ -30,19 +34,30 @@ TSlotMachine::~TSlotMachine() {
 }
 
 void TSlotMachine::FormCreate(QObject*) {
-    FMachine = std::make_unique<TMachine>();
-    FProtocolWriter = std::make_unique<TProtocolWriter>(*Log);
-    FMachine->SetSink(FProtocolWriter.get());
-    FMachine->AddObserver(this);
+    FProtocolWriter =
+        std::make_unique<TProtocolWriter>(*Log, [this] { return FStamp->Now(); });
+    Machine().SetSink(FProtocolWriter.get());
+    Machine().AddObserver(this);
+    connect(FClock.get(), &TMachineClock::PlaybackEnded, this, &TSlotMachine::PlaybackEnded,
+            Qt::QueuedConnection);
+    BeginSession(StartReading(QDateTime::currentDateTime()));
     MachineChanged(ChangedFields | ChangedBarrels | ChangedTimers | ChangedSwitches);
 }
 
 void TSlotMachine::FormDestroy(QObject*) {
     // Nothing may reach the machine once it is gone.
     FAutomataWindow.reset();
-    if (FTimerDriver)
-        FTimerDriver->StopAll();
-    FMachine.reset();
+    if (FClock) {
+        Machine().RemoveObserver(this);
+        Machine().SetSink(nullptr);
+    }
+    FClock.reset();
+}
+
+void TSlotMachine::BeginSession(const QDateTime& Start) {
+    // The stamps read the machine's clock from the wall clock's reading at start-up.
+    FStamp = std::make_unique<TVirtualStamp>(Start, QLocale(), FClock->Time());
+    FRecorder = std::make_unique<TSessionRecorder>(Machine().RandSeed(), Start);
 }
 
 // --- The view ---------------------------------------------------------------------------------
@@ -52,11 +67,9 @@ void TSlotMachine::MachineChanged(unsigned Changes) noexcept {
         ShowFields();
     if (Changes & ChangedBarrels)
         ShowBarrels();
-    if (Changes & ChangedTimers) {
-        FTimerDriver->Sync(*FMachine);
-        // A barrel starts and stops with its spin timer: only then its name changes.
+    // A barrel starts and stops with its spin timer: only then its name changes.
+    if (Changes & ChangedTimers)
         NameBarrels();
-    }
     if (Changes & ChangedSwitches)
         ShowSwitches();
 }
@@ -72,7 +85,7 @@ void Rename(QWidget* Control, const QString& Name) {
 } // namespace
 
 void TSlotMachine::ShowFields() {
-    const TDisplays& Shown = FMachine->Displays();
+    const TDisplays& Shown = Machine().Displays();
     edBank->ShowNumber(Shown.edBank);
     edStake->ShowNumber(Shown.edStake);
     edJackPot->ShowNumber(Shown.edJackPot);
@@ -91,16 +104,16 @@ void TSlotMachine::NameBarrels() {
     const std::array<TFrameImage*, 3> Barrels = {Barrel1, Barrel2, Barrel3};
     for (size_t Index = 0; Index < Barrels.size(); ++Index) {
         const QString Number = QString::number(Index + 1);
-        Rename(Barrels[Index], FMachine->Interval(TTimerId(TTimerId::TimerSync1 + Index)) != 0
+        Rename(Barrels[Index], Machine().Interval(TTimerId(TTimerId::TimerSync1 + Index)) != 0
                                    ? QStringLiteral("Барабан %1: вращается").arg(Number)
                                    : QStringLiteral("Барабан %1: %2")
                                          .arg(Number)
-                                         .arg(SymbolOfFrame(FMachine->Displays().Barrels[Index])));
+                                         .arg(SymbolOfFrame(Machine().Displays().Barrels[Index])));
     }
 }
 
 void TSlotMachine::ShowBarrels() {
-    const TDisplays& Shown = FMachine->Displays();
+    const TDisplays& Shown = Machine().Displays();
     Barrel1->SetFrameIndex(Shown.Barrels[0]);
     Barrel2->SetFrameIndex(Shown.Barrels[1]);
     Barrel3->SetFrameIndex(Shown.Barrels[2]);
@@ -114,7 +127,7 @@ TCheckList* TSlotMachine::LogSettings(int32_t Automaton) const {
 void TSlotMachine::ShowSwitches() {
     // Ticks set here call no handler.
     for (int32_t Automaton = A0; Automaton <= A2; ++Automaton) {
-        const TLogSwitches Switches = FMachine->LogSwitches(Automaton);
+        const TLogSwitches Switches = Machine().LogSwitches(Automaton);
         for (int32_t Item = 0; Item < LogItems; ++Item)
             LogSettings(Automaton)->SetChecked(Item, Switches[static_cast<size_t>(Item)]);
     }
@@ -122,62 +135,84 @@ void TSlotMachine::ShowSwitches() {
 
 // --- Player's actions and ticks ---------------------------------------------------------------
 
+template <class TInput> void TSlotMachine::Act(TPlayerAction Action, TInput&& Input) {
+    FRecorder->Action(FClock->Now(), Action);
+    FClock->Do(std::forward<TInput>(Input));
+}
+
+template <class TInput> void TSlotMachine::Tick(TInput&& Input) {
+    FClock->Do(std::forward<TInput>(Input));
+}
+
 void TSlotMachine::Image1Click(QObject*) {
-    FMachine->Image1Click();
+    Act(TPlayerAction::Coin, [](TMachine& M) { M.Image1Click(); });
 }
 
 void TSlotMachine::iBadCoinClick(QObject*) {
-    FMachine->iBadCoinClick();
+    Act(TPlayerAction::Bad, [](TMachine& M) { M.iBadCoinClick(); });
 }
 
 void TSlotMachine::iPlayClick(QObject*) {
-    FMachine->iPlayClick();
+    Act(TPlayerAction::Play, [](TMachine& M) { M.iPlayClick(); });
 }
 
 void TSlotMachine::iReturnClick(QObject*) {
-    FMachine->iReturnClick();
+    Act(TPlayerAction::Return, [](TMachine& M) { M.iReturnClick(); });
 }
 
 void TSlotMachine::btnTechResetClick(QObject*) {
-    FMachine->btnTechResetClick();
+    Act(TPlayerAction::Reset, [](TMachine& M) { M.btnTechResetClick(); });
 }
 
 void TSlotMachine::JackTimerTimer(QObject*) {
-    FMachine->JackTimerTimer();
+    Tick([](TMachine& M) { M.JackTimerTimer(); });
 }
 
 void TSlotMachine::TimerSync1Timer(QObject*) {
-    FMachine->TimerSync1Timer();
+    Tick([](TMachine& M) { M.TimerSync1Timer(); });
 }
 
 void TSlotMachine::TimerSync2Timer(QObject*) {
-    FMachine->TimerSync2Timer();
+    Tick([](TMachine& M) { M.TimerSync2Timer(); });
 }
 
 void TSlotMachine::TimerSync3Timer(QObject*) {
-    FMachine->TimerSync3Timer();
+    Tick([](TMachine& M) { M.TimerSync3Timer(); });
 }
 
 void TSlotMachine::TimerB1Timer(QObject*) {
-    FMachine->TimerB1Timer();
+    Tick([](TMachine& M) { M.TimerB1Timer(); });
 }
 
 void TSlotMachine::TimerB2Timer(QObject*) {
-    FMachine->TimerB2Timer();
+    Tick([](TMachine& M) { M.TimerB2Timer(); });
 }
 
 void TSlotMachine::TimerB3Timer(QObject*) {
-    FMachine->TimerB3Timer();
+    Tick([](TMachine& M) { M.TimerB3Timer(); });
+}
+
+void TSlotMachine::UserInput() {
+    FClock->CatchUp();
+    if (FClock->Playing()) {
+        FClock->StopPlayback();
+        FPlaying.clear();
+    }
 }
 
 // --- Log settings -----------------------------------------------------------------------------
 
 void TSlotMachine::CopyTicks(int32_t Automaton) {
     const TCheckList* List = LogSettings(Automaton);
+    const TLogSwitches Before = Machine().LogSwitches(Automaton);
     TLogSwitches Switches{};
-    for (int32_t Item = 0; Item < LogItems; ++Item)
-        Switches[static_cast<size_t>(Item)] = List->Checked(Item);
-    FMachine->SetLogSwitches(Automaton, Switches);
+    for (int32_t Item = 0; Item < LogItems; ++Item) {
+        const auto Index = static_cast<size_t>(Item);
+        Switches[Index] = List->Checked(Item);
+        if (Switches[Index] != Before[Index])
+            FRecorder->Switch(FClock->Now(), Automaton, TLogItem(Item), Switches[Index]);
+    }
+    FClock->Do([Automaton, &Switches](TMachine& M) { M.SetLogSwitches(Automaton, Switches); });
 }
 
 void TSlotMachine::cbA0LogSettingsClickCheck(QObject*) {
@@ -220,9 +255,13 @@ void TSlotMachine::PlaceBeside(QWidget& Other) const {
 
 void TSlotMachine::ShowAutomata() {
     if (!FAutomataWindow) {
-        FAutomataWindow = std::make_unique<TAutomataWindow>(*FMachine, this);
-        // The game keys play the machine from there too.
+        FAutomataWindow = std::make_unique<TAutomataWindow>(Machine(), this);
+        // Lit transitions fade with the machine's time: a paused machine keeps them lit.
+        FAutomataWindow->SetClock([this] { return FClock ? FClock->Reading() : 0; });
+        // The game keys and the clock's keys work from there too.
         for (QAction* Action : FKeyActions)
+            FAutomataWindow->addAction(Action);
+        for (QAction* Action : FClockActions)
             FAutomataWindow->addAction(Action);
         PlaceBeside(*FAutomataWindow);
     }
@@ -239,8 +278,120 @@ void TSlotMachine::contextMenuEvent(QContextMenuEvent* Event) {
     }
     auto* Menu = new QMenu(this);
     Menu->setAttribute(Qt::WA_DeleteOnClose);
-    Menu->addAction(FAutomataAction);
+    for (QAction* Action : MenuActions())
+        Menu->addAction(Action);
     Menu->popup(Event->globalPos());
+}
+
+// --- Sessions ---------------------------------------------------------------------------------
+
+QString TSlotMachine::TakeCommand(const TCommand& Command) {
+    if (Command.Kind == TCommandKind::Log) {
+        // As a user's click turns the tick over; a tick already as asked needs none.
+        TCheckList* List = LogSettings(Command.Automaton);
+        if (List->Checked(Command.Item) != Command.On) {
+            List->SetChecked(Command.Item, Command.On);
+            CopyTicks(Command.Automaton);
+        }
+        return {};
+    }
+    if (QString Refused = WhyNot(Machine().Displays(), Command.Action); !Refused.isEmpty())
+        return Refused;
+    switch (Command.Action) {
+    case TPlayerAction::Coin:
+        Image1Click(Image(1));
+        break;
+    case TPlayerAction::Bad:
+        iBadCoinClick(iBadCoin);
+        break;
+    case TPlayerAction::Play:
+        iPlayClick(iPlay);
+        break;
+    case TPlayerAction::Return:
+        iReturnClick(iReturn);
+        break;
+    case TPlayerAction::Reset:
+        btnTechResetClick(btnTechReset);
+        break;
+    }
+    return {};
+}
+
+QByteArray TSlotMachine::SessionScript() {
+    FClock->CatchUp();
+    return FRecorder->Script(FClock->Now());
+}
+
+QString TSlotMachine::SaveSession(const QString& Path) {
+    return WriteFile(Path, SessionScript());
+}
+
+QString TSlotMachine::SaveProtocol(const QString& Path) {
+    QString Text = Log->Text();
+    if (!Text.isEmpty())
+        Text += u'\n';
+    return WriteFile(Path, Text.toUtf8());
+}
+
+QString TSlotMachine::OpenSession(const QString& Path) {
+    QString Problem;
+    const std::optional<TScript> Script = ReadSession(Path, Problem);
+    if (!Script)
+        return Problem;
+    PlayScript(*Script, Path);
+    return {};
+}
+
+void TSlotMachine::PlayScript(const TScript& Script, const QString& Name) {
+    FClock->StartAnew(TMachine());
+    Machine().Seed(Script.Seed);
+    Log->Clear();
+    BeginSession(Script.Start.value_or(StartReading(QDateTime::currentDateTime())));
+    FPlaying = Name;
+    FClock->Play(Script.Commands, [this](const TCommand& Command) { return TakeCommand(Command); });
+}
+
+namespace {
+
+const QString SessionFilter = QStringLiteral("Сеансы (*.session);;Все файлы (*)");
+
+} // namespace
+
+void TSlotMachine::ChooseAndSaveSession() {
+    const QString Path = QFileDialog::getSaveFileName(this, QStringLiteral("Сохранить сеанс"),
+                                                      QStringLiteral("сеанс.session"),
+                                                      SessionFilter);
+    if (Path.isEmpty())
+        return;
+    if (QString Problem = SaveSession(Path); !Problem.isEmpty())
+        TErrorBox::Instance().Report(Problem);
+}
+
+void TSlotMachine::ChooseAndSaveProtocol() {
+    const QString Path = QFileDialog::getSaveFileName(
+        this, QStringLiteral("Сохранить протокол"), QStringLiteral("протокол.txt"),
+        QStringLiteral("Текст (*.txt);;Все файлы (*)"));
+    if (Path.isEmpty())
+        return;
+    if (QString Problem = SaveProtocol(Path); !Problem.isEmpty())
+        TErrorBox::Instance().Report(Problem);
+}
+
+void TSlotMachine::ChooseAndOpenSession() {
+    const QString Path = QFileDialog::getOpenFileName(this, QStringLiteral("Открыть сеанс"),
+                                                      QString(), SessionFilter);
+    if (Path.isEmpty())
+        return;
+    // A script that cannot be played leaves the running session as it was.
+    if (QString Problem = OpenSession(Path); !Problem.isEmpty())
+        TErrorBox::Instance().Report(Problem);
+}
+
+void TSlotMachine::PlaybackEnded(int Line, const QString& Error) {
+    const QString Name = std::exchange(FPlaying, QString());
+    if (!Error.isEmpty())
+        TErrorBox::Instance().Report(
+            QStringLiteral("%1:%2: %3").arg(Escaped(Name)).arg(Line).arg(Error));
 }
 
 } // namespace sm

@@ -2,11 +2,14 @@
 
 #include "slotmachine/Machine.h"
 #include "slotmachine/Protocol.h"
+#include "slotmachine/Script.h"
+#include "slotmachine/Session.h"
+#include "slotmachine/SessionRecorder.h"
 #include "window/Controls.h"
 #include "window/Images.h"
 #include "window/LogPanel.h"
+#include "window/MachineClock.h"
 #include "window/Timer.h"
-#include "window/TimerDriver.h"
 
 #include <QLabel>
 #include <QPushButton>
@@ -25,7 +28,9 @@ class TAutomataWindow;
 
 // The window: the view and controller of one machine. Clicks, ticks and check-list toggles
 // become the machine's inputs; after each change it shows what the machine's displays hold.
-// The machine keeps every account; the window keeps none.
+// The machine keeps every account; the window keeps none. The machine runs on the window's
+// clock, which can be slowed down, paused and stepped; what the user does is recorded from
+// start-up as a session script, and a script can be played back.
 class TSlotMachine : public QWidget, private TMachineObserver {
     Q_OBJECT
 
@@ -71,9 +76,21 @@ public:
 
     TImage* Image(int Number) const { return Images[static_cast<size_t>(Number - 1)]; }
 
-    // The machine this window shows; null only after FormDestroy.
-    TMachine& Machine() { return *FMachine; }
-    const TMachine& Machine() const { return *FMachine; }
+    // The machine this window shows; gone only after FormDestroy.
+    TMachine& Machine() { return FClock->Machine(); }
+    const TMachine& Machine() const { return FClock->Machine(); }
+    TMachineClock& Clock() { return *FClock; }
+
+    // The session so far as a script the companion replays, to the present moment.
+    QByteArray SessionScript();
+    // Each an empty string, or why it failed (then nothing changed): the session script, the
+    // protocol panel's text as UTF-8, a session script read and played from start-up.
+    QString SaveSession(const QString& Path);
+    QString SaveProtocol(const QString& Path);
+    QString OpenSession(const QString& Path);
+    // Starts the machine anew with the script's seed and start time (none: the wall clock now),
+    // clears the protocol and plays the script on the window's clock.
+    void PlayScript(const TScript& Script, const QString& Name);
 
     // Handlers; the sender is ignored.
     void FormCreate(QObject* Sender);
@@ -100,6 +117,9 @@ public:
     void PlaceBeside(QWidget& Other) const;
     TAutomataWindow* AutomataWindow() const { return FAutomataWindow.get(); }
 
+    // The clock's keys, for «Автоматы» too: pause or go on, one step, slower, faster.
+    const std::vector<QAction*>& ClockActions() const { return FClockActions; }
+
 protected:
     void contextMenuEvent(QContextMenuEvent* Event) override;
 
@@ -113,12 +133,37 @@ private:
     void ShowSwitches();
     TCheckList* LogSettings(int32_t Automaton) const;
     void CopyTicks(int32_t Automaton);
+    // A player's action at the present moment of the machine, written into the session.
+    template <class TInput> void Act(TPlayerAction Action, TInput&& Input);
+    // A timer's tick at the present moment of the machine.
+    template <class TInput> void Tick(TInput&& Input);
+    // What the user does goes through here first: the machine catches up with the wall clock,
+    // and a session being played ends, the user taking over from that moment.
+    void UserInput();
+    // Takes a command of a session being played as the user's click or tick would.
+    QString TakeCommand(const TCommand& Command);
+    void PlaybackEnded(int Line, const QString& Error);
+    // A new session from start-up: the stamps and the recording start at Start.
+    void BeginSession(const QDateTime& Start);
+    void CreateClockActions();
+    void CreateFileActions();
+    void ChooseAndSaveSession();
+    void ChooseAndSaveProtocol();
+    void ChooseAndOpenSession();
+    // The actions that the window's context menus offer.
+    QList<QAction*> MenuActions() const;
 
     std::vector<QAction*> FKeyActions; // token, counterfeit, play, return, reset
-    std::unique_ptr<TTimerDriver> FTimerDriver;
-    std::unique_ptr<TMachine> FMachine;
+    std::vector<QAction*> FClockActions;
+    std::unique_ptr<TMachineClock> FClock;
+    std::unique_ptr<TVirtualStamp> FStamp;
     std::unique_ptr<TProtocolWriter> FProtocolWriter;
+    std::unique_ptr<TSessionRecorder> FRecorder;
+    QString FPlaying; // the name of the session being played
     QAction* FAutomataAction = nullptr;
+    QAction* FOpenSessionAction = nullptr;
+    QAction* FSaveSessionAction = nullptr;
+    QAction* FSaveProtocolAction = nullptr;
     std::unique_ptr<TAutomataWindow> FAutomataWindow;
 };
 

@@ -95,6 +95,26 @@ void TLogPanel::AppendLine(const QString& Line) {
         viewport()->update();
 }
 
+void TLogPanel::Clear() {
+    if (FLines.IsEmpty())
+        return;
+    const QString Before = Listened() ? Text() : QString();
+    FLines.Clear();
+    FLayouts.clear();
+    FTailValid = false;
+    FFollow = true;
+    FAnchor = FCursor = {};
+    FCaretPlaced = false;
+    FSelecting = false;
+    FAutoScroll.stop();
+    if (Listened()) {
+        QAccessibleTextRemoveEvent Event(this, 0, Before);
+        Event.setCursorPosition(0);
+        Announce(Event);
+    }
+    Relayout();
+}
+
 qsizetype TLogPanel::LineCount() const {
     return FLines.Count();
 }

@@ -36,6 +36,8 @@ public:
     ~TLogPanel() override;
 
     void AppendLine(const QString& Line) override;
+    // Empties the panel for a new session: no text, the caret at the end again.
+    void Clear();
 
     qsizetype LineCount() const;
     // An empty string for an index out of range.

@@ -1,32 +1,31 @@
 #include "window/Timer.h"
 
+#include "window/MachineClock.h"
+
 namespace sm {
 
-TTimer::TTimer(QObject* Parent) : QObject(Parent), FTimer(new QTimer(this)) {
-    // Qt makes short intervals precise anyway; say so for the long ones too.
-    FTimer->setTimerType(Qt::PreciseTimer);
-    connect(FTimer, &QTimer::timeout, this, [this] { emit Timer(this); });
+TTimer::TTimer(TMachineClock& Clock, TTimerId Id, QObject* Parent)
+    : QObject(Parent), FClock(&Clock), FId(Id) {
+    setObjectName(QLatin1String(Name(Id)));
 }
 
-void TTimer::SetInterval(int Milliseconds) {
-    if (Milliseconds < 0)
-        Milliseconds = 0;
-    if (Milliseconds == FInterval)
-        return;
-    FInterval = Milliseconds;
-    if (Milliseconds == 0)
-        FTimer->stop();
-    else {
-        FTimer->start(Milliseconds);
-        ++FStarts;
-    }
+const char* TTimer::Name(TTimerId Id) {
+    static const char* const Names[TimerCount] = {
+        "TimerSync1", "TimerSync2", "TimerSync3", "TimerB1", "TimerB2", "TimerB3", "JackTimer"};
+    return Id >= 0 && Id < TimerCount ? Names[Id] : "";
 }
 
-void TTimer::Restart() {
-    if (FInterval == 0)
-        return;
-    FTimer->start(FInterval);
-    ++FStarts;
+int TTimer::Interval() const {
+    return FClock ? FClock->Machine().Interval(FId) : 0;
+}
+
+std::optional<int64_t> TTimer::Remaining() const {
+    if (!FClock)
+        return std::nullopt;
+    const auto Due = FClock->Time().Due(FId);
+    if (!Due)
+        return std::nullopt;
+    return *Due - FClock->Now();
 }
 
 } // namespace sm

@@ -1,32 +1,38 @@
 #pragma once
 
+#include "slotmachine/Machine.h"
+
 #include <QObject>
-#include <QTimer>
+#include <QPointer>
+
+#include <cstdint>
+#include <optional>
 
 namespace sm {
 
-// A millisecond timer that runs while its interval is not 0. Setting the interval it already has
-// changes nothing, so a running period keeps its phase; any other value restarts the period.
+class TMachineClock;
+
+// One of the machine's seven timers as a control of the window: named as the machine names it,
+// running while its interval is not 0. The window's clock fires it in the machine's time; there
+// is no Qt timer behind it.
 class TTimer : public QObject {
     Q_OBJECT
 
 public:
-    explicit TTimer(QObject* Parent = nullptr);
+    TTimer(TMachineClock& Clock, TTimerId Id, QObject* Parent = nullptr);
 
-    void SetInterval(int Milliseconds);
-    // A new period from now, with the interval it has; nothing while it is stopped.
-    void Restart();
-    int Interval() const { return FInterval; }
-    // How often a period was started; an unchanged interval must not add one.
-    int Starts() const { return FStarts; }
+    TTimerId Id() const { return FId; }
+    // Milliseconds; 0 while it is stopped or the machine is gone.
+    int Interval() const;
+    // Milliseconds of the machine's time until it fires; nothing while it is stopped.
+    std::optional<int64_t> Remaining() const;
 
-signals:
-    void Timer(QObject* Sender);
+    // The machine's own name of each timer.
+    static const char* Name(TTimerId Id);
 
 private:
-    QTimer* FTimer;
-    int FInterval = 0;
-    int FStarts = 0;
+    QPointer<TMachineClock> FClock;
+    TTimerId FId;
 };
 
 } // namespace sm

@@ -13,15 +13,15 @@ using namespace sm;
 
 namespace {
 
-// Drives the window as a user and its clock would: clicks on its controls, ticks in its check
-// lists, and its own seven timers fired in virtual time, with no help from the replay's driver.
-// The event loop never runs, so no real timer fires in between.
+// Drives the window as a user and the wall clock would: clicks on its controls, ticks in its
+// check lists, and the wall clock moved on under the window's clock, which catches up as at a
+// screen frame. The event loop never runs, so nothing else moves the machine in between.
 class TWindowDriver {
 public:
     explicit TWindowDriver(TSlotMachine& Window) : FWindow(Window) {
         FTimers = {Window.TimerSync1, Window.TimerSync2, Window.TimerSync3, Window.TimerB1,
                    Window.TimerB2,    Window.TimerB3,    Window.JackTimer};
-        Sync();
+        Window.Clock().SetWallClock([this] { return FWall; });
     }
 
     // A click on the control, as the player makes it where the window shows it.
@@ -72,24 +72,25 @@ public:
             }
             break;
         }
-        case TCommandKind::Wait: {
-            const int64_t Until = FNow + Command.Milliseconds;
-            for (auto Next = NextDue(); Next && FDue[*Next] <= Until; Next = NextDue())
-                Fire(*Next);
-            FNow = Until;
+        case TCommandKind::Wait:
+            Pass(Command.Milliseconds);
             break;
-        }
         case TCommandKind::Settle:
             if (Running({TimerSync1, TimerSync2, TimerSync3}) &&
                 !Running({TimerB1, TimerB2, TimerB3}))
                 return QStringLiteral("spinning for ever");
-            while (Running({TimerB1, TimerB2, TimerB3, JackTimer}))
-                Fire(*NextDue());
+            // The wall clock runs on to each stop or pay-out tick in turn.
+            while (Running({TimerB1, TimerB2, TimerB3, JackTimer})) {
+                int64_t Next = INT64_MAX;
+                for (const TTimerId Timer : {TimerB1, TimerB2, TimerB3, JackTimer})
+                    if (const auto Remaining = FTimers[Timer]->Remaining())
+                        Next = std::min(Next, *Remaining);
+                Pass(Next);
+            }
             break;
         case TCommandKind::Show:
             break;
         }
-        Sync();
         return {};
     }
 
@@ -117,35 +118,15 @@ private:
         return false;
     }
 
-    // A period started since the last look counts from now.
-    void Sync() {
-        for (size_t Timer = 0; Timer < FTimers.size(); ++Timer)
-            if (FTimers[Timer]->Starts() != FStarts[Timer]) {
-                FStarts[Timer] = FTimers[Timer]->Starts();
-                FDue[Timer] = FNow + FTimers[Timer]->Interval();
-            }
-    }
-
-    std::optional<size_t> NextDue() const {
-        std::optional<size_t> Next;
-        for (size_t Timer = 0; Timer < FTimers.size(); ++Timer)
-            if (FTimers[Timer]->Interval() != 0 && (!Next || FDue[Timer] < FDue[*Next]))
-                Next = Timer;
-        return Next;
-    }
-
-    void Fire(size_t Timer) {
-        FNow = FDue[Timer];
-        FDue[Timer] += FTimers[Timer]->Interval();
-        emit FTimers[Timer]->Timer(FTimers[Timer]);
-        Sync();
+    // Wall time passes; the window's clock catches up as at its next screen frame.
+    void Pass(int64_t Milliseconds) {
+        FWall += Milliseconds;
+        FWindow.Clock().CatchUp();
     }
 
     TSlotMachine& FWindow;
     std::array<TTimer*, TimerCount> FTimers{};
-    std::array<int, TimerCount> FStarts{};
-    std::array<int64_t, TimerCount> FDue{};
-    int64_t FNow = 0;
+    int64_t FWall = 0;
 };
 
 // Stamps read the same way whatever the moment: every run of digits as one '#'.

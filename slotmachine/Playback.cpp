@@ -1,0 +1,110 @@
+#include "slotmachine/Playback.h"
+
+#include "slotmachine/Session.h"
+
+#include <utility>
+
+namespace sm {
+
+TPlayback::TPlayback(TCommandList Commands, TTake Take)
+    : FCommands(std::move(Commands)), FAt(FCommands.begin()), FEnd(FCommands.end()),
+      FTake(std::move(Take)) {}
+
+void TPlayback::Fail(const QString& Why) {
+    FError = TScriptError{(*FAt).Line, 0, Why};
+}
+
+void TPlayback::Next() {
+    ++FAt;
+    FWaitEnd.reset();
+}
+
+TPlayback::TNeed TPlayback::Run(TVirtualTime& Time, int64_t Until) {
+    const TCommand Command = *FAt;
+    switch (Command.Kind) {
+    case TCommandKind::Wait:
+        if (!FWaitEnd)
+            FWaitEnd = Time.Now() + Command.Milliseconds;
+        if (*FWaitEnd > Until)
+            return TNeed::Time;
+        Time.Advance(*FWaitEnd - Time.Now());
+        return TNeed::Nothing;
+    case TCommandKind::Settle:
+        if (QString Never = WhyNotSettle(Time.Machine()); !Never.isEmpty()) {
+            Fail(Never);
+            return TNeed::Failed;
+        }
+        while (!Settled(Time.Machine())) {
+            const auto Event = Time.NextEvent();
+            if (!Event || *Time.Due(*Event) > Until)
+                return TNeed::Time;
+            Time.FireNextEvent();
+        }
+        return TNeed::Nothing;
+    case TCommandKind::Show:
+        return TNeed::Nothing;
+    case TCommandKind::Player:
+    case TCommandKind::Log:
+        break;
+    }
+    if (QString Refused = FTake(Command); !Refused.isEmpty()) {
+        Fail(Refused);
+        return TNeed::Failed;
+    }
+    return TNeed::Nothing;
+}
+
+void TPlayback::RunTo(TVirtualTime& Time, int64_t Until) {
+    while (!Finished()) {
+        const TNeed Need = Run(Time, Until);
+        if (Need != TNeed::Nothing)
+            break;
+        Next();
+    }
+    if (Until > Time.Now())
+        Time.Advance(Until - Time.Now());
+}
+
+bool TPlayback::Step(TVirtualTime& Time) {
+    while (!Finished()) {
+        const TCommand Command = *FAt;
+        switch (Command.Kind) {
+        case TCommandKind::Wait: {
+            if (!FWaitEnd)
+                FWaitEnd = Time.Now() + Command.Milliseconds;
+            // A timer due when the wait ends fires before the command after it.
+            const auto Event = Time.NextEvent();
+            if (Event && *Time.Due(*Event) <= *FWaitEnd)
+                return Time.FireNextEvent();
+            Time.Advance(*FWaitEnd - Time.Now());
+            break;
+        }
+        case TCommandKind::Settle:
+            if (QString Never = WhyNotSettle(Time.Machine()); !Never.isEmpty()) {
+                Fail(Never);
+                return false;
+            }
+            if (!Settled(Time.Machine()))
+                return Time.FireNextEvent();
+            break;
+        case TCommandKind::Show:
+            break;
+        case TCommandKind::Player:
+        case TCommandKind::Log:
+            if (QString Refused = FTake(Command); !Refused.isEmpty()) {
+                Fail(Refused);
+                return false;
+            }
+            // A switch is no event: the step goes on to one.
+            if (Command.Kind == TCommandKind::Player) {
+                Next();
+                return true;
+            }
+            break;
+        }
+        Next();
+    }
+    return !FError && Time.FireNextEvent();
+}
+
+} // namespace sm

@@ -1,0 +1,54 @@
+#pragma once
+
+#include "slotmachine/Script.h"
+#include "slotmachine/VirtualTime.h"
+
+#include <QString>
+
+#include <functional>
+#include <optional>
+
+namespace sm {
+
+// A script played on a machine as its clock goes, not all at once: each call runs script and
+// machine on to a given moment, or to the next event. The moments are the replay's: a command
+// runs at the moment the one before it ended, a wait ends where it began plus its milliseconds,
+// and a settle ends with the stop or pay-out timer after which none runs.
+class TPlayback {
+public:
+    // Takes one player or log command as the window takes it: an empty string, or why it could
+    // not. The playback does not run them itself, so that the window sees and records them.
+    using TTake = std::function<QString(const TCommand&)>;
+
+    TPlayback(TCommandList Commands, TTake Take);
+
+    // Runs the script and the machine on to the moment Until; the commands due by then are
+    // taken, every timer due by then fires. Stops at a command that cannot be taken.
+    void RunTo(TVirtualTime& Time, int64_t Until);
+    // Runs on to the next moment at which an automaton receives an event, the script's action or
+    // the machine's stop or pay-out timer, whichever comes first, and stops after it; spin ticks
+    // pass on the way. False when nothing is ahead (the script has ended and no such timer runs,
+    // or a command could not be taken).
+    bool Step(TVirtualTime& Time);
+
+    bool Finished() const { return !(FAt != FEnd) || FError.has_value(); }
+    // The command that could not be taken, with why.
+    const std::optional<TScriptError>& Error() const { return FError; }
+
+private:
+    // What the command at hand needs before the next one can run.
+    enum class TNeed { Nothing, Time, Failed };
+    // Takes the command at hand as far as the moment Until allows.
+    TNeed Run(TVirtualTime& Time, int64_t Until);
+    void Fail(const QString& Why);
+    void Next();
+
+    TCommandList FCommands;
+    TCommandList::TIterator FAt;
+    TCommandList::TIterator FEnd;
+    TTake FTake;
+    std::optional<int64_t> FWaitEnd; // the wait at hand ends then
+    std::optional<TScriptError> FError;
+};
+
+} // namespace sm

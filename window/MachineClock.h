@@ -1,0 +1,103 @@
+#pragma once
+
+#include "slotmachine/Playback.h"
+#include "slotmachine/VirtualTime.h"
+
+#include <QObject>
+#include <QTimer>
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <memory>
+
+namespace sm {
+
+// The window's machine in virtual time, paced by the wall clock: once a screen frame, and before
+// every input, the machine's time moves on by the wall time that passed, divided by the slowdown;
+// paused, it holds. Inputs are taken at the machine's present millisecond. A session script
+// played here runs on the same clock, so it can be slowed down, paused and stepped too.
+class TMachineClock : public QObject {
+    Q_OBJECT
+
+public:
+    // Milliseconds on a steady clock from any fixed moment; a test gives its own.
+    using TWallClock = std::function<int64_t()>;
+    // Milliseconds between two catch-ups while a timer runs: a screen frame.
+    static constexpr int FrameMs = 16;
+    // The speeds offered: the machine runs 1, 2, 4, 10 or 100 times slower than the wall clock.
+    static constexpr std::array<int, 5> Slowdowns = {1, 2, 4, 10, 100};
+
+    explicit TMachineClock(QObject* Parent = nullptr);
+    ~TMachineClock() override;
+
+    TVirtualTime& Time() { return FTime; }
+    const TVirtualTime& Time() const { return FTime; }
+    TMachine& Machine() { return FTime.Machine(); }
+    const TMachine& Machine() const { return FTime.Machine(); }
+    // The machine's milliseconds since start-up.
+    int64_t Now() const { return FTime.Now(); }
+    // The moment the machine reaches at the next catch-up.
+    int64_t Reading() const;
+
+    void SetWallClock(TWallClock Wall);
+    int Slowdown() const { return FSlowdown; }
+    void SetSlowdown(int Slowdown);
+    // One speed faster or slower; nothing beyond the ends.
+    void Faster();
+    void Slower();
+    bool Paused() const { return FPaused; }
+    void SetPaused(bool Paused);
+    // Pauses, then runs the machine (and the script being played) to the next moment at which an
+    // automaton receives an event, and stops there. False when nothing is ahead.
+    bool Step();
+    // Whether a step would find an event: a stop or pay-out timer runs, or a script plays.
+    bool CanStep() const;
+
+    // Moves the machine's time on to the reading.
+    void CatchUp();
+    // An input at the present moment, after catching up.
+    template <class TAction> void Do(TAction&& Action) {
+        CatchUp();
+        FTime.Do(std::forward<TAction>(Action));
+        Schedule();
+    }
+    // A new machine from start-up, at moment 0, in place: its observers and sink stay.
+    void StartAnew(const TMachine& StartUp);
+
+    // Plays the commands from the present moment, taking the player's and log commands by Take.
+    void Play(TCommandList Commands, TPlayback::TTake Take);
+    // Ends the playback where it stands; the machine stays live.
+    void StopPlayback();
+    bool Playing() const { return FPlayback != nullptr; }
+    // Whether the frame timer runs: only while the machine has a timer running or a script
+    // plays, and never while paused.
+    bool Ticking() const { return FFrame.isActive(); }
+
+signals:
+    // The machine's time moved, or the speed or pause changed.
+    void Moved();
+    // The playback ran to its end, or stopped at a command it could not take (Line is then that
+    // command's line, from 1); not sent by StopPlayback.
+    void PlaybackEnded(int Line, const QString& Error);
+
+private:
+    void Frame();
+    // Starts or stops the frame timer as the machine needs it.
+    void Schedule();
+    // The wall clock and the machine's time are tied anew at this moment.
+    void Anchor();
+    void EndPlaybackIfDone();
+
+    TVirtualTime FTime;
+    TWallClock FWall;
+    int64_t FWallAnchor = 0;
+    int64_t FMachineAnchor = 0;
+    int FSlowdown = 1;
+    bool FPaused = false;
+    bool FCatchingUp = false; // a command played calls an input, which must not catch up again
+    QTimer FFrame;
+    std::unique_ptr<TPlayback> FPlayback;
+};
+
+} // namespace sm

@@ -1,3 +1,5 @@
+#include "slotmachine/Files.h"
+#include "slotmachine/Quoted.h"
 #include "window/Application.h"
 #include "window/FormMain.h"
 
@@ -6,6 +8,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <optional>
 
 using namespace sm;
 
@@ -30,6 +33,53 @@ void ReportFatal(QtMsgType Type, const QMessageLogContext& Context, const QStrin
     std::_Exit(2);
 }
 
+const char Usage[] = "Использование: slotmachine [СЕАНС]\n"
+                    "Игровой автомат с тремя барабанами. СЕАНС — сценарий сеанса, как его читает "
+                    "slotmachine-cli replay;\nон проигрывается в окне с запуска.\n";
+
+void Print(std::FILE* Stream, const QString& Text) {
+    std::fputs(Text.toUtf8().constData(), Stream);
+}
+
+// The session named on the command line, read and checked whole before any window opens; or the
+// exit code when there is none to play.
+std::optional<int> ReadArguments(int Argc, char** Argv, std::optional<TScript>& Session,
+                                 QString& Name) {
+    QStringList Words;
+    for (int Index = 1; Index < Argc; ++Index)
+        Words << TextOfBytes(QByteArray(Argv[Index]));
+    if (Words.contains(QStringLiteral("--help")) || Words.contains(QStringLiteral("-h"))) {
+        Print(stdout, QString::fromUtf8(Usage));
+        return 0;
+    }
+    if (Words.size() > 1) {
+        Print(stderr, QStringLiteral("slotmachine: сеанс проигрывается один, а не %1\n%2")
+                          .arg(Words.size())
+                          .arg(QString::fromUtf8(Usage)));
+        return 2;
+    }
+    if (Words.isEmpty())
+        return std::nullopt;
+    if (Words[0].startsWith(u'-') && Words[0].size() > 1) {
+        Print(stderr, QStringLiteral("slotmachine: неизвестный ключ %1\n%2")
+                          .arg(Quoted(Words[0]), QString::fromUtf8(Usage)));
+        return 2;
+    }
+    Name = Words[0];
+    TScriptReader Reader;
+    if (QString Problem = ReadScriptFile(Name, Reader); !Problem.isEmpty()) {
+        Print(stderr, QStringLiteral("slotmachine: %1\n").arg(Problem));
+        return 2;
+    }
+    TParsedScript Parsed = Reader.Finish();
+    if (Parsed.Error) {
+        Print(stderr, ScriptErrorText(Name, *Parsed.Error) + u'\n');
+        return 2;
+    }
+    Session = std::move(Parsed.Script);
+    return std::nullopt;
+}
+
 } // namespace
 
 int main(int argc, char* argv[]) {
@@ -49,8 +99,15 @@ int main(int argc, char* argv[]) {
     QtHandler = qInstallMessageHandler(ReportFatal);
     TApplication Application(argc, argv);
     qInstallMessageHandler(QtHandler);
+    // Qt has taken its own options out of the arguments by now.
+    std::optional<TScript> Session;
+    QString Name;
+    if (const auto Exit = ReadArguments(argc, argv, Session, Name))
+        return *Exit;
     TSlotMachine Window;
     Window.show();
+    if (Session)
+        Window.PlayScript(*Session, Name);
     // Closing the window ends the loop whatever the machine is doing.
     Application.exec();
     return 0;

@@ -17,9 +17,9 @@ inline int ToInt(qsizetype Value) {
     return static_cast<int>(std::min<qsizetype>(Value, INT_MAX));
 }
 
-// The protocol as the panel holds it: lines that only grow at the end, until cleared as a whole, and the offsets that
-// assistive technology reads them by. Offsets count the characters of Text(), the line breaks
-// included; a position is a line and a column in it.
+// The protocol as the panel holds it: lines that only grow at the end, until cleared as a whole,
+// and the offsets that assistive technology reads them by. Offsets count the characters of Text(),
+// the line breaks included; a position is a line and a column in it.
 class TProtocolLines {
 public:
     struct TPosition {

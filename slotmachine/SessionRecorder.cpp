@@ -35,6 +35,7 @@ void TSessionRecorder::Append(int64_t Moment, const QString& Line) {
     Moment = std::max(Moment, FLast);
     AppendWait(FScript, Moment - FLast);
     FLast = Moment;
+    FRecorded = true;
     FScript += Line.toUtf8();
     FScript += '\n';
 }

@@ -25,6 +25,8 @@ public:
     // The script of the session up to the moment Now: it waits to the end as well, for the
     // stops and the pay-out that the window showed after the last click.
     QByteArray Script(int64_t Now) const;
+    // Whether anything was done since start-up.
+    bool Recorded() const { return FRecorded; }
 
 private:
     // A line, after the wait from the last moment to this one.
@@ -33,6 +35,7 @@ private:
 
     QByteArray FScript;
     int64_t FLast = 0;
+    bool FRecorded = false;
 };
 
 } // namespace sm

@@ -189,8 +189,7 @@ void TSlotMachine::CreateClockActions() {
         FClockActions.push_back(Action);
         return Action;
     };
-    QAction* Pause =
-        Make("actPause", QStringLiteral("Пауза"), {Qt::Key_F6, Qt::Key_Pause});
+    QAction* Pause = Make("actPause", QStringLiteral("Пауза"), {Qt::Key_F6, Qt::Key_Pause});
     Pause->setCheckable(true);
     QAction* GoOn = Make("actGoOn", QStringLiteral("Продолжить"), {Qt::Key_F5});
     QAction* Step = Make("actStep", QStringLiteral("Шаг"), {Qt::Key_F10});
@@ -198,9 +197,8 @@ void TSlotMachine::CreateClockActions() {
     QAction* Faster = Make("actFaster", QStringLiteral("Быстрее"), {Qt::Key_F8});
     connect(Pause, &QAction::triggered, this, [this](bool Paused) { FClock->SetPaused(Paused); });
     connect(GoOn, &QAction::triggered, this, [this] { FClock->SetPaused(false); });
-    connect(Step, &QAction::triggered, this, [Step = Guarded([this] { FClock->Step(); })] {
-        Step();
-    });
+    connect(Step, &QAction::triggered, this,
+            [Step = Guarded([this] { FClock->Step(); })] { Step(); });
     connect(Slower, &QAction::triggered, this, [this] { FClock->Slower(); });
     connect(Faster, &QAction::triggered, this, [this] { FClock->Faster(); });
     // The tick follows the clock, whoever paused it.
@@ -245,9 +243,9 @@ void TSlotMachine::ConnectHandlers() {
     // A key does what a click on its control would, and only while the control is shown.
     const auto Key = [this](QAction* Action, auto Click) {
         connect(Action, &QAction::triggered, this, [Press = Guarded([this, Click] {
-                                                         UserInput();
-                                                         Click();
-                                                     })] { Press(); });
+                                                        UserInput();
+                                                        Click();
+                                                    })] { Press(); });
     };
     Key(FKeyActions[0], [this] {
         if (CanTake(Machine(), TPlayerAction::Coin))

@@ -12,6 +12,7 @@
 #include <QContextMenuEvent>
 #include <QFileDialog>
 #include <QMenu>
+#include <QMessageBox>
 #include <QScreen>
 
 #include <algorithm>
@@ -34,8 +35,7 @@ TSlotMachine::~TSlotMachine() {
 }
 
 void TSlotMachine::FormCreate(QObject*) {
-    FProtocolWriter =
-        std::make_unique<TProtocolWriter>(*Log, [this] { return FStamp->Now(); });
+    FProtocolWriter = std::make_unique<TProtocolWriter>(*Log, [this] { return FStamp->Now(); });
     Machine().SetSink(FProtocolWriter.get());
     Machine().AddObserver(this);
     connect(FClock.get(), &TMachineClock::PlaybackEnded, this, &TSlotMachine::PlaybackEnded,
@@ -358,9 +358,8 @@ const QString SessionFilter = QStringLiteral("Сеансы (*.session);;Все �
 } // namespace
 
 void TSlotMachine::ChooseAndSaveSession() {
-    const QString Path = QFileDialog::getSaveFileName(this, QStringLiteral("Сохранить сеанс"),
-                                                      QStringLiteral("сеанс.session"),
-                                                      SessionFilter);
+    const QString Path = QFileDialog::getSaveFileName(
+        this, QStringLiteral("Сохранить сеанс"), QStringLiteral("сеанс.session"), SessionFilter);
     if (Path.isEmpty())
         return;
     if (QString Problem = SaveSession(Path); !Problem.isEmpty())
@@ -381,6 +380,13 @@ void TSlotMachine::ChooseAndOpenSession() {
     const QString Path = QFileDialog::getOpenFileName(this, QStringLiteral("Открыть сеанс"),
                                                       QString(), SessionFilter);
     if (Path.isEmpty())
+        return;
+    // The session played replaces this one and its protocol: nothing goes unasked.
+    if (FRecorder->Recorded() &&
+        QMessageBox::question(this, QStringLiteral("Открыть сеанс"),
+                              QStringLiteral("Сеанс из файла заменит текущий сеанс и его "
+                                             "протокол. Сохраните их, если они нужны.\n\n"
+                                             "Открыть сеанс?")) != QMessageBox::Yes)
         return;
     // A script that cannot be played leaves the running session as it was.
     if (QString Problem = OpenSession(Path); !Problem.isEmpty())

@@ -2,32 +2,92 @@
 
 #include <gvc.h>
 
+#include <dlfcn.h>
+
 #include <map>
 #include <memory>
 #include <stdexcept>
+#include <string>
 
 namespace sm {
 
 namespace {
 
+// Graphviz's functions, from its libraries loaded when the diagrams are first needed: linked into
+// the window, they would be mapped and searched through at every start although most sessions
+// never open «Автоматы». Its data is read through its headers' macros, which call nothing.
+struct TGraphvizLibrary {
+    decltype(&::gvContext) Context;
+    decltype(&::gvLayout) Layout;
+    decltype(&::gvFreeLayout) FreeLayout;
+    decltype(&::gvRenderData) RenderData;
+    decltype(&::gvFreeRenderData) FreeRenderData;
+    decltype(&::agmemread) MemRead;
+    decltype(&::agclose) Close;
+    decltype(&::agget) Get;
+    decltype(&::agfstnode) FirstNode;
+    decltype(&::agnxtnode) NextNode;
+    decltype(&::agfstout) FirstOut;
+    decltype(&::agnxtout) NextOut;
+};
+
+void* Open(const char* Name) {
+    // Global, as when linked: Graphviz's plugins find these libraries' symbols.
+    void* Library = dlopen(Name, RTLD_NOW | RTLD_GLOBAL);
+    if (!Library)
+        throw std::runtime_error(std::string("Graphviz could not be loaded: ") + dlerror());
+    return Library;
+}
+
+template <class TFunction> void Find(void* Library, const char* Name, TFunction& Function) {
+    Function = reinterpret_cast<TFunction>(dlsym(Library, Name));
+    if (!Function)
+        throw std::runtime_error(std::string("Graphviz lacks ") + Name);
+}
+
+TGraphvizLibrary LoadGraphviz() {
+    void* Gvc = Open(GVC_SONAME);
+    void* Cgraph = Open(CGRAPH_SONAME);
+    TGraphvizLibrary L{};
+    Find(Gvc, "gvContext", L.Context);
+    Find(Gvc, "gvLayout", L.Layout);
+    Find(Gvc, "gvFreeLayout", L.FreeLayout);
+    Find(Gvc, "gvRenderData", L.RenderData);
+    Find(Gvc, "gvFreeRenderData", L.FreeRenderData);
+    Find(Cgraph, "agmemread", L.MemRead);
+    Find(Cgraph, "agclose", L.Close);
+    Find(Cgraph, "agget", L.Get);
+    Find(Cgraph, "agfstnode", L.FirstNode);
+    Find(Cgraph, "agnxtnode", L.NextNode);
+    Find(Cgraph, "agfstout", L.FirstOut);
+    Find(Cgraph, "agnxtout", L.NextOut);
+    return L;
+}
+
+// Loaded once; a failed load is tried again the next time.
+const TGraphvizLibrary& Graphviz() {
+    static const TGraphvizLibrary Library = LoadGraphviz();
+    return Library;
+}
+
 // A graph read from DOT text; its layout, if any, goes with it.
 class TGraph {
 public:
     TGraph(GVC_t* Context, const std::string& DotText)
-        : FContext(Context), FGraph(agmemread(DotText.c_str())) {
+        : FContext(Context), FGraph(Graphviz().MemRead(DotText.c_str())) {
         if (!FGraph)
             throw std::runtime_error("Graphviz could not read the diagram");
     }
     ~TGraph() {
         if (FLaidOut)
-            gvFreeLayout(FContext, FGraph);
-        agclose(FGraph);
+            Graphviz().FreeLayout(FContext, FGraph);
+        Graphviz().Close(FGraph);
     }
     TGraph(const TGraph&) = delete;
     TGraph& operator=(const TGraph&) = delete;
 
     void LayOut() {
-        if (gvLayout(FContext, FGraph, "dot") != 0)
+        if (Graphviz().Layout(FContext, FGraph, "dot") != 0)
             throw std::runtime_error("Graphviz could not lay the diagram out");
         FLaidOut = true;
     }
@@ -43,13 +103,13 @@ private:
 // into a context's font table from one graph to the next, so a second context would read the
 // first one's freed memory.
 GVC_t* SharedContext() {
-    static GVC_t* const Context = gvContext();
+    static GVC_t* const Context = Graphviz().Context();
     return Context;
 }
 
 std::string IdOf(void* Object) {
     char Attribute[] = "id";
-    const char* Value = agget(Object, Attribute);
+    const char* Value = Graphviz().Get(Object, Attribute);
     return Value ? Value : "";
 }
 
@@ -83,7 +143,8 @@ TDiagramLayout TGraphviz::LayOut(const TDiagram& Diagram, const TLabelSizes& Siz
     Layout.Height = Box.UR.y - Box.LL.y;
     Layout.Nodes.resize(Diagram.Nodes.size());
     Layout.Edges.resize(Diagram.Edges.size());
-    for (Agnode_t* Node = agfstnode(Graph.Get()); Node; Node = agnxtnode(Graph.Get(), Node)) {
+    const TGraphvizLibrary& G = Graphviz();
+    for (Agnode_t* Node = G.FirstNode(Graph.Get()); Node; Node = G.NextNode(Graph.Get(), Node)) {
         const TDiagramPoint Centre = Flip(ND_coord(Node));
         const double Width = ND_width(Node) * 72;
         const double Height = ND_height(Node) * 72;
@@ -96,8 +157,8 @@ TDiagramLayout TGraphviz::LayOut(const TDiagram& Diagram, const TLabelSizes& Siz
             Place.LabelWidth = Width;
             Place.LabelHeight = Height;
         }
-        for (Agedge_t* Edge = agfstout(Graph.Get(), Node); Edge;
-             Edge = agnxtout(Graph.Get(), Edge)) {
+        for (Agedge_t* Edge = G.FirstOut(Graph.Get(), Node); Edge;
+             Edge = G.NextOut(Graph.Get(), Edge)) {
             const auto Found = Edges.find(IdOf(Edge));
             if (Found == Edges.end())
                 continue;
@@ -131,9 +192,9 @@ std::string TGraphviz::Svg(const std::string& DotText) {
     Graph.LayOut();
     char* Data = nullptr;
     unsigned int Length = 0;
-    if (gvRenderData(FContext, Graph.Get(), "svg", &Data, &Length) != 0 || !Data)
+    if (Graphviz().RenderData(FContext, Graph.Get(), "svg", &Data, &Length) != 0 || !Data)
         throw std::runtime_error("Graphviz could not render the diagram as SVG");
-    const std::unique_ptr<char, void (*)(char*)> Owned(Data, gvFreeRenderData);
+    const std::unique_ptr<char, void (*)(char*)> Owned(Data, Graphviz().FreeRenderData);
     return std::string(Data, Length);
 }
 

@@ -74,10 +74,11 @@ set(CPACK_DEBIAN_PACKAGE_SECTION education)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
-# What the library scan cannot see: the fonts the window asks for by name and Qt's Russian dialog
-# texts, both loaded at run time. The X11 platform plugin is in libqt6gui6, and Graphviz's layout
-# and SVG plugins in libgvc6: the scan adds both packages, so naming them here would repeat them.
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-translations-l10n, fonts-liberation2, fonts-dejavu-core")
+# What the library scan cannot see, all loaded at run time: Graphviz's libraries (with its layout
+# and SVG plugins in libgvc6), the fonts the window asks for by name and Qt's Russian dialog
+# texts. The X11 platform plugin is in libqt6gui6, which the scan adds.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS
+    "libgvc6, libcgraph6, qt6-translations-l10n, fonts-liberation2, fonts-dejavu-core")
 include(CPack)
 
 if(BUILD_TESTING)

@@ -173,6 +173,8 @@ private slots:
     void startStateOnTop();
     void mainWindowUnchanged();
     void closingTheMachineEndsTheLoop();
+    void litStepsHoldWhilePaused_data();
+    void litStepsHoldWhilePaused();
     void screenshot();
 };
 
@@ -632,6 +634,28 @@ void AutomataWindowTest::closingTheMachineEndsTheLoop() {
     QCOMPARE(QCoreApplication::exec(), 0);
     M.reset(); // the diagrams go first, then the machine they watch
     QCoreApplication::processEvents();
+}
+
+void AutomataWindowTest::litStepsHoldWhilePaused_data() {
+    QTest::addColumn<bool>("paused");
+    QTest::newRow("running: they fade") << false;
+    QTest::newRow("paused: they stay lit") << true;
+}
+
+void AutomataWindowTest::litStepsHoldWhilePaused() {
+    QFETCH(bool, paused);
+    // Not Open(): the window's own clock, the machine's, which a test's wall clock paces.
+    QTest::keyClick(M.get(), Qt::Key_F2);
+    TAutomataWindow* Window = M->AutomataWindow();
+    QVERIFY(Window);
+    M->Clock().SetWallClock([this] { return FNow; });
+    M->Clock().SetPaused(paused);
+    M->Image1Click(nullptr);
+    Window->Tick();
+    QVERIFY(!LitAutomata(*Window).isEmpty());
+    FNow += 2 * TDiagramView::FadeMs;
+    Window->Tick();
+    QCOMPARE(!LitAutomata(*Window).isEmpty(), paused);
 }
 
 void AutomataWindowTest::screenshot() {

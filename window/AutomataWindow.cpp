@@ -1,8 +1,8 @@
 #include "window/AutomataWindow.h"
 
 #include "window/Application.h"
+#include "window/MachineClock.h"
 
-#include <QElapsedTimer>
 #include <QGuiApplication>
 #include <QScreen>
 #include <QScrollBar>
@@ -18,8 +18,9 @@
 
 namespace sm {
 
-TAutomataWindow::TAutomataWindow(TMachine& Machine, QWidget* Parent)
-    : QWidget(Parent, Qt::Window), FMachine(Machine) {
+TAutomataWindow::TAutomataWindow(TMachineClock& Clock, QWidget* Parent)
+    : QWidget(Parent, Qt::Window), FMachine(Clock.Machine()),
+      FClock([Source = &Clock] { return Source->Reading(); }) {
     setObjectName(QStringLiteral("AutomataWindow"));
     setWindowTitle(QStringLiteral("Автоматы"));
     setAccessibleName(QStringLiteral("Автоматы"));
@@ -27,9 +28,6 @@ TAutomataWindow::TAutomataWindow(TMachine& Machine, QWidget* Parent)
     setAttribute(Qt::WA_ShowWithoutActivating);
     const QFont Font = TApplication::WindowFont();
     setFont(Font);
-    QElapsedTimer Started;
-    Started.start();
-    FClock = [Started] { return Started.elapsed(); };
 
     FScroll = new QScrollArea(this);
     FScroll->setObjectName(QStringLiteral("Scroll"));
@@ -45,7 +43,7 @@ TAutomataWindow::TAutomataWindow(TMachine& Machine, QWidget* Parent)
     // Graphviz starts here, when the diagrams are first asked for.
     TGraphviz Graphviz;
     for (int32_t Automaton = A0; Automaton <= A2; ++Automaton) {
-        TDiagram Diagram = DiagramOf(Machine, Automaton);
+        TDiagram Diagram = DiagramOf(FMachine, Automaton);
         TDiagramLayout Layout = Graphviz.LayOut(Diagram, TDiagramView::Measure(Diagram, Font));
         auto* View = new TDiagramView(std::move(Diagram), std::move(Layout), Font, FCanvas);
         // Ctrl with the wheel is the window's wherever it turns.

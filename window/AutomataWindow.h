@@ -12,6 +12,8 @@
 
 namespace sm {
 
+class TMachineClock;
+
 // «Автоматы»: the state diagrams of A0, A1 and A2 side by side, following one machine. It
 // watches the machine itself, not its protocol, so switching messages off does not blind it.
 // Laid out once when made; closing it only hides it. The text never shrinks below the window's
@@ -30,7 +32,7 @@ public:
     static constexpr double MaxScale = 3;
     static constexpr double ZoomStep = 1.25;
 
-    TAutomataWindow(TMachine& Machine, QWidget* Parent = nullptr);
+    TAutomataWindow(TMachineClock& Clock, QWidget* Parent = nullptr);
     ~TAutomataWindow() override;
 
     // The scale of the diagrams: on its own, as large as fits but never below 1 nor above 2;
@@ -44,7 +46,8 @@ public:
     QSize sizeHint() const override;
 
     TDiagramView* View(int32_t Automaton) const;
-    // Milliseconds from any fixed moment; a test gives its own.
+    // Milliseconds from any fixed moment; the machine's clock's reading unless a test gives its
+    // own, so that lit steps fade with the machine's time and a paused machine keeps them lit.
     void SetClock(TClock Clock);
     // The fade timer's handler: moves the glows on, and stops the timer once all are dark.
     void Tick();

@@ -255,9 +255,8 @@ void TSlotMachine::PlaceBeside(QWidget& Other) const {
 
 void TSlotMachine::ShowAutomata() {
     if (!FAutomataWindow) {
-        FAutomataWindow = std::make_unique<TAutomataWindow>(Machine(), this);
-        // Lit transitions fade with the machine's time: a paused machine keeps them lit.
-        FAutomataWindow->SetClock([this] { return FClock ? FClock->Reading() : 0; });
+        // Its lit steps fade with the machine's time.
+        FAutomataWindow = std::make_unique<TAutomataWindow>(*FClock, this);
         // The game keys and the clock's keys work from there too.
         for (QAction* Action : FKeyActions)
             FAutomataWindow->addAction(Action);

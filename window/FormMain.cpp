@@ -57,6 +57,7 @@ void TSlotMachine::FormDestroy(QObject*) {
 void TSlotMachine::BeginSession(const QDateTime& Start) {
     // The stamps read the machine's clock from the wall clock's reading at start-up.
     FStamp = std::make_unique<TVirtualStamp>(Start, QLocale(), FClock->Time());
+    FSessionStart = Start;
     FRecorder = std::make_unique<TSessionRecorder>(Machine().RandSeed(), Start);
 }
 

@@ -1,6 +1,7 @@
 #include "window/AutomataWindow.h"
 
 #include "window/Application.h"
+#include "window/ClockStrip.h"
 #include "window/MachineClock.h"
 
 #include <QGuiApplication>
@@ -18,7 +19,8 @@
 
 namespace sm {
 
-TAutomataWindow::TAutomataWindow(TMachineClock& Clock, QWidget* Parent)
+TAutomataWindow::TAutomataWindow(TMachineClock& Clock, const std::vector<QAction*>& ClockActions,
+                                 std::function<QDateTime()> SessionStart, QWidget* Parent)
     : QWidget(Parent, Qt::Window), FMachine(Clock.Machine()),
       FClock([Source = &Clock] { return Source->Reading(); }) {
     setObjectName(QStringLiteral("AutomataWindow"));
@@ -29,6 +31,7 @@ TAutomataWindow::TAutomataWindow(TMachineClock& Clock, QWidget* Parent)
     const QFont Font = TApplication::WindowFont();
     setFont(Font);
 
+    FStrip = new TClockStrip(Clock, ClockActions, std::move(SessionStart), this);
     FScroll = new QScrollArea(this);
     FScroll->setObjectName(QStringLiteral("Scroll"));
     FScroll->setFrameShape(QFrame::NoFrame);
@@ -37,6 +40,8 @@ TAutomataWindow::TAutomataWindow(TMachineClock& Clock, QWidget* Parent)
     FScroll->setWidget(FCanvas); // sized by Arrange, not by the scroll area
     auto* Column = new QVBoxLayout(this);
     Column->setContentsMargins(0, 0, 0, 0);
+    Column->setSpacing(0);
+    Column->addWidget(FStrip);
     Column->addWidget(FScroll);
     setToolTip(QStringLiteral("Масштаб: Ctrl+колесо мыши, Ctrl+плюс, Ctrl+минус; "
                               "Ctrl+0 — все автоматы целиком"));
@@ -72,7 +77,9 @@ TAutomataWindow::~TAutomataWindow() {
 }
 
 QSize TAutomataWindow::sizeHint() const {
-    return NeededSize(1);
+    const QSize Diagrams = NeededSize(1);
+    const QSize Strip = FStrip->sizeHint();
+    return {std::max(Diagrams.width(), Strip.width()), Diagrams.height() + Strip.height()};
 }
 
 void TAutomataWindow::ZoomIn() {

@@ -4,21 +4,26 @@
 #include "window/DiagramView.h"
 
 #include <QBasicTimer>
+#include <QDateTime>
 #include <QScrollArea>
 #include <QWidget>
 
 #include <array>
 #include <functional>
+#include <vector>
+
+class QAction;
 
 namespace sm {
 
+class TClockStrip;
 class TMachineClock;
 
 // «Автоматы»: the state diagrams of A0, A1 and A2 side by side, following one machine. It
 // watches the machine itself, not its protocol, so switching messages off does not blind it.
 // Laid out once when made; closing it only hides it. The text never shrinks below the window's
 // font unless asked to: a window too small for the diagrams scrolls, and Ctrl with the wheel,
-// plus, minus or 0 zooms.
+// plus, minus or 0 zooms. A strip above the diagrams shows the machine's clock and runs it.
 class TAutomataWindow : public QWidget, private TMachineObserver {
     Q_OBJECT
 
@@ -32,7 +37,10 @@ public:
     static constexpr double MaxScale = 3;
     static constexpr double ZoomStep = 1.25;
 
-    TAutomataWindow(TMachineClock& Clock, QWidget* Parent = nullptr);
+    // The strip drives the clock by the machine's window's clock actions and tells the time of
+    // day from the session's start.
+    TAutomataWindow(TMachineClock& Clock, const std::vector<QAction*>& ClockActions,
+                    std::function<QDateTime()> SessionStart, QWidget* Parent = nullptr);
     ~TAutomataWindow() override;
 
     // The scale of the diagrams: on its own, as large as fits but never below 1 nor above 2;
@@ -42,7 +50,8 @@ public:
     void ZoomOut();
     void ZoomToFit();
     QScrollArea* ScrollArea() const { return FScroll; }
-    // The diagrams whole at 1.
+    TClockStrip* Strip() const { return FStrip; }
+    // The strip and the diagrams whole at 1.
     QSize sizeHint() const override;
 
     TDiagramView* View(int32_t Automaton) const;
@@ -73,6 +82,7 @@ private:
     void ShowStates();
 
     TMachine& FMachine;
+    TClockStrip* FStrip;
     QScrollArea* FScroll;
     QWidget* FCanvas;
     std::array<TDiagramView*, 3> FViews{};

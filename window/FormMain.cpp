@@ -256,8 +256,9 @@ void TSlotMachine::PlaceBeside(QWidget& Other) const {
 
 void TSlotMachine::ShowAutomata() {
     if (!FAutomataWindow) {
-        // Its lit steps fade with the machine's time.
-        FAutomataWindow = std::make_unique<TAutomataWindow>(*FClock, this);
+        // Its strip runs the same clock, and its lit steps fade with the machine's time.
+        FAutomataWindow = std::make_unique<TAutomataWindow>(
+            *FClock, FClockActions, [this] { return SessionStart(); }, this);
         // The game keys and the clock's keys work from there too.
         for (QAction* Action : FKeyActions)
             FAutomataWindow->addAction(Action);

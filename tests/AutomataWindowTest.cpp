@@ -1,10 +1,13 @@
 #include "window/AutomataWindow.h"
 #include "tests/PaintCounter.h"
 #include "window/Application.h"
+#include "window/ClockStrip.h"
 #include "window/ErrorBox.h"
 #include "window/FormMain.h"
+#include "window/Timer.h"
 
 #include <QApplication>
+#include <QComboBox>
 #include <QContextMenuEvent>
 #include <QDir>
 #include <QMenu>
@@ -14,6 +17,7 @@
 #include <QScrollBar>
 #include <QTest>
 #include <QTimer>
+#include <QToolButton>
 #include <QWheelEvent>
 
 #include <memory>
@@ -122,6 +126,24 @@ QImage Reference(const TLabel& Label) {
     return Picture;
 }
 
+// Timers by name: those the strip lists, with their milliseconds to go, or those running, with
+// their intervals.
+QMap<QString, int> Listed(const TClockStrip& Strip) {
+    static const QRegularExpression Entry(QStringLiteral("(\\w+):\\D*(\\d+) мс"));
+    QMap<QString, int> Timers;
+    for (const auto& Match : Entry.globalMatch(Strip.TimersLabel()->text()))
+        Timers[Match.captured(1)] = Match.captured(2).toInt();
+    return Timers;
+}
+
+QMap<QString, int> Intervals(const TMachine& Machine) {
+    QMap<QString, int> Timers;
+    for (int32_t Timer = 0; Timer < TimerCount; ++Timer)
+        if (const int Interval = Machine.Interval(TTimerId(Timer)))
+            Timers[QString::fromLatin1(TTimer::Name(TTimerId(Timer)))] = Interval;
+    return Timers;
+}
+
 } // namespace
 
 class AutomataWindowTest : public QObject {
@@ -173,6 +195,14 @@ private slots:
     void startStateOnTop();
     void mainWindowUnchanged();
     void closingTheMachineEndsTheLoop();
+    void stripFollowsTheClock_data();
+    void stripFollowsTheClock();
+    void stripFollowsInputs_data();
+    void stripFollowsInputs();
+    void stripShowsTheMachineTime_data();
+    void stripShowsTheMachineTime();
+    void litStepsHoldWhilePaused_data();
+    void litStepsHoldWhilePaused();
     void screenshot();
 };
 
@@ -632,6 +662,162 @@ void AutomataWindowTest::closingTheMachineEndsTheLoop() {
     QCOMPARE(QCoreApplication::exec(), 0);
     M.reset(); // the diagrams go first, then the machine they watch
     QCoreApplication::processEvents();
+}
+
+void AutomataWindowTest::stripFollowsTheClock_data() {
+    QTest::addColumn<int>("from");          // the slowdown set first
+    QTest::addColumn<QKeySequence>("keys"); // then pressed
+    QTest::addColumn<QString>("control");   // then the strip's own control used
+    QTest::addColumn<QString>("speed");
+    QTest::addColumn<bool>("paused");
+    QTest::newRow("as started") << 1 << QKeySequence() << QString() << "1×" << false;
+    QTest::newRow("F7 F7 F8") << 1 << QKeySequence(Qt::Key_F7, Qt::Key_F7, Qt::Key_F8) << QString()
+                              << "½×" << false;
+    QTest::newRow("by a call") << 10 << QKeySequence() << QString() << "1/10×" << false;
+    QTest::newRow("down in the box")
+        << 2 << QKeySequence() << QStringLiteral("box") << "¼×" << false;
+    QTest::newRow("F6") << 1 << QKeySequence(Qt::Key_F6) << QString() << "1×" << true;
+    QTest::newRow("F6 F5") << 1 << QKeySequence(Qt::Key_F6, Qt::Key_F5) << QString() << "1×"
+                           << false;
+    QTest::newRow("Pause") << 1 << QKeySequence(Qt::Key_Pause) << QString() << "1×" << true;
+    QTest::newRow("the button") << 1 << QKeySequence() << QStringLiteral("button") << "1×" << true;
+}
+
+void AutomataWindowTest::stripFollowsTheClock() {
+    QFETCH(int, from);
+    QFETCH(QKeySequence, keys);
+    QFETCH(QString, control);
+    QFETCH(QString, speed);
+    QFETCH(bool, paused);
+    TAutomataWindow* Window = Open();
+    QVERIFY(Window);
+    // The clock's keys are the window's shortcuts: they reach it while it is active.
+    Window->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(Window));
+    const TClockStrip* Strip = Window->Strip();
+    M->Clock().SetSlowdown(from);
+    QTest::keySequence(Window, keys);
+    if (control == QLatin1String("box"))
+        QTest::keyClick(Strip->SpeedBox(), Qt::Key_Down);
+    else if (control == QLatin1String("button"))
+        QTest::mouseClick(Strip->PauseButton(), Qt::LeftButton);
+    QCOMPARE(TClockStrip::SpeedText(M->Clock().Slowdown()), speed);
+    QCOMPARE(Strip->SpeedBox()->currentText(), speed);
+    QCOMPARE(M->Clock().Paused(), paused);
+    const QToolButton* Pause = Strip->PauseButton();
+    QCOMPARE(Pause->isChecked(), paused);
+    QCOMPARE(Pause->text(), paused ? QStringLiteral("Продолжить") : QStringLiteral("Пауза"));
+    QCOMPARE(Pause->accessibleName(), Pause->text());
+    QCOMPARE(Pause->toolTip().contains(QStringLiteral("F5")), paused); // F5 only goes on
+    // The reading moves on its own only while the machine runs, and never out of sight.
+    QCOMPARE(Strip->Idling(), !paused);
+    Window->close();
+    QVERIFY(!Strip->Idling());
+}
+
+void AutomataWindowTest::stripFollowsInputs_data() {
+    QTest::addColumn<int>("steps"); // of the script: a token, another, «Игра», «Игра»
+    QTest::addColumn<bool>("paused");
+    QTest::addColumn<bool>("ahead"); // a stop timer runs
+    for (const bool Paused : {false, true}) {
+        const char* Clock = Paused ? "paused" : "running";
+        QTest::addRow("%s, nothing played", Clock) << 0 << Paused << false;
+        QTest::addRow("%s, the barrels spin", Clock) << 3 << Paused << false;
+        QTest::addRow("%s, a stop timer runs", Clock) << 4 << Paused << true;
+    }
+}
+
+void AutomataWindowTest::stripFollowsInputs() {
+    QFETCH(int, steps);
+    QFETCH(bool, paused);
+    QFETCH(bool, ahead);
+    TAutomataWindow* Window = Open();
+    QVERIFY(Window);
+    M->Clock().SetPaused(paused);
+    for (int Step = 0; Step < steps; ++Step)
+        Script[Step].Play(*M);
+    QCoreApplication::processEvents(); // the strip reads the timers once the input is over
+    QToolButton* StepButton = Window->Strip()->StepButton();
+    QCOMPARE(StepButton->isEnabled(), ahead);
+    // No time passed since they were set: each has its whole interval ahead.
+    if (paused)
+        QCOMPARE(Listed(*Window->Strip()), Intervals(M->Machine()));
+    if (!ahead)
+        return;
+    QTest::mouseClick(StepButton, Qt::LeftButton); // fires the first stop timer and holds there
+    QVERIFY(M->Clock().Paused());
+    QCOMPARE(M->Machine().Interval(TimerB1), 0);
+    QVERIFY(M->Machine().Interval(TimerB2) != 0);
+}
+
+void AutomataWindowTest::stripShowsTheMachineTime_data() {
+    QTest::addColumn<int>("slowdown");
+    QTest::addColumn<bool>("spinning"); // a token, «Игра», «Игра»: a stop timer runs
+    QTest::addColumn<int>("wall");      // wall-clock milliseconds that pass
+    QTest::addColumn<int>("machine");   // the machine's milliseconds they make
+    QTest::newRow("idle") << 1 << false << 1250 << 1250;
+    QTest::newRow("7 ms on") << 1 << true << 7 << 7;
+    QTest::newRow("999 ms on, before any stop") << 1 << true << 999 << 999;
+    QTest::newRow("at 1/100×") << 100 << true << 50000 << 500;
+}
+
+void AutomataWindowTest::stripShowsTheMachineTime() {
+    QFETCH(int, slowdown);
+    QFETCH(bool, spinning);
+    QFETCH(int, wall);
+    QFETCH(int, machine);
+    TAutomataWindow* Window = Open();
+    QVERIFY(Window);
+    M->Clock().SetWallClock([this] { return FNow; });
+    M->Clock().SetSlowdown(slowdown);
+    if (spinning)
+        for (const int Step : {0, 2, 3})
+            Script[Step].Play(*M);
+    const QMap<QString, int> Set = Intervals(M->Machine());
+    TClockStrip* Strip = Window->Strip();
+    // «09:00:01.250 (1250 мс)»: the time of day and the milliseconds since start-up.
+    const auto Read = [Strip] {
+        const QStringList Parts = Strip->ClockLabel()->text().split(QLatin1Char(' '));
+        return std::pair(QTime::fromString(Parts.value(0), QStringLiteral("HH:mm:ss.zzz")),
+                         Parts.value(1).mid(1).toLongLong());
+    };
+    Strip->Refresh();
+    const auto [Time, Milliseconds] = Read();
+    FNow += wall;
+    // Idle, nothing catches up, yet the reading moves; while a timer runs, frames catch up.
+    if (spinning)
+        M->Clock().CatchUp();
+    Strip->Refresh();
+    QCOMPARE(Read().second - Milliseconds, machine);
+    QCOMPARE((Time.msecsTo(Read().first) + 86'400'000) % 86'400'000, machine);
+    // Every timer set as the barrels started falls due every interval from then on.
+    QMap<QString, int> Left;
+    for (auto Each = Set.begin(); Each != Set.end(); ++Each)
+        Left[Each.key()] = Each.value() - machine % Each.value();
+    QCOMPARE(Listed(*Strip), Left);
+    QCOMPARE(Strip->TimersLabel()->text() == QStringLiteral("таймеры стоят"), !spinning);
+}
+
+void AutomataWindowTest::litStepsHoldWhilePaused_data() {
+    QTest::addColumn<bool>("paused");
+    QTest::newRow("running: they fade") << false;
+    QTest::newRow("paused: they stay lit") << true;
+}
+
+void AutomataWindowTest::litStepsHoldWhilePaused() {
+    QFETCH(bool, paused);
+    // Not Open(): the window's own clock, the machine's, which a test's wall clock paces.
+    QTest::keyClick(M.get(), Qt::Key_F2);
+    TAutomataWindow* Window = M->AutomataWindow();
+    QVERIFY(Window);
+    M->Clock().SetWallClock([this] { return FNow; });
+    M->Clock().SetPaused(paused);
+    M->Image1Click(nullptr);
+    Window->Tick();
+    QVERIFY(!LitAutomata(*Window).isEmpty());
+    FNow += 2 * TDiagramView::FadeMs;
+    Window->Tick();
+    QCOMPARE(!LitAutomata(*Window).isEmpty(), paused);
 }
 
 void AutomataWindowTest::screenshot() {

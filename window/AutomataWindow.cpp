@@ -1,8 +1,9 @@
 #include "window/AutomataWindow.h"
 
 #include "window/Application.h"
+#include "window/ClockStrip.h"
+#include "window/MachineClock.h"
 
-#include <QElapsedTimer>
 #include <QGuiApplication>
 #include <QScreen>
 #include <QScrollBar>
@@ -18,8 +19,10 @@
 
 namespace sm {
 
-TAutomataWindow::TAutomataWindow(TMachine& Machine, QWidget* Parent)
-    : QWidget(Parent, Qt::Window), FMachine(Machine) {
+TAutomataWindow::TAutomataWindow(TMachineClock& Clock, const std::vector<QAction*>& ClockActions,
+                                 std::function<QDateTime()> SessionStart, QWidget* Parent)
+    : QWidget(Parent, Qt::Window), FMachine(Clock.Machine()),
+      FClock([Source = &Clock] { return Source->Reading(); }) {
     setObjectName(QStringLiteral("AutomataWindow"));
     setWindowTitle(QStringLiteral("Автоматы"));
     setAccessibleName(QStringLiteral("Автоматы"));
@@ -27,10 +30,8 @@ TAutomataWindow::TAutomataWindow(TMachine& Machine, QWidget* Parent)
     setAttribute(Qt::WA_ShowWithoutActivating);
     const QFont Font = TApplication::WindowFont();
     setFont(Font);
-    QElapsedTimer Started;
-    Started.start();
-    FClock = [Started] { return Started.elapsed(); };
 
+    FStrip = new TClockStrip(Clock, ClockActions, std::move(SessionStart), this);
     FScroll = new QScrollArea(this);
     FScroll->setObjectName(QStringLiteral("Scroll"));
     FScroll->setFrameShape(QFrame::NoFrame);
@@ -39,13 +40,15 @@ TAutomataWindow::TAutomataWindow(TMachine& Machine, QWidget* Parent)
     FScroll->setWidget(FCanvas); // sized by Arrange, not by the scroll area
     auto* Column = new QVBoxLayout(this);
     Column->setContentsMargins(0, 0, 0, 0);
+    Column->setSpacing(0);
+    Column->addWidget(FStrip);
     Column->addWidget(FScroll);
     setToolTip(QStringLiteral("Масштаб: Ctrl+колесо мыши, Ctrl+плюс, Ctrl+минус; "
                               "Ctrl+0 — все автоматы целиком"));
     // Graphviz starts here, when the diagrams are first asked for.
     TGraphviz Graphviz;
     for (int32_t Automaton = A0; Automaton <= A2; ++Automaton) {
-        TDiagram Diagram = DiagramOf(Machine, Automaton);
+        TDiagram Diagram = DiagramOf(FMachine, Automaton);
         TDiagramLayout Layout = Graphviz.LayOut(Diagram, TDiagramView::Measure(Diagram, Font));
         auto* View = new TDiagramView(std::move(Diagram), std::move(Layout), Font, FCanvas);
         // Ctrl with the wheel is the window's wherever it turns.
@@ -74,7 +77,9 @@ TAutomataWindow::~TAutomataWindow() {
 }
 
 QSize TAutomataWindow::sizeHint() const {
-    return NeededSize(1);
+    const QSize Diagrams = NeededSize(1);
+    const QSize Strip = FStrip->sizeHint();
+    return {std::max(Diagrams.width(), Strip.width()), Diagrams.height() + Strip.height()};
 }
 
 void TAutomataWindow::ZoomIn() {

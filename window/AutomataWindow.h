@@ -4,19 +4,26 @@
 #include "window/DiagramView.h"
 
 #include <QBasicTimer>
+#include <QDateTime>
 #include <QScrollArea>
 #include <QWidget>
 
 #include <array>
 #include <functional>
+#include <vector>
+
+class QAction;
 
 namespace sm {
+
+class TClockStrip;
+class TMachineClock;
 
 // «Автоматы»: the state diagrams of A0, A1 and A2 side by side, following one machine. It
 // watches the machine itself, not its protocol, so switching messages off does not blind it.
 // Laid out once when made; closing it only hides it. The text never shrinks below the window's
 // font unless asked to: a window too small for the diagrams scrolls, and Ctrl with the wheel,
-// plus, minus or 0 zooms.
+// plus, minus or 0 zooms. A strip above the diagrams shows the machine's clock and runs it.
 class TAutomataWindow : public QWidget, private TMachineObserver {
     Q_OBJECT
 
@@ -30,7 +37,10 @@ public:
     static constexpr double MaxScale = 3;
     static constexpr double ZoomStep = 1.25;
 
-    TAutomataWindow(TMachine& Machine, QWidget* Parent = nullptr);
+    // The strip drives the clock by the machine's window's clock actions and tells the time of
+    // day from the session's start.
+    TAutomataWindow(TMachineClock& Clock, const std::vector<QAction*>& ClockActions,
+                    std::function<QDateTime()> SessionStart, QWidget* Parent = nullptr);
     ~TAutomataWindow() override;
 
     // The scale of the diagrams: on its own, as large as fits but never below 1 nor above 2;
@@ -40,11 +50,13 @@ public:
     void ZoomOut();
     void ZoomToFit();
     QScrollArea* ScrollArea() const { return FScroll; }
-    // The diagrams whole at 1.
+    TClockStrip* Strip() const { return FStrip; }
+    // The strip and the diagrams whole at 1.
     QSize sizeHint() const override;
 
     TDiagramView* View(int32_t Automaton) const;
-    // Milliseconds from any fixed moment; a test gives its own.
+    // Milliseconds from any fixed moment; the machine's clock's reading unless a test gives its
+    // own, so that lit steps fade with the machine's time and a paused machine keeps them lit.
     void SetClock(TClock Clock);
     // The fade timer's handler: moves the glows on, and stops the timer once all are dark.
     void Tick();
@@ -70,6 +82,7 @@ private:
     void ShowStates();
 
     TMachine& FMachine;
+    TClockStrip* FStrip;
     QScrollArea* FScroll;
     QWidget* FCanvas;
     std::array<TDiagramView*, 3> FViews{};

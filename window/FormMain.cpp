@@ -57,6 +57,7 @@ void TSlotMachine::FormDestroy(QObject*) {
 void TSlotMachine::BeginSession(const QDateTime& Start) {
     // The stamps read the machine's clock from the wall clock's reading at start-up.
     FStamp = std::make_unique<TVirtualStamp>(Start, QLocale(), FClock->Time());
+    FSessionStart = Start;
     FRecorder = std::make_unique<TSessionRecorder>(Machine().RandSeed(), Start);
 }
 
@@ -255,9 +256,9 @@ void TSlotMachine::PlaceBeside(QWidget& Other) const {
 
 void TSlotMachine::ShowAutomata() {
     if (!FAutomataWindow) {
-        FAutomataWindow = std::make_unique<TAutomataWindow>(Machine(), this);
-        // Lit transitions fade with the machine's time: a paused machine keeps them lit.
-        FAutomataWindow->SetClock([this] { return FClock ? FClock->Reading() : 0; });
+        // Its strip runs the same clock, and its lit steps fade with the machine's time.
+        FAutomataWindow = std::make_unique<TAutomataWindow>(
+            *FClock, FClockActions, [this] { return SessionStart(); }, this);
         // The game keys and the clock's keys work from there too.
         for (QAction* Action : FKeyActions)
             FAutomataWindow->addAction(Action);

@@ -80,6 +80,8 @@ public:
     TMachine& Machine() { return FClock->Machine(); }
     const TMachine& Machine() const { return FClock->Machine(); }
     TMachineClock& Clock() { return *FClock; }
+    // The wall clock's reading at start-up, from which the protocol's stamps count.
+    QDateTime SessionStart() const { return FSessionStart; }
 
     // The session so far as a script the companion replays, to the present moment.
     QByteArray SessionScript();
@@ -157,6 +159,7 @@ private:
     std::vector<QAction*> FClockActions;
     std::unique_ptr<TMachineClock> FClock;
     std::unique_ptr<TVirtualStamp> FStamp;
+    QDateTime FSessionStart;
     std::unique_ptr<TProtocolWriter> FProtocolWriter;
     std::unique_ptr<TSessionRecorder> FRecorder;
     QString FPlaying; // the name of the session being played

@@ -1,0 +1,73 @@
+#pragma once
+
+#include "slotmachine/Machine.h"
+
+#include <QBasicTimer>
+#include <QDateTime>
+#include <QWidget>
+
+#include <functional>
+#include <vector>
+
+class QAction;
+class QComboBox;
+class QLabel;
+class QToolButton;
+
+namespace sm {
+
+class TMachineClock;
+
+// The machine's clock at a glance, above the diagrams: pause and go on, one step, the speed, the
+// machine's time of day as the protocol stamps it, and what each running timer has left.
+class TClockStrip : public QWidget, private TMachineObserver {
+    Q_OBJECT
+
+public:
+    using TSessionStart = std::function<QDateTime()>;
+    // While the machine runs with no timer, no frame moves its time, yet the reading goes on.
+    static constexpr int IdleMs = 200;
+
+    // Actions are the window's clock actions, found by their object names.
+    TClockStrip(TMachineClock& Clock, const std::vector<QAction*>& Actions, TSessionStart Start,
+                QWidget* Parent = nullptr);
+    ~TClockStrip() override;
+
+    // The handler of Moved and of the idle timer: every text from the clock as it stands.
+    void Refresh();
+    // Whether the idle timer runs: only while shown and not paused.
+    bool Idling() const { return FIdle.isActive(); }
+    // «1×», «½×», «¼×», «1/10×»...
+    static QString SpeedText(int Slowdown);
+
+    QToolButton* PauseButton() const { return FPause; }
+    QToolButton* StepButton() const { return FStep; }
+    QComboBox* SpeedBox() const { return FSpeed; }
+    QLabel* ClockLabel() const { return FTimeOfDay; }
+    QLabel* TimersLabel() const { return FTimers; }
+
+protected:
+    void showEvent(QShowEvent* Event) override;
+    void hideEvent(QHideEvent* Event) override;
+    void timerEvent(QTimerEvent* Event) override;
+
+private:
+    void MachineChanged(unsigned Changes) noexcept override;
+    QString TimersText(int64_t Reading) const;
+
+    TMachineClock& FClock;
+    TSessionStart FStart;
+    QAction* FPauseAction;
+    QToolButton* FPause;
+    QToolButton* FStep;
+    QComboBox* FSpeed;
+    QLabel* FTimeOfDay;
+    QLabel* FTimers;
+    QString FPauseTip;
+    QString FGoOnTip;
+    bool FShown = false;
+    bool FRefreshPosted = false;
+    QBasicTimer FIdle;
+};
+
+} // namespace sm

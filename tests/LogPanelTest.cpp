@@ -111,6 +111,7 @@ private slots:
     // Contents
     void linesKeptInOrder_data();
     void linesKeptInOrder();
+    void clearStartsAnew();
 
     // Following the end
     void followsEnd_data();
@@ -181,6 +182,37 @@ void LogPanelTest::linesKeptInOrder() {
     QCOMPARE(Panel->Text(), lines.join(u'\n'));
     QCOMPARE(Panel->Line(-1), QString());
     QCOMPARE(Panel->Line(lines.size()), QString());
+}
+
+void LogPanelTest::clearStartsAnew() {
+    auto Panel = MakePanel();
+    QVERIFY(ShowPanel(*Panel));
+    AppendMessages(*Panel, 60);
+    QTest::keyClick(Panel.get(), Qt::Key_PageUp); // the reader puts the caret up there
+    QVERIFY(!Panel->FollowsEnd());
+    const QString Before = Panel->Text();
+    QStringList Told;
+    Panel->AccessibilityReceiver = [&Told](QAccessibleEvent* Event) {
+        if (Event->type() == QAccessible::TextRemoved) {
+            const auto* Removed = static_cast<QAccessibleTextRemoveEvent*>(Event);
+            Told << QStringLiteral("remove %1 %2, caret %3")
+                        .arg(Removed->changePosition())
+                        .arg(Removed->textRemoved().size())
+                        .arg(Removed->cursorPosition());
+        }
+    };
+    Panel->Clear();
+    QCOMPARE(Told, QStringList{QStringLiteral("remove 0 %1, caret 0").arg(Before.size())});
+    QCOMPARE(Panel->LineCount(), 0);
+    QCOMPARE(Panel->Text(), QString());
+    QVERIFY(Panel->FollowsEnd());
+    // The next session's messages are followed, the caret with them.
+    AppendMessages(*Panel, 60);
+    Flush();
+    QScrollBar* Bar = Panel->verticalScrollBar();
+    QCOMPARE(Bar->value(), Bar->maximum());
+    QCOMPARE(Panel->CaretOffset(), Panel->CharacterCount());
+    QVERIFY(Inside(Panel->LineRect(Panel->LineCount() - 1), Panel->viewport()->rect()));
 }
 
 void LogPanelTest::followsEnd_data() {

@@ -16,6 +16,8 @@
 #include <xcb/xproto.h>
 #include <xcb/xtest.h>
 
+#include <algorithm>
+#include <array>
 #include <cstddef>
 #include <cstdlib>
 #include <memory>
@@ -88,6 +90,8 @@ class ScreenTest : public QObject {
 private slots:
     void init();
     void barrelsTurnAndStopOnScreen();
+    void barrelsTurnAtEverySpeed_data();
+    void barrelsTurnAtEverySpeed();
     void slotIndicatorOnScreen();
     void programTurnsItsBarrels();
 };
@@ -127,6 +131,56 @@ void ScreenTest::barrelsTurnAndStopOnScreen() {
     for (int Barrel = 0; Barrel < 3; ++Barrel) {
         const int Digit = SymbolOfFrame(Machine.Displays().Barrels[Barrel]);
         VerifyBarrelShows(Window, Barrel, SnapFrameOf(Digit));
+    }
+}
+
+void ScreenTest::barrelsTurnAtEverySpeed_data() {
+    QTest::addColumn<int>("slowdown");
+    for (const int Slowdown : TMachineClock::Slowdowns)
+        QTest::newRow(qPrintable(QStringLiteral("1/%1").arg(Slowdown))) << Slowdown;
+}
+
+// However slow the machine runs, each barrel's picture on screen changes as often as its spin
+// timer ticks in the wall time, within a frame: a slow frame moves the machine a fraction of a
+// millisecond, and the fractions must add up.
+void ScreenTest::barrelsTurnAtEverySpeed() {
+    QFETCH(int, slowdown);
+    TSlotMachine Window;
+    int64_t Wall = 0;
+    Window.Clock().SetWallClock([&Wall] { return Wall; });
+    Window.Clock().SetSlowdown(slowdown);
+    Window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&Window));
+    Window.Image1Click(nullptr);
+    Window.iPlayClick(nullptr);
+    const QList<TFrameImage*> Barrels = {Window.Barrel1, Window.Barrel2, Window.Barrel3};
+    std::array<int, 3> Bound{}; // frames from one picture to the next, at most
+    std::array<int, 3> Since{};
+    std::array<QImage, 3> Shown;
+    NextScreenFrame(Window);
+    for (size_t Barrel = 0; Barrel < 3; ++Barrel) {
+        const int SpinWall = SpinIntervals[Barrel] * slowdown;
+        Bound[Barrel] = (SpinWall + TMachineClock::FrameMs - 1) / TMachineClock::FrameMs + 1;
+        Shown[Barrel] = OnScreen(Barrels[int(Barrel)]);
+        QVERIFY2(!Shown[Barrel].isNull(), "the server gave no picture");
+    }
+    const int Frames = 3 * *std::max_element(Bound.begin(), Bound.end());
+    for (int Frame = 0; Frame < Frames; ++Frame) {
+        Wall += TMachineClock::FrameMs;
+        Window.Clock().CatchUp();
+        NextScreenFrame(Window);
+        for (size_t Barrel = 0; Barrel < 3; ++Barrel) {
+            QImage Now = OnScreen(Barrels[int(Barrel)]);
+            if (LargestChannelDifference(Now, Shown[Barrel]) > 2) {
+                Shown[Barrel] = std::move(Now);
+                Since[Barrel] = 0;
+            }
+            QVERIFY2(++Since[Barrel] <= Bound[Barrel],
+                     qPrintable(QStringLiteral("barrel %1 still after %2 frames at frame %3")
+                                    .arg(Barrel + 1)
+                                    .arg(Bound[Barrel])
+                                    .arg(Frame)));
+        }
     }
 }
 

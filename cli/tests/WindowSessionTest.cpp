@@ -1,0 +1,356 @@
+// Sessions in the window: scripts played on its clock, sessions recorded and replayed by the
+// companion, the clock paused, stepped and slowed down, scripts that cannot be played.
+#include "cli/Replay.h"
+#include "slotmachine/Files.h"
+#include "slotmachine/Script.h"
+#include "window/ErrorBox.h"
+#include "window/FormMain.h"
+
+#include <QDir>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <sstream>
+
+using namespace sm;
+
+namespace {
+
+const QLocale Russian(QLocale::Russian, QLocale::Russia);
+
+// A window whose wall clock only the test moves; the event loop runs no frame in between.
+class TClockedWindow {
+public:
+    TClockedWindow() {
+        Window.Clock().SetWallClock([this] { return FWall; });
+    }
+
+    // Wall time passes in screen frames, each catching the machine up as the frame timer does.
+    void Pass(int64_t Milliseconds) {
+        for (; Milliseconds > 0; Milliseconds -= TMachineClock::FrameMs) {
+            FWall += std::min<int64_t>(Milliseconds, TMachineClock::FrameMs);
+            Window.Clock().CatchUp();
+        }
+    }
+    // Frames until the script has played and no timer runs; false if that never comes.
+    bool RunOut() {
+        for (int Frame = 0; Frame < 100000; ++Frame) {
+            if (!Window.Clock().Playing() && !Running())
+                return true;
+            Pass(TMachineClock::FrameMs);
+        }
+        return false;
+    }
+    bool Running() const {
+        for (int32_t Timer = 0; Timer < TimerCount; ++Timer)
+            if (Window.Machine().Interval(TTimerId(Timer)) != 0)
+                return true;
+        return false;
+    }
+    // Wall time passes with no frame.
+    void Idle(int64_t Milliseconds) { FWall += Milliseconds; }
+    void Click(TImage* Image) { emit Image->Click(Image); }
+    void Coin() { Click(Window.Image(Window.Machine().Displays().edUser)); }
+    void Key(int Key) { QTest::keyClick(Window.windowHandle(), Qt::Key(Key)); }
+    QStringList Lines() const {
+        QStringList Lines;
+        for (qsizetype Line = 0; Line < Window.Log->LineCount(); ++Line)
+            Lines << Window.Log->Line(Line);
+        return Lines;
+    }
+
+    TSlotMachine Window;
+
+private:
+    int64_t FWall = 0;
+};
+
+TScript Parsed(const QByteArray& Text) {
+    TParsedScript Script = ParseScript(Text);
+    if (Script.Error)
+        qFatal("bad test script: %s", qPrintable(Script.Error->Message));
+    return std::move(Script.Script);
+}
+
+// What the companion writes for the script, in the window's locale.
+QByteArray Replayed(const QByteArray& Script, TReplayOutcome* Outcome = nullptr) {
+    TReplayOptions Options;
+    Options.Locale = Russian;
+    std::ostringstream Out;
+    const TReplayOutcome Result = Replay(Parsed(Script), Options, Out);
+    if (Outcome)
+        *Outcome = Result;
+    return QByteArray::fromStdString(Out.str());
+}
+
+QByteArray PanelBytes(const TSlotMachine& Window) {
+    return (Window.Log->Text() + u'\n').toUtf8();
+}
+
+QByteArray ReadAll(const QString& Path) {
+    QFile File(Path);
+    return File.open(QIODevice::ReadOnly) ? File.readAll() : QByteArray();
+}
+
+// The messages among protocol lines: each stands between its stamp and an empty line.
+QStringList Messages(const QStringList& Lines) {
+    QStringList Messages;
+    for (qsizetype Line = 1; Line < Lines.size(); Line += 3)
+        Messages << Lines[Line];
+    return Messages;
+}
+
+} // namespace
+
+class WindowSessionTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void examplesPlayAsRecorded_data();
+    void examplesPlayAsRecorded();
+    void sessionSavedReplaysAsShown();
+    void pauseHoldsAndStepFiresOneEvent();
+    void slowdownPacesTheMachine_data();
+    void slowdownPacesTheMachine();
+    void unreadableSessionLeavesTheRunningOne_data();
+    void unreadableSessionLeavesTheRunningOne();
+    void commandRefusedInPlaybackIsReported();
+    void clickDuringPlaybackTakesOver();
+
+private:
+    QStringList FReported;
+};
+
+void WindowSessionTest::initTestCase() {
+    // The stamps in the locale the examples were recorded in.
+    QLocale::setDefault(Russian);
+    TErrorBox::Instance().Presenter = [this](const QString& Text) { FReported << Text; };
+}
+
+void WindowSessionTest::init() {
+    FReported.clear();
+}
+
+void WindowSessionTest::examplesPlayAsRecorded_data() {
+    QTest::addColumn<QString>("session");
+    const QDir Examples(QStringLiteral(EXAMPLES_DIR));
+    const QStringList Sessions = Examples.entryList({QStringLiteral("*.session")}, QDir::Files);
+    QVERIFY(Sessions.size() >= 5);
+    for (const QString& Name : Sessions)
+        QTest::newRow(qPrintable(Name)) << Examples.filePath(Name);
+}
+
+void WindowSessionTest::examplesPlayAsRecorded() {
+    QFETCH(QString, session);
+    TScript Script = Parsed(ReadAll(session));
+    QString Problem;
+    int At = 0;
+    if (!Script.Start)
+        Script.Start = ParseStartTime(QStringLiteral("2026-01-01T09:00:00"), Problem, At);
+    QStringList Expected;
+    QString ExpectedPath = session;
+    ExpectedPath.replace(QStringLiteral(".session"), QStringLiteral(".expected"));
+    for (const QString& Line : QString::fromUtf8(ReadAll(ExpectedPath)).split(u'\n'))
+        if (!Line.startsWith(QStringLiteral("=== ")))
+            Expected << Line;
+    QCOMPARE(Expected.takeLast(), QString()); // the file ends with a line break
+
+    TClockedWindow W;
+    W.Window.PlayScript(Script, session);
+    QVERIFY(W.RunOut());
+    QCOMPARE(W.Lines(), Expected);
+    QCoreApplication::sendPostedEvents();
+    QCOMPARE(FReported, QStringList());
+}
+
+void WindowSessionTest::sessionSavedReplaysAsShown() {
+    TClockedWindow W;
+    W.Window.show();
+    W.Window.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&W.Window));
+    for (int Coin = 0; Coin < 3; ++Coin)
+        W.Coin();
+    W.Pass(300);
+    W.Key(Qt::Key_F7); // a quarter of the speed while the barrels start
+    W.Key(Qt::Key_F7);
+    QCOMPARE(W.Window.Clock().Slowdown(), 4);
+    W.Key(Qt::Key_Return);
+    W.Pass(1000);
+    W.Window.cbA2LogSettings->ToggleByUser(LogStart);
+    W.Window.cbA0LogSettings->ToggleByUser(LogFinish);
+    W.Key(Qt::Key_F8);
+    W.Key(Qt::Key_F8);
+    W.Pass(777);
+    W.Key(Qt::Key_F6);
+    QVERIFY(W.Window.Clock().Paused());
+    W.Pass(2000);
+    W.Click(W.Window.iPlay); // the stop, taken at the paused moment
+    QVERIFY(W.Window.Machine().Interval(TimerB1) != 0);
+    W.Key(Qt::Key_F6);
+    QVERIFY(W.RunOut());
+    W.Window.cbA2LogSettings->ToggleByUser(LogStart);
+    W.Coin();
+    W.Pass(1234);
+
+    const QTemporaryDir Folder;
+    const QString Session = Folder.filePath(QStringLiteral("сеанс.session"));
+    const QString Protocol = Folder.filePath(QStringLiteral("протокол.txt"));
+    QCOMPARE(W.Window.SaveSession(Session), QString());
+    QCOMPARE(W.Window.SaveProtocol(Protocol), QString());
+    const QByteArray Replay = Replayed(ReadAll(Session));
+    QVERIFY(W.Window.Log->LineCount() > 30);
+    QCOMPARE(Replay, PanelBytes(W.Window));
+    QCOMPARE(ReadAll(Protocol), Replay);
+}
+
+void WindowSessionTest::pauseHoldsAndStepFiresOneEvent() {
+    TClockedWindow W;
+    W.Coin();
+    W.Click(W.Window.iPlay);
+    W.Pass(500);
+    W.Click(W.Window.iPlay);
+    W.Pass(100);
+    TMachineClock& Clock = W.Window.Clock();
+    Clock.SetPaused(true);
+    const int64_t Now = Clock.Now();
+    std::array<std::optional<int64_t>, TimerCount> Due;
+    for (int32_t Timer = 0; Timer < TimerCount; ++Timer)
+        Due[size_t(Timer)] = Clock.Time().Due(TTimerId(Timer));
+    const QStringList Lines = W.Lines();
+    const TMachineSnapshot Snapshot = W.Window.Machine().Snapshot();
+    W.Pass(5000);
+    QVERIFY(!Clock.Ticking());
+    QCOMPARE(Clock.Now(), Now);
+    for (int32_t Timer = 0; Timer < TimerCount; ++Timer)
+        QCOMPARE(Clock.Time().Due(TTimerId(Timer)), Due[size_t(Timer)]);
+    QCOMPARE(W.Lines(), Lines);
+    QVERIFY(W.Window.Machine().Snapshot() == Snapshot);
+    // Going on, the machine goes on from where it stood: the paused wall time never counts.
+    Clock.SetPaused(false);
+    W.Pass(32);
+    QCOMPARE(Clock.Now(), Now + 32);
+
+    // Each step, through the stops and the pay-out, gives what the next event gives a copy.
+    int Steps = 0;
+    while (Clock.CanStep()) {
+        TVirtualTime Copy = Clock.Time();
+        TMemorySink Sink;
+        TProtocolWriter Writer(Sink, [] { return QString(); });
+        Copy.Machine().SetSink(&Writer);
+        QVERIFY(Copy.FireNextEvent());
+        const qsizetype Before = W.Window.Log->LineCount();
+        QVERIFY(Clock.Step());
+        QCOMPARE(Messages(W.Lines().mid(Before)), Messages(Sink.Lines));
+        QVERIFY(!Sink.Lines.isEmpty());
+        QCOMPARE(Clock.Now(), Copy.Now());
+        QVERIFY(Clock.Paused());
+        W.Pass(1000);
+        QCOMPARE(Clock.Now(), Copy.Now());
+        QVERIFY(++Steps < 1000);
+    }
+    QVERIFY(Steps >= 3); // the three stops at least
+}
+
+void WindowSessionTest::slowdownPacesTheMachine_data() {
+    QTest::addColumn<int>("slowdown");
+    for (const int Slowdown : {1, 2, 4, 100})
+        QTest::newRow(qPrintable(QStringLiteral("1/%1").arg(Slowdown))) << Slowdown;
+}
+
+void WindowSessionTest::slowdownPacesTheMachine() {
+    QFETCH(int, slowdown);
+    TClockedWindow W;
+    W.Coin();
+    W.Click(W.Window.iPlay); // the barrels spin: the frames run
+    TMachineClock& Clock = W.Window.Clock();
+    const int64_t Start = Clock.Now();
+    // Wall time since the last frame still counts at the old pace when the speed changes.
+    W.Idle(800);
+    Clock.SetSlowdown(slowdown);
+    W.Pass(1600);
+    QCOMPARE(Clock.Now() - Start, 800 + 1600 / slowdown);
+}
+
+void WindowSessionTest::unreadableSessionLeavesTheRunningOne_data() {
+    QTest::addColumn<QByteArray>("script"); // none: the file is missing
+    QTest::addColumn<QString>("report");    // a pattern; PATH stands for the file's path
+    QTest::newRow("a bad wait") << QByteArray("coin\nwait x\nplay\n")
+                                << QStringLiteral("^PATH:2:6: ошибка: «x»");
+    QTest::newRow("an unknown word after the actions")
+        << QByteArray("seed 1\ncoin\nplay\n\n   dance\n")
+        << QStringLiteral("^PATH:5:4: ошибка: неизвестная команда «dance»");
+    QTest::newRow("missing") << QByteArray()
+                             << QStringLiteral("^не удаётся открыть «.+: нет такого файла");
+}
+
+void WindowSessionTest::unreadableSessionLeavesTheRunningOne() {
+    QFETCH(QByteArray, script);
+    QFETCH(QString, report);
+    TClockedWindow W;
+    W.Coin();
+    W.Click(W.Window.iPlay);
+    W.Pass(400);
+    const QString Text = W.Window.Log->Text();
+    const TMachineSnapshot Snapshot = W.Window.Machine().Snapshot();
+    const int64_t Now = W.Window.Clock().Now();
+    const QByteArray Session = W.Window.SessionScript();
+
+    const QTemporaryDir Folder;
+    const QString Path = Folder.filePath(QStringLiteral("плохой.session"));
+    if (!script.isEmpty())
+        QCOMPARE(WriteFile(Path, script), QString());
+    const QString Reported = W.Window.OpenSession(Path);
+    const QRegularExpression Expected(
+        report.replace(QStringLiteral("PATH"), QRegularExpression::escape(Path)));
+    QVERIFY2(Expected.match(Reported).hasMatch(), qPrintable(Reported));
+    QCOMPARE(W.Window.Log->Text(), Text);
+    QVERIFY(W.Window.Machine().Snapshot() == Snapshot);
+    QCOMPARE(W.Window.Clock().Now(), Now);
+    QVERIFY(!W.Window.Clock().Playing());
+    QCOMPARE(W.Window.SessionScript(), Session);
+}
+
+void WindowSessionTest::commandRefusedInPlaybackIsReported() {
+    const QByteArray Script = "seed 2\nstart 2026-01-01T09:00:00\ncoin\nbad\nwait 100\nbad\nplay\n";
+    TReplayOutcome Outcome;
+    const QByteArray Replay = Replayed(Script, &Outcome);
+    QCOMPARE(Outcome.Line, 6);
+
+    const QTemporaryDir Folder;
+    const QString Path = Folder.filePath(QStringLiteral("фальшивый.session"));
+    QCOMPARE(WriteFile(Path, Script), QString());
+    TClockedWindow W;
+    QCOMPARE(W.Window.OpenSession(Path), QString());
+    QVERIFY(W.RunOut());
+    // The queued end of the playback, then the box it queues.
+    QCoreApplication::sendPostedEvents();
+    QCoreApplication::sendPostedEvents();
+    QCOMPARE(FReported, QStringList{QStringLiteral("%1:6: %2").arg(Path, Outcome.Error)});
+    QCOMPARE(PanelBytes(W.Window), Replay);
+}
+
+void WindowSessionTest::clickDuringPlaybackTakesOver() {
+    TClockedWindow W;
+    W.Window.PlayScript(Parsed("seed 5\ncoin\ncoin\nwait 3000\ncoin\nplay\n"), QStringLiteral("x"));
+    W.Pass(1000);
+    QVERIFY(W.Window.Clock().Playing());
+    W.Click(W.Window.iPlay);
+    QVERIFY(!W.Window.Clock().Playing());
+    W.Pass(500);
+    W.Click(W.Window.iPlay);
+    QVERIFY(W.RunOut());
+    W.Pass(5000);
+    // The script's two tokens and the user's two presses; the rest of the script never ran.
+    const QByteArray Session = W.Window.SessionScript();
+    QCOMPARE(Session.count("\ncoin\n"), 2);
+    QCOMPARE(Session.count("\nplay\n"), 2);
+    QCOMPARE(PanelBytes(W.Window), Replayed(Session));
+    QCoreApplication::sendPostedEvents();
+    QCOMPARE(FReported, QStringList());
+}
+
+QTEST_MAIN(WindowSessionTest)
+#include "WindowSessionTest.moc"

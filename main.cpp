@@ -91,11 +91,6 @@ int main(int argc, char* argv[]) {
                    stderr);
         return 2;
     }
-    // The barrels repaint the same small area sixty times a second. Through X shared memory each
-    // of those paints first waits for the server to finish reading the last one; sending the few
-    // changed pixels in the request costs less than that round trip.
-    if (!qEnvironmentVariableIsSet("QT_XCB_NO_MITSHM"))
-        qputenv("QT_XCB_NO_MITSHM", "1");
     QtHandler = qInstallMessageHandler(ReportFatal);
     TApplication Application(argc, argv);
     qInstallMessageHandler(QtHandler);

@@ -306,9 +306,6 @@ int main(int argc, char* argv[]) {
     if (Server.open(QIODevice::ReadOnly)) {
         qputenv("DISPLAY", Server.readAll().trimmed());
         qputenv("QT_QPA_PLATFORM", "xcb");
-        // As the program runs.
-        if (!qEnvironmentVariableIsSet("QT_XCB_NO_MITSHM"))
-            qputenv("QT_XCB_NO_MITSHM", "1");
     } else {
         NoServer = Reason.open(QIODevice::ReadOnly)
                        ? QString::fromUtf8(Reason.readAll().trimmed())

@@ -123,7 +123,7 @@ TClockStrip::TClockStrip(TMachineClock& Clock, const std::vector<QAction*>& Acti
     setTabOrder(FPause, FStep);
     setTabOrder(FStep, FSpeed);
 
-    connect(&FClock, &TMachineClock::Moved, this, &TClockStrip::Refresh);
+    connect(&FClock, &TMachineClock::Moved, this, &TClockStrip::ClockMoved);
 }
 
 TClockStrip::~TClockStrip() {
@@ -143,10 +143,21 @@ QString TClockStrip::SpeedText(int Slowdown) {
     }
 }
 
+void TClockStrip::ClockMoved() {
+    // Paused, the clock moves only by a step or an input: each is shown at once.
+    const int64_t Since = FClock.WallNow() - FRefreshed;
+    if (FClock.Paused() || FRefreshedPaused || FClock.Slowdown() != FRefreshedSlowdown ||
+        Since < 0 || Since >= FrameRefreshMs)
+        Refresh();
+}
+
 void TClockStrip::Refresh() {
     FRefreshPosted = false;
     if (!FShown)
         return;
+    FRefreshed = FClock.WallNow();
+    FRefreshedSlowdown = FClock.Slowdown();
+    FRefreshedPaused = FClock.Paused();
     const bool Paused = FClock.Paused();
     // The action says what pressing it does now.
     FPauseAction->setText(Paused ? GoOnText : PauseText);

@@ -27,6 +27,9 @@ public:
     using TSessionStart = std::function<QDateTime()>;
     // While the machine runs with no timer, no frame moves its time, yet the reading goes on.
     static constexpr int IdleMs = 200;
+    // Sixty texts a second are more than an eye reads, and each repaints the strip: while the
+    // clock runs, its frames refresh the texts this often.
+    static constexpr int FrameRefreshMs = 100;
 
     // Actions are the window's clock actions, found by their object names.
     TClockStrip(TMachineClock& Clock, const std::vector<QAction*>& Actions, TSessionStart Start,
@@ -53,6 +56,8 @@ protected:
 
 private:
     void MachineChanged(unsigned Changes) noexcept override;
+    // The clock moved: a frame, a step, a new speed or pause.
+    void ClockMoved();
     QString TimersText(int64_t Reading) const;
 
     TMachineClock& FClock;
@@ -67,6 +72,9 @@ private:
     QString FGoOnTip;
     bool FShown = false;
     bool FRefreshPosted = false;
+    int64_t FRefreshed = 0; // the wall clock at the last refresh
+    int FRefreshedSlowdown = 0;
+    bool FRefreshedPaused = false;
     QBasicTimer FIdle;
 };
 

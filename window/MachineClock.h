@@ -41,6 +41,8 @@ public:
     int64_t Reading() const;
 
     void SetWallClock(TWallClock Wall);
+    // The wall clock it paces the machine by.
+    int64_t WallNow() const { return FWall(); }
     int Slowdown() const { return FSlowdown; }
     void SetSlowdown(int Slowdown);
     // One speed faster or slower; nothing beyond the ends.

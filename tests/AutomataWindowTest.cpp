@@ -203,6 +203,7 @@ private slots:
     void stripShowsTheMachineTime();
     void litStepsHoldWhilePaused_data();
     void litStepsHoldWhilePaused();
+    void aSessionPlayedStartsDark();
     void screenshot();
 };
 
@@ -836,4 +837,23 @@ void AutomataWindowTest::screenshot() {
 }
 
 QTEST_MAIN(AutomataWindowTest)
+// A session played starts the machine's clock at 0 again: a glow lit late on the old clock must
+// not light up once the new one gets there.
+void AutomataWindowTest::aSessionPlayedStartsDark() {
+    QTest::keyClick(M.get(), Qt::Key_F2);
+    TAutomataWindow* Window = M->AutomataWindow();
+    QVERIFY(Window);
+    M->Clock().SetWallClock([this] { return FNow; });
+    FNow += 60'000;
+    M->Clock().CatchUp();
+    M->Image1Click(nullptr);
+    Window->Tick();
+    QVERIFY(!LitAutomata(*Window).isEmpty());
+    M->PlayScript(ParseScript("seed 1\n").Script, QStringLiteral("empty"));
+    FNow += 60'100;
+    M->Clock().CatchUp();
+    Window->Tick();
+    QCOMPARE(LitAutomata(*Window), QList<int>());
+}
+
 #include "AutomataWindowTest.moc"

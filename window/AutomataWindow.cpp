@@ -206,9 +206,14 @@ void TAutomataWindow::hideEvent(QHideEvent* Event) {
     QWidget::hideEvent(Event);
     // Hidden, it costs the machine nothing; shown again, it starts from the states as they are.
     FMachine.RemoveObserver(this);
+    StartAnew();
+}
+
+void TAutomataWindow::StartAnew() {
     FFade.stop();
     for (TDiagramView* View : FViews)
         View->Unlight();
+    ShowStates();
 }
 
 void TAutomataWindow::timerEvent(QTimerEvent* Event) {

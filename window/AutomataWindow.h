@@ -51,6 +51,8 @@ public:
     void ZoomToFit();
     QScrollArea* ScrollArea() const { return FScroll; }
     TClockStrip* Strip() const { return FStrip; }
+    // A machine started anew, its clock back at 0: no glow of the old one may linger.
+    void StartAnew();
     // The strip and the diagrams whole at 1.
     QSize sizeHint() const override;
 

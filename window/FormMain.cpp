@@ -345,6 +345,8 @@ QString TSlotMachine::OpenSession(const QString& Path) {
 
 void TSlotMachine::PlayScript(const TScript& Script, const QString& Name) {
     FClock->StartAnew(TMachine());
+    if (FAutomataWindow)
+        FAutomataWindow->StartAnew();
     Machine().Seed(Script.Seed);
     Log->Clear();
     BeginSession(Script.Start.value_or(StartReading(QDateTime::currentDateTime())));

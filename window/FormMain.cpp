@@ -40,6 +40,8 @@ void TSlotMachine::FormCreate(QObject*) {
     Machine().AddObserver(this);
     connect(FClock.get(), &TMachineClock::PlaybackEnded, this, &TSlotMachine::PlaybackEnded,
             Qt::QueuedConnection);
+    // The stamps and the machine's time start together.
+    FClock->StartNow();
     BeginSession(StartReading(QDateTime::currentDateTime()));
     MachineChanged(ChangedFields | ChangedBarrels | ChangedTimers | ChangedSwitches);
 }

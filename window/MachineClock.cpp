@@ -128,6 +128,10 @@ void TMachineClock::StartAnew(const TMachine& StartUp) {
     emit Moved();
 }
 
+void TMachineClock::StartNow() {
+    Anchor();
+}
+
 void TMachineClock::Play(TCommandList Commands, TPlayback::TTake Take) {
     CatchUp();
     FPlayback = std::make_unique<TPlayback>(std::move(Commands), std::move(Take));

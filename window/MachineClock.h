@@ -66,6 +66,9 @@ public:
     }
     // A new machine from start-up, at moment 0, in place: its observers and sink stay.
     void StartAnew(const TMachine& StartUp);
+    // The machine's moment 0 is now, not when the clock was made: at start-up, once the window
+    // it runs in is built. Nothing may have happened yet.
+    void StartNow();
 
     // Plays the commands from the present moment, taking the player's and log commands by Take.
     void Play(TCommandList Commands, TPlayback::TTake Take);

@@ -34,8 +34,8 @@ void ReportFatal(QtMsgType Type, const QMessageLogContext& Context, const QStrin
 }
 
 const char Usage[] = "Использование: slotmachine [СЕАНС]\n"
-                    "Игровой автомат с тремя барабанами. СЕАНС — сценарий сеанса, как его читает "
-                    "slotmachine-cli replay;\nон проигрывается в окне с запуска.\n";
+                     "Игровой автомат с тремя барабанами. СЕАНС — сценарий сеанса, как его читает "
+                     "slotmachine-cli replay;\nон проигрывается в окне с запуска.\n";
 
 void Print(std::FILE* Stream, const QString& Text) {
     std::fputs(Text.toUtf8().constData(), Stream);

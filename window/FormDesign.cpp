@@ -176,7 +176,8 @@ void TSlotMachine::CreateControls() {
 // The clock's keys are a debugger's: F5 goes on, F6 or Pause pauses and goes on, F10 steps;
 // F7 and F8 slow the machine down and speed it up again.
 void TSlotMachine::CreateClockActions() {
-    const auto Make = [this](const char* Name, const QString& Text, QList<QKeySequence> Keys) {
+    const auto Make = [this](const char* Name, const QString& Text,
+                             const QList<QKeySequence>& Keys) {
         auto* Action = new QAction(Text, this);
         Action->setObjectName(QLatin1String(Name));
         Action->setShortcuts(Keys);

@@ -1,11 +1,9 @@
 #include "slotmachine/Session.h"
 #include "cli/Replay.h"
-#include "slotmachine/Playback.h"
 #include "slotmachine/Protocol.h"
 #include "slotmachine/Script.h"
 #include "slotmachine/SessionRecorder.h"
 
-#include <QDir>
 #include <QTest>
 #include <QTimeZone>
 
@@ -31,8 +29,6 @@ private slots:
     void recordedSessionReplays_data();
     void recordedSessionReplays();
     void neverLosesAnAction();
-    void playedAsTheClockGoesAsReplayed_data();
-    void playedAsTheClockGoesAsReplayed();
 };
 
 void SessionTest::recordedSessionReplays_data() {
@@ -124,67 +120,6 @@ void SessionTest::neverLosesAnAction() {
     QCOMPARE(Recorder.Script(LongestWait + 19),
              QByteArray("seed 4294967295\nstart 2026-12-08T16:00:00.000\nwait 10\ncoin\nplay\n"
                         "return\nwait 2147483647\nwait 10\nlog A1 output on\n"));
-}
-
-void SessionTest::playedAsTheClockGoesAsReplayed_data() {
-    QTest::addColumn<QByteArray>("script");
-    QTest::addColumn<int>("frame");
-    const QDir Examples(QStringLiteral(EXAMPLES_DIR));
-    const QStringList Sessions = Examples.entryList({QStringLiteral("*.session")}, QDir::Files);
-    QVERIFY(Sessions.size() >= 5);
-    for (const QString& Name : Sessions) {
-        QFile File(Examples.filePath(Name));
-        QVERIFY(File.open(QIODevice::ReadOnly));
-        const QByteArray Script = File.readAll();
-        // Every millisecond, a screen frame, and frames that end within a wait or a settle.
-        for (const int Frame : {1, 16, 333})
-            QTest::addRow("%s, %d ms", qPrintable(Name), Frame) << Script << Frame;
-    }
-}
-
-// A script played frame by frame, as the window's clock runs it, writes what the replay writes at
-// once: the same messages under the same stamps.
-void SessionTest::playedAsTheClockGoesAsReplayed() {
-    QFETCH(QByteArray, script);
-    QFETCH(int, frame);
-    const TParsedScript Parsed = ParseScript(script);
-    QVERIFY(!Parsed.Error);
-    TReplayOptions Options;
-    Options.Locale = QLocale(QLocale::Russian, QLocale::Russia);
-    std::ostringstream Out;
-    QCOMPARE(Replay(Parsed.Script, Options, Out).ExitCode, ExitOk);
-    QStringList Expected = QString::fromStdString(Out.str()).split(u'\n');
-    Expected.removeIf([](const QString& Line) { return Line.startsWith(u"=== "); });
-
-    // Where the script ends, so that no frame runs the machine past it.
-    TSession Whole(TMachine(), Parsed.Script.Seed);
-    for (const TCommand& Command : Parsed.Script.Commands)
-        QVERIFY(Whole.Run(Command).isEmpty());
-    const int64_t End = Whole.Time().Now();
-
-    TVirtualTime Time;
-    Time.Machine().Seed(Parsed.Script.Seed);
-    TMemorySink Panel;
-    TVirtualStamp Stamp(Options.StartOf(Parsed.Script), Options.Locale, Time);
-    TProtocolWriter Writer(Panel, [&Stamp] { return Stamp.Now(); });
-    Time.Machine().SetSink(&Writer);
-    TPlayback Playback(Parsed.Script.Commands, [&Time](const TCommand& Command) {
-        if (Command.Kind == TCommandKind::Log) {
-            Time.Do([&Command](TMachine& M) {
-                M.SetLogSwitch(Command.Automaton, Command.Item, Command.On);
-            });
-            return QString();
-        }
-        QString Refused = WhyNot(Time.Machine().Displays(), Command.Action);
-        if (Refused.isEmpty())
-            Time.Do([&Command](TMachine& M) { Take(M, Command.Action); });
-        return Refused;
-    });
-    while (!Playback.Finished())
-        Playback.RunTo(Time, std::min<int64_t>(Time.Now() + frame, End));
-    QVERIFY(!Playback.Error());
-    QCOMPARE(Time.Now(), End);
-    QCOMPARE(Panel.Lines.join(u'\n'), Expected.join(u'\n').chopped(1));
 }
 
 QTEST_GUILESS_MAIN(SessionTest)

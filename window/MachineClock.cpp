@@ -100,11 +100,12 @@ void TMachineClock::CatchUp() {
             FTime.Advance(Until - FTime.Now());
     }
     EndPlaybackIfDone();
+    // The last stop may have fired on the way: no frame is needed any more.
+    Schedule();
 }
 
 void TMachineClock::Frame() {
     CatchUp();
-    Schedule();
     emit Moved();
 }
 

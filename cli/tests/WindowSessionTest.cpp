@@ -191,6 +191,7 @@ void WindowSessionTest::sessionSavedReplaysAsShown() {
     QVERIFY(W.Window.Machine().Interval(TimerB1) != 0);
     W.Key(Qt::Key_F6);
     QVERIFY(W.RunOut());
+    QVERIFY(!W.Window.Clock().Ticking()); // the frame that found nothing left stopped the frames
     W.Window.cbA2LogSettings->ToggleByUser(LogStart);
     W.Coin();
     W.Pass(1234);

@@ -31,6 +31,8 @@ public:
     // or a command could not be taken).
     bool Step(TVirtualTime& Time);
 
+    // When the wait the script stands at ends, once it has begun.
+    std::optional<int64_t> WaitEnd() const { return Finished() ? std::nullopt : FWaitEnd; }
     bool Finished() const { return !(FAt != FEnd) || FError.has_value(); }
     // The command that could not be taken, with why.
     const std::optional<TScriptError>& Error() const { return FError; }

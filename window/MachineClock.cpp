@@ -4,6 +4,7 @@
 #include <QScopedValueRollback>
 
 #include <algorithm>
+#include <limits>
 
 namespace sm {
 
@@ -43,6 +44,7 @@ void TMachineClock::SetSlowdown(int Slowdown) {
     CatchUp();
     FSlowdown = Slowdown;
     Anchor();
+    Schedule();
     emit Moved();
 }
 
@@ -110,15 +112,21 @@ void TMachineClock::Frame() {
 }
 
 void TMachineClock::Schedule() {
-    bool Running = FPlayback != nullptr;
+    bool Running = false;
     for (int32_t Timer = 0; Timer < TimerCount && !Running; ++Timer)
         Running = FTime.Machine().Interval(TTimerId(Timer)) != 0;
-    if (Running && !FPaused) {
-        if (!FFrame.isActive())
-            FFrame.start();
-    } else {
+    if (FPaused || (!Running && !FPlayback)) {
         FFrame.stop();
+        return;
     }
+    int Interval = FrameMs;
+    // A script waiting with no timer running has nothing to show until its wait ends.
+    if (!Running)
+        if (const auto End = FPlayback->WaitEnd())
+            Interval = static_cast<int>(std::clamp<int64_t>((*End - Reading()) * FSlowdown, FrameMs,
+                                                            std::numeric_limits<int>::max()));
+    if (!FFrame.isActive() || FFrame.interval() != Interval)
+        FFrame.start(Interval);
 }
 
 void TMachineClock::StartAnew(const TMachine& StartUp) {

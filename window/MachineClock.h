@@ -78,6 +78,9 @@ public:
     // Whether the frame timer runs: only while the machine has a timer running or a script
     // plays, and never while paused.
     bool Ticking() const { return FFrame.isActive(); }
+    // Milliseconds of wall time to the next catch-up while ticking: a frame, or the end of a
+    // script's wait when no timer runs.
+    int FrameInterval() const { return FFrame.interval(); }
 
 signals:
     // The machine's time moved, or the speed or pause changed.

@@ -336,6 +336,8 @@ void WindowSessionTest::commandRefusedInPlaybackIsReported() {
 void WindowSessionTest::clickDuringPlaybackTakesOver() {
     TClockedWindow W;
     W.Window.PlayScript(Parsed("seed 5\ncoin\ncoin\nwait 3000\ncoin\nplay\n"), QStringLiteral("x"));
+    // Nothing runs but the wait: the next catch-up is where it ends, not a frame away.
+    QCOMPARE(W.Window.Clock().FrameInterval(), 3000);
     W.Pass(1000);
     QVERIFY(W.Window.Clock().Playing());
     W.Click(W.Window.iPlay);

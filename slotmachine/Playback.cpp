@@ -19,21 +19,39 @@ void TPlayback::Next() {
     FWaitEnd.reset();
 }
 
+int64_t TPlayback::WaitFrom(const TVirtualTime& Time, const TCommand& Wait) {
+    if (!FWaitEnd)
+        FWaitEnd = Time.Now() + Wait.Milliseconds;
+    return *FWaitEnd;
+}
+
+bool TPlayback::CannotSettle(const TVirtualTime& Time) {
+    QString Never = WhyNotSettle(Time.Machine());
+    if (!Never.isEmpty())
+        Fail(Never);
+    return !Never.isEmpty();
+}
+
+bool TPlayback::Took(const TCommand& Command) {
+    QString Refused = FTake(Command);
+    if (!Refused.isEmpty())
+        Fail(Refused);
+    return Refused.isEmpty();
+}
+
 TPlayback::TNeed TPlayback::Run(TVirtualTime& Time, int64_t Until) {
     const TCommand Command = *FAt;
     switch (Command.Kind) {
-    case TCommandKind::Wait:
-        if (!FWaitEnd)
-            FWaitEnd = Time.Now() + Command.Milliseconds;
-        if (*FWaitEnd > Until)
+    case TCommandKind::Wait: {
+        const int64_t End = WaitFrom(Time, Command);
+        if (End > Until)
             return TNeed::Time;
-        Time.Advance(*FWaitEnd - Time.Now());
+        Time.Advance(End - Time.Now());
         return TNeed::Nothing;
+    }
     case TCommandKind::Settle:
-        if (QString Never = WhyNotSettle(Time.Machine()); !Never.isEmpty()) {
-            Fail(Never);
+        if (CannotSettle(Time))
             return TNeed::Failed;
-        }
         while (!Settled(Time.Machine())) {
             const auto Event = Time.NextEvent();
             if (!Event || *Time.Due(*Event) > Until)
@@ -47,11 +65,7 @@ TPlayback::TNeed TPlayback::Run(TVirtualTime& Time, int64_t Until) {
     case TCommandKind::Log:
         break;
     }
-    if (QString Refused = FTake(Command); !Refused.isEmpty()) {
-        Fail(Refused);
-        return TNeed::Failed;
-    }
-    return TNeed::Nothing;
+    return Took(Command) ? TNeed::Nothing : TNeed::Failed;
 }
 
 void TPlayback::RunTo(TVirtualTime& Time, int64_t Until) {
@@ -70,20 +84,17 @@ bool TPlayback::Step(TVirtualTime& Time) {
         const TCommand Command = *FAt;
         switch (Command.Kind) {
         case TCommandKind::Wait: {
-            if (!FWaitEnd)
-                FWaitEnd = Time.Now() + Command.Milliseconds;
+            const int64_t End = WaitFrom(Time, Command);
             // A timer due when the wait ends fires before the command after it.
             const auto Event = Time.NextEvent();
-            if (Event && *Time.Due(*Event) <= *FWaitEnd)
+            if (Event && *Time.Due(*Event) <= End)
                 return Time.FireNextEvent();
-            Time.Advance(*FWaitEnd - Time.Now());
+            Time.Advance(End - Time.Now());
             break;
         }
         case TCommandKind::Settle:
-            if (QString Never = WhyNotSettle(Time.Machine()); !Never.isEmpty()) {
-                Fail(Never);
+            if (CannotSettle(Time))
                 return false;
-            }
             if (!Settled(Time.Machine()))
                 return Time.FireNextEvent();
             break;
@@ -91,10 +102,8 @@ bool TPlayback::Step(TVirtualTime& Time) {
             break;
         case TCommandKind::Player:
         case TCommandKind::Log:
-            if (QString Refused = FTake(Command); !Refused.isEmpty()) {
-                Fail(Refused);
+            if (!Took(Command))
                 return false;
-            }
             // A switch is no event: the step goes on to one.
             if (Command.Kind == TCommandKind::Player) {
                 Next();

@@ -44,6 +44,12 @@ private:
     TNeed Run(TVirtualTime& Time, int64_t Until);
     void Fail(const QString& Why);
     void Next();
+    // When the wait at hand ends: where it began, when first reached, plus its milliseconds.
+    int64_t WaitFrom(const TVirtualTime& Time, const TCommand& Wait);
+    // True, the playback failed, when settling would never end.
+    bool CannotSettle(const TVirtualTime& Time);
+    // The command taken, or the playback failed with why not.
+    bool Took(const TCommand& Command);
 
     TCommandList FCommands;
     TCommandList::TIterator FAt;

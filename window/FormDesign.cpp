@@ -31,6 +31,14 @@ QLabel* MakeLabel(QWidget* Parent, const char* Name, const QString& Text, int Le
     return Label;
 }
 
+// "Пауза (F6, Pause)": an action's name with its keys, as its tooltip says it.
+QString WithKeys(const QString& Name, const QList<QKeySequence>& Keys) {
+    QStringList Texts;
+    for (const QKeySequence& Key : Keys)
+        Texts << Key.toString(QKeySequence::NativeText);
+    return QStringLiteral("%1 (%2)").arg(Name, Texts.join(QStringLiteral(", ")));
+}
+
 } // namespace
 
 // Every control at its place with its start-up content; the window's look is set here too.
@@ -158,10 +166,7 @@ void TSlotMachine::CreateControls() {
         Action->setShortcuts(Keys);
         Action->setShortcutContext(Qt::WindowShortcut);
         addAction(Action);
-        QStringList Texts;
-        for (const QKeySequence& Key : Keys)
-            Texts << Key.toString(QKeySequence::NativeText);
-        const QString Hint = QStringLiteral("%1 (%2)").arg(Name, Texts.join(QStringLiteral(", ")));
+        const QString Hint = WithKeys(Name, Keys);
         if (Control == Images[0]) {
             for (TImage* Token : Images)
                 Token->setToolTip(Hint);
@@ -182,10 +187,7 @@ void TSlotMachine::CreateClockActions() {
         Action->setObjectName(QLatin1String(Name));
         Action->setShortcuts(Keys);
         Action->setShortcutContext(Qt::WindowShortcut);
-        QStringList Texts;
-        for (const QKeySequence& Key : Keys)
-            Texts << Key.toString(QKeySequence::NativeText);
-        Action->setToolTip(QStringLiteral("%1 (%2)").arg(Text, Texts.join(QStringLiteral(", "))));
+        Action->setToolTip(WithKeys(Text, Keys));
         addAction(Action);
         FClockActions.push_back(Action);
         return Action;

@@ -300,23 +300,8 @@ QString TSlotMachine::TakeCommand(const TCommand& Command) {
     }
     if (QString Refused = WhyNot(Machine().Displays(), Command.Action); !Refused.isEmpty())
         return Refused;
-    switch (Command.Action) {
-    case TPlayerAction::Coin:
-        Image1Click(Image(1));
-        break;
-    case TPlayerAction::Bad:
-        iBadCoinClick(iBadCoin);
-        break;
-    case TPlayerAction::Play:
-        iPlayClick(iPlay);
-        break;
-    case TPlayerAction::Return:
-        iReturnClick(iReturn);
-        break;
-    case TPlayerAction::Reset:
-        btnTechResetClick(btnTechReset);
-        break;
-    }
+    // As the action's own handler takes it: recorded, at the present moment.
+    Act(Command.Action, [Action = Command.Action](TMachine& M) { Take(M, Action); });
     return {};
 }
 

@@ -615,8 +615,11 @@ void AutomataWindowTest::startStateOnTop() {
 }
 
 void AutomataWindowTest::mainWindowUnchanged() {
-    // The same game on a twin without the diagrams: same protocol, same displays.
+    // The same game on a twin without the diagrams: same protocol, same displays. Both machines
+    // run on the test's clock, so that the barrels spin alike while the windows wait for focus.
     TSlotMachine Twin;
+    M->Clock().SetWallClock([this] { return FNow; });
+    Twin.Clock().SetWallClock([this] { return FNow; });
     Twin.show();
     QVERIFY(QTest::qWaitForWindowExposed(&Twin));
     M->activateWindow();

@@ -1,5 +1,5 @@
-#include "slotmachine/Files.h"
-#include "slotmachine/Quoted.h"
+#include "sessions/Files.h"
+#include "sessions/Quoted.h"
 #include "window/Application.h"
 #include "window/FormMain.h"
 

@@ -5,10 +5,10 @@
 #include "cli/Replay.h"
 #include "cli/Streams.h"
 #include "diagram/Graphviz.h"
-#include "slotmachine/Decimal.h"
+#include "sessions/Decimal.h"
+#include "sessions/Quoted.h"
+#include "sessions/Script.h"
 #include "slotmachine/Diagram.h"
-#include "slotmachine/Quoted.h"
-#include "slotmachine/Script.h"
 #include "slotmachine/WindowFont.h"
 
 #include <QRegularExpression>

@@ -1,9 +1,9 @@
 #include "cli/Explore.h"
 
 #include "cli/StateStore.h"
+#include "sessions/Session.h"
 #include "slotmachine/Invariants.h"
 #include "slotmachine/Rules.h"
-#include "slotmachine/Session.h"
 
 #include <QStringList>
 

@@ -1,8 +1,8 @@
 #pragma once
 
 #include "cli/Exit.h"
-#include "slotmachine/Script.h"
-#include "slotmachine/Session.h"
+#include "sessions/Script.h"
+#include "sessions/Session.h"
 
 #include <QDateTime>
 #include <QLocale>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "slotmachine/Files.h"
+#include "sessions/Files.h"
 
 #include <QString>
 

@@ -1,5 +1,5 @@
 #include "cli/Cli.h"
-#include "slotmachine/Quoted.h"
+#include "sessions/Quoted.h"
 
 #include <iostream>
 

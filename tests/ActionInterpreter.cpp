@@ -1,6 +1,6 @@
 #include "tests/ActionInterpreter.h"
 
-#include "slotmachine/Decimal.h"
+#include "sessions/Decimal.h"
 #include "slotmachine/Rules.h"
 #include "slotmachine/Vocabulary.h"
 #include "slotmachine/atmSlotMachine.h"

@@ -1,7 +1,7 @@
 #pragma once
 
+#include "sessions/PlayerActions.h"
 #include "slotmachine/Invariants.h"
-#include "slotmachine/PlayerActions.h"
 #include "slotmachine/VirtualTime.h"
 
 #include <QString>

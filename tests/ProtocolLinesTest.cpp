@@ -1,4 +1,4 @@
-#include "slotmachine/ProtocolLines.h"
+#include "window/ProtocolLines.h"
 
 #include <QTest>
 

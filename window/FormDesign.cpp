@@ -1,6 +1,6 @@
 #include "window/FormMain.h"
 
-#include "slotmachine/PlayerActions.h"
+#include "sessions/PlayerActions.h"
 #include "window/Application.h"
 #include "window/ErrorBox.h"
 #include "window/LogSettingsItems.h"

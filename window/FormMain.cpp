@@ -1,7 +1,7 @@
 #include "window/FormMain.h"
 
-#include "slotmachine/Files.h"
-#include "slotmachine/Quoted.h"
+#include "sessions/Files.h"
+#include "sessions/Quoted.h"
 #include "slotmachine/Rules.h"
 #include "slotmachine/Vocabulary.h"
 #include "window/AutomataWindow.h"

@@ -1,10 +1,10 @@
 #pragma once
 
+#include "sessions/Script.h"
+#include "sessions/Session.h"
+#include "sessions/SessionRecorder.h"
 #include "slotmachine/Machine.h"
 #include "slotmachine/Protocol.h"
-#include "slotmachine/Script.h"
-#include "slotmachine/Session.h"
-#include "slotmachine/SessionRecorder.h"
 #include "window/Controls.h"
 #include "window/Images.h"
 #include "window/LogPanel.h"

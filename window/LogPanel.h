@@ -1,7 +1,7 @@
 #pragma once
 
 #include "slotmachine/Protocol.h"
-#include "slotmachine/ProtocolLines.h"
+#include "window/ProtocolLines.h"
 
 #include <QAbstractScrollArea>
 #include <QBasicTimer>

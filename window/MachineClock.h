@@ -1,6 +1,6 @@
 #pragma once
 
-#include "slotmachine/Playback.h"
+#include "sessions/Playback.h"
 #include "slotmachine/VirtualTime.h"
 
 #include <QObject>

@@ -2,9 +2,9 @@
 #include "cli/Explore.h"
 #include "cli/Odds.h"
 #include "cli/Replay.h"
+#include "sessions/Quoted.h"
+#include "sessions/Script.h"
 #include "slotmachine/Invariants.h"
-#include "slotmachine/Quoted.h"
-#include "slotmachine/Script.h"
 #include "slotmachine/VirtualTime.h"
 #include "tests/MachineEdit.h"
 

@@ -1,8 +1,8 @@
-#include "slotmachine/Session.h"
+#include "sessions/Session.h"
 #include "cli/Replay.h"
+#include "sessions/Script.h"
+#include "sessions/SessionRecorder.h"
 #include "slotmachine/Protocol.h"
-#include "slotmachine/Script.h"
-#include "slotmachine/SessionRecorder.h"
 
 #include <QTest>
 #include <QTimeZone>

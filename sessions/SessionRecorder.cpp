@@ -1,6 +1,6 @@
-#include "slotmachine/SessionRecorder.h"
+#include "sessions/SessionRecorder.h"
 
-#include "slotmachine/Script.h"
+#include "sessions/Script.h"
 
 #include <algorithm>
 

@@ -1,4 +1,4 @@
-#include "slotmachine/Quoted.h"
+#include "sessions/Quoted.h"
 
 #include <QStringDecoder>
 

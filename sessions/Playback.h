@@ -1,6 +1,6 @@
 #pragma once
 
-#include "slotmachine/Script.h"
+#include "sessions/Script.h"
 #include "slotmachine/VirtualTime.h"
 
 #include <QString>

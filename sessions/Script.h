@@ -1,7 +1,7 @@
 #pragma once
 
+#include "sessions/PlayerActions.h"
 #include "slotmachine/Machine.h"
-#include "slotmachine/PlayerActions.h"
 
 #include <QByteArray>
 #include <QByteArrayView>

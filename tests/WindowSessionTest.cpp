@@ -1,8 +1,8 @@
 // Sessions in the window: scripts played on its clock, sessions recorded and replayed by the
 // companion, the clock paused, stepped and slowed down, scripts that cannot be played.
 #include "cli/Replay.h"
-#include "slotmachine/Files.h"
-#include "slotmachine/Script.h"
+#include "sessions/Files.h"
+#include "sessions/Script.h"
 #include "window/ErrorBox.h"
 #include "window/FormMain.h"
 

@@ -1,4 +1,4 @@
-#include "slotmachine/Session.h"
+#include "sessions/Session.h"
 
 #include "slotmachine/Protocol.h"
 #include "slotmachine/Rules.h"

@@ -1,6 +1,6 @@
-#include "slotmachine/Playback.h"
+#include "sessions/Playback.h"
 
-#include "slotmachine/Session.h"
+#include "sessions/Session.h"
 
 #include <utility>
 

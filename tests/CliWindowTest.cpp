@@ -1,6 +1,6 @@
 #include "cli/Replay.h"
+#include "sessions/Script.h"
 #include "slotmachine/Rules.h"
-#include "slotmachine/Script.h"
 #include "window/FormMain.h"
 
 #include <QDir>

@@ -1,6 +1,6 @@
-#include "slotmachine/Files.h"
+#include "sessions/Files.h"
 
-#include "slotmachine/Quoted.h"
+#include "sessions/Quoted.h"
 
 #include <cerrno>
 #include <cstdio>

@@ -1,7 +1,7 @@
-#include "slotmachine/Script.h"
+#include "sessions/Script.h"
 
-#include "slotmachine/Decimal.h"
-#include "slotmachine/Quoted.h"
+#include "sessions/Decimal.h"
+#include "sessions/Quoted.h"
 
 #include <QList>
 #include <QRegularExpression>

@@ -1,4 +1,4 @@
-#include "slotmachine/PlayerActions.h"
+#include "sessions/PlayerActions.h"
 
 #include "slotmachine/Machine.h"
 

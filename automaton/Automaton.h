@@ -10,9 +10,24 @@ namespace sm {
 
 class TAutomatonsDispatcher;
 
+// One automaton's share of a machine's state: where it is, whether it is handling an event, and
+// its protocol switches. An automaton holds its state in this type, so a copy or a restore of it
+// needs no list of fields.
+struct TAutomatonSnapshot {
+    bool FBusy = false; // a plain flag, not a depth counter
+    int32_t FState = 0;
+    bool FLogInput = false;
+    bool FLogOutput = false;
+    bool FLogStart = false;
+    bool FLogTransition = false;
+    bool FLogFinish = false;
+    bool FLogErrors = false;
+    bool operator==(const TAutomatonSnapshot&) const = default;
+};
+
 // Base of every automaton. Fields are public: the window writes the switches and the automata
 // read each other's state.
-class TAutomaton {
+class TAutomaton : public TAutomatonSnapshot {
 public:
     TAutomaton(int32_t Number, std::string Name);
     virtual ~TAutomaton() = default;
@@ -23,16 +38,12 @@ public:
     // and finish messages.
     void HandleEvent(int32_t Event);
 
-    bool FBusy = false; // a plain flag, not a depth counter
+    // The state is the base, so a snapshot is that slice and a restore assigns it.
+    const TAutomatonSnapshot& Snapshot() const { return *this; }
+    void Restore(const TAutomatonSnapshot& State) { TAutomatonSnapshot::operator=(State); }
+
     int32_t FNumber;
     std::string FName;
-    int32_t FState = 0;
-    bool FLogInput = false;
-    bool FLogOutput = false;
-    bool FLogStart = false;
-    bool FLogTransition = false;
-    bool FLogFinish = false;
-    bool FLogErrors = false;
     TAutomatonsDispatcher* FDispatcher = nullptr;
 
 protected:

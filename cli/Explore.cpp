@@ -113,7 +113,7 @@ TMachine Quiet(const TMachine& StartUp) {
     TMachine M = StartUp;
     TMachineSnapshot State = M.Snapshot();
     for (TAutomatonSnapshot& Each : State.Automata)
-        Each = {.State = Each.State, .Busy = Each.Busy, .LogErrors = true};
+        Each = {.FBusy = Each.FBusy, .FState = Each.FState, .FLogErrors = true};
     M.Restore(State);
     return M;
 }
@@ -183,7 +183,7 @@ struct TScriptSearch {
             if (Index + 1 == Path.size()) {
                 if (!Final(Session, Broken))
                     return std::nullopt;
-            } else if (!Broken.isEmpty() || Pack(Session.Machine()) != Keys[Index]) {
+            } else if (!Broken.isEmpty() || Pack(Session.Machine().Snapshot()) != Keys[Index]) {
                 return std::nullopt;
             }
         }
@@ -262,7 +262,7 @@ QString TExplorer::Try(const TKey& Key, const TExploreStep& Via, std::optional<T
         for (int32_t Barrel = 1; Barrel <= 3; ++Barrel)
             FWork.SetFrameIndex(Barrel, SnapFrameOf(Via.Symbols[static_cast<size_t>(Barrel - 1)]));
     QString Broken = Step(FWork, FErrors, Via.Move, FTokens);
-    if (Broken.isEmpty() && !(Next = Pack(FWork)))
+    if (Broken.isEmpty() && !(Next = Pack(FWork.Snapshot())))
         Broken = QStringLiteral("число вне допустимых пределов");
     return Broken;
 }
@@ -274,7 +274,7 @@ bool TExplorer::Search() {
                [](TSession&, const QString&) { return true; });
         return false;
     }
-    const auto Start = Pack(FWork);
+    const auto Start = Pack(FWork.Snapshot());
     if (!Start) {
         Report(QStringLiteral("при запуске: число вне допустимых пределов"), {}, {},
                [](TSession&, const QString&) { return true; });
@@ -385,7 +385,7 @@ bool TExplorer::CheckWayBack() {
                        .arg(Dead.States[1])
                        .arg(Dead.States[2]),
                    PathTo(Index), KeysTo(Index), [Dead](TSession& Session, const QString&) {
-                       return Pack(Session.Machine()) == Dead;
+                       return Pack(Session.Machine().Snapshot()) == Dead;
                    });
             return false;
         }

@@ -26,21 +26,23 @@ template <class T> bool Fits(int32_t Value) {
 
 } // namespace
 
-std::optional<TKey> Pack(const TMachine& M) {
-    const TDisplays& Shown = M.Displays();
-    const std::array<int32_t, 3> States = {M.State(A0), M.State(A1), M.State(A2)};
-    const std::array<int32_t, 12> Numbers = {M.Bank(),
-                                             M.UserTokens(),
-                                             M.JackPot(),
-                                             M.Stake(),
+std::optional<TKey> Pack(const TMachineSnapshot& M) {
+    const TDisplays& Shown = M.FDisplays;
+    const auto Interval = [&M](TTimerId Timer) { return M.FTimers[Timer].Interval; };
+    const std::array<int32_t, 3> States = {M.Automata[A0].FState, M.Automata[A1].FState,
+                                           M.Automata[A2].FState};
+    const std::array<int32_t, 12> Numbers = {M.FBank,
+                                             M.FUserTokens,
+                                             M.FJackPot,
+                                             M.FStake,
                                              Shown.edBank,
                                              Shown.edStake,
                                              Shown.edJackPot,
                                              Shown.edUser,
-                                             M.Interval(TimerSync1),
-                                             M.Interval(TimerSync2),
-                                             M.Interval(TimerSync3),
-                                             M.Interval(JackTimer)};
+                                             Interval(TimerSync1),
+                                             Interval(TimerSync2),
+                                             Interval(TimerSync3),
+                                             Interval(JackTimer)};
     for (const int32_t State : States)
         if (!Fits<int16_t>(State))
             return std::nullopt;
@@ -51,11 +53,11 @@ std::optional<TKey> Pack(const TMachine& M) {
     for (size_t A = 0; A < 3; ++A)
         Key.States[A] = static_cast<int16_t>(States[A]);
     Key.Flags = static_cast<uint16_t>(
-        (M.TrayClosed() ? FlagTrayClosed : 0) | (M.TokenGood() ? FlagTokenGood : 0) |
+        (M.FTrayClosed ? FlagTrayClosed : 0) | (M.FTokenGood ? FlagTokenGood : 0) |
         (Shown.iBadCoin ? FlagBadCoinShown : 0) |
         (Shown.Shape1 == TBrushStyle::bsSolid ? 0 : FlagSlotShownClosed));
     for (int32_t Stop = 0; Stop < 3; ++Stop)
-        if (M.Interval(TTimerId(TimerB1 + Stop)) != 0)
+        if (Interval(TTimerId(TimerB1 + Stop)) != 0)
             Key.Flags = static_cast<uint16_t>(Key.Flags | (FlagB1 << Stop));
     const auto Short = [&Numbers](size_t Index) { return static_cast<int16_t>(Numbers[Index]); };
     Key.Bank = Short(0);
@@ -87,21 +89,21 @@ TDisplays DisplaysOf(const TKey& Key) {
 void Load(TMachine& M, const TKey& Key) {
     TMachineSnapshot State = M.Snapshot();
     for (size_t A = A0; A <= A2; ++A) {
-        State.Automata[A].State = Key.States[A];
-        State.Automata[A].Busy = false;
+        State.Automata[A].FState = Key.States[A];
+        State.Automata[A].FBusy = false;
     }
-    State.Bank = Key.Bank;
-    State.UserTokens = Key.User;
-    State.JackPot = Key.Win;
-    State.Stake = Key.Stake;
-    State.TrayClosed = (Key.Flags & FlagTrayClosed) != 0;
-    State.TokenGood = (Key.Flags & FlagTokenGood) != 0;
-    State.Displays = DisplaysOf(Key);
+    State.FBank = Key.Bank;
+    State.FUserTokens = Key.User;
+    State.FJackPot = Key.Win;
+    State.FStake = Key.Stake;
+    State.FTrayClosed = (Key.Flags & FlagTrayClosed) != 0;
+    State.FTokenGood = (Key.Flags & FlagTokenGood) != 0;
+    State.FDisplays = DisplaysOf(Key);
     for (size_t Spin = 0; Spin < 3; ++Spin)
-        State.Timers[TimerSync1 + Spin].Interval = Key.Spin[Spin];
+        State.FTimers[TimerSync1 + Spin].Interval = Key.Spin[Spin];
     for (size_t Stop = 0; Stop < 3; ++Stop)
-        State.Timers[TimerB1 + Stop].Interval = (Key.Flags & (FlagB1 << Stop)) ? StandInDelay : 0;
-    State.Timers[JackTimer].Interval = Key.Pay;
+        State.FTimers[TimerB1 + Stop].Interval = (Key.Flags & (FlagB1 << Stop)) ? StandInDelay : 0;
+    State.FTimers[JackTimer].Interval = Key.Pay;
     M.Restore(State);
 }
 

@@ -41,8 +41,8 @@ enum TFlag : uint16_t {
     FlagB1 = 16, // and FlagB1 << 1, << 2 for TimerB2 and TimerB3
 };
 
-// The machine's key; none when a number does not fit the key.
-std::optional<TKey> Pack(const TMachine& M);
+// The key of a machine's state; none when a number does not fit the key.
+std::optional<TKey> Pack(const TMachineSnapshot& M);
 
 // What the window shows in the state.
 TDisplays DisplaysOf(const TKey& Key);

@@ -9,6 +9,27 @@
 
 namespace sm {
 
+namespace {
+
+// The field each switch of the check list sets.
+constexpr std::array<bool TAutomatonSnapshot::*, LogItems> LogSwitchFields = {
+    &TAutomatonSnapshot::FLogStart, &TAutomatonSnapshot::FLogTransition,
+    &TAutomatonSnapshot::FLogFinish, &TAutomatonSnapshot::FLogInput,
+    &TAutomatonSnapshot::FLogOutput};
+
+constexpr TLogSwitches StartUpSwitches = [] {
+    TLogSwitches Switches{};
+    Switches[LogStart] = Switches[LogTransition] = Switches[LogFinish] = true;
+    return Switches;
+}();
+
+void PutLogSwitches(TAutomatonSnapshot& Automaton, const TLogSwitches& Switches) {
+    for (size_t Item = 0; Item < LogItems; ++Item)
+        Automaton.*LogSwitchFields[Item] = Switches[Item];
+}
+
+} // namespace
+
 TMachine::TMachine(const TRowTables& Tables)
     : FAutomatonSlotMachine(*this, Tables.A0), FAutomatonMoneyTray(*this, Tables.A1),
       FAutomatonBarrelsEngine(*this, Tables.A2) {
@@ -20,12 +41,8 @@ TMachine::TMachine(const TRowTables& Tables)
     FRandom.Randomize();
     for (int32_t Barrel = 1; Barrel <= 3; ++Barrel)
         SetFrameIndex(Barrel, StartFrame);
-    for (int32_t Number = A0; Number <= A2; ++Number) {
-        TAutomaton& Each = Automaton(Number);
-        Each.FLogStart = true;
-        Each.FLogTransition = true;
-        Each.FLogFinish = true;
-    }
+    for (int32_t Number = A0; Number <= A2; ++Number)
+        PutLogSwitches(Automaton(Number), StartUpSwitches);
     Register();
     InstallNames(FAutomatonsDispatcher);
     FChanges = 0;
@@ -70,46 +87,16 @@ void TMachine::CopyNames(const TMachine& Other) {
 
 TMachineSnapshot TMachine::Snapshot() const {
     TMachineSnapshot State;
-    State.Bank = FBank;
-    State.UserTokens = FUserTokens;
-    State.JackPot = FJackPot;
-    State.Stake = FStake;
-    State.TrayClosed = FTrayClosed;
-    State.TokenGood = FTokenGood;
-    State.Displays = FDisplays;
-    State.Timers = FTimers;
-    State.RandSeed = FRandom.RandSeed;
-    for (int32_t Number = A0; Number <= A2; ++Number) {
-        const TAutomaton& From = Automaton(Number);
-        State.Automata[static_cast<size_t>(Number)] = {
-            From.FState,    From.FBusy,          From.FLogInput,  From.FLogOutput,
-            From.FLogStart, From.FLogTransition, From.FLogFinish, From.FLogErrors};
-    }
+    static_cast<TMachineState&>(State) = *this;
+    for (int32_t Number = A0; Number <= A2; ++Number)
+        State.Automata[static_cast<size_t>(Number)] = Automaton(Number).Snapshot();
     return State;
 }
 
 void TMachine::SetState(const TMachineSnapshot& State) {
-    FBank = State.Bank;
-    FUserTokens = State.UserTokens;
-    FJackPot = State.JackPot;
-    FStake = State.Stake;
-    FTrayClosed = State.TrayClosed;
-    FTokenGood = State.TokenGood;
-    FDisplays = State.Displays;
-    FTimers = State.Timers;
-    FRandom.RandSeed = State.RandSeed;
-    for (int32_t Number = A0; Number <= A2; ++Number) {
-        TAutomaton& To = Automaton(Number);
-        const TAutomatonSnapshot& From = State.Automata[static_cast<size_t>(Number)];
-        To.FState = From.State;
-        To.FBusy = From.Busy;
-        To.FLogInput = From.LogInput;
-        To.FLogOutput = From.LogOutput;
-        To.FLogStart = From.LogStart;
-        To.FLogTransition = From.LogTransition;
-        To.FLogFinish = From.LogFinish;
-        To.FLogErrors = From.LogErrors;
-    }
+    TMachineState::operator=(State);
+    for (int32_t Number = A0; Number <= A2; ++Number)
+        Automaton(Number).Restore(State.Automata[static_cast<size_t>(Number)]);
 }
 
 void TMachine::Restore(const TMachineSnapshot& State) {
@@ -118,7 +105,7 @@ void TMachine::Restore(const TMachineSnapshot& State) {
     SetState(State);
     // Every timer counts as set anew, so a driver takes up the intervals whatever their history.
     for (size_t Id = 0; Id < FTimers.size(); ++Id)
-        FTimers[Id].Generation = std::max(Before[Id].Generation, State.Timers[Id].Generation) + 1;
+        FTimers[Id].Generation = std::max(Before[Id].Generation, State.FTimers[Id].Generation) + 1;
     FChanges = ChangedFields | ChangedBarrels | ChangedTimers | ChangedStates | ChangedSwitches;
 }
 
@@ -296,12 +283,7 @@ void TMachine::TimerB3Timer() {
 
 void TMachine::SetLogSwitches(int32_t Number, const TLogSwitches& Switches) {
     const TInput Input(*this);
-    TAutomaton& Each = Automaton(Number);
-    Each.FLogStart = Switches[LogStart];
-    Each.FLogTransition = Switches[LogTransition];
-    Each.FLogFinish = Switches[LogFinish];
-    Each.FLogInput = Switches[LogInput];
-    Each.FLogOutput = Switches[LogOutput];
+    PutLogSwitches(Automaton(Number), Switches);
     FChanges |= ChangedSwitches;
 }
 
@@ -313,7 +295,10 @@ void TMachine::SetLogSwitch(int32_t Number, TLogItem Item, bool On) {
 
 TLogSwitches TMachine::LogSwitches(int32_t Number) const {
     const TAutomaton& Each = Automaton(Number);
-    return {Each.FLogStart, Each.FLogTransition, Each.FLogFinish, Each.FLogInput, Each.FLogOutput};
+    TLogSwitches Switches{};
+    for (size_t Item = 0; Item < LogItems; ++Item)
+        Switches[Item] = Each.*LogSwitchFields[Item];
+    return Switches;
 }
 
 // --- Operations the automata call -------------------------------------------------------------

@@ -71,33 +71,26 @@ struct TStep {
     bool operator==(const TStep&) const = default;
 };
 
-// One automaton's share of the machine's state: where it is, whether it is handling an event, and
-// its protocol switches.
-struct TAutomatonSnapshot {
-    int32_t State = 0;
-    bool Busy = false;
-    bool LogInput = false;
-    bool LogOutput = false;
-    bool LogStart = false;
-    bool LogTransition = false;
-    bool LogFinish = false;
-    bool LogErrors = false;
-    bool operator==(const TAutomatonSnapshot&) const = default;
+// The machine's own state beside its automata: the accounts and the two flags, what every
+// display shows, the timers and the generator. The machine holds it as its base, so its code reads
+// the design's names.
+struct TMachineState {
+    int32_t FBank = 0; // the accounts, in tokens
+    int32_t FUserTokens = 0;
+    int32_t FJackPot = 0;
+    int32_t FStake = 0;
+    bool FTrayClosed = false;
+    bool FTokenGood = false;
+    TDisplays FDisplays;
+    std::array<TTimerState, TimerCount> FTimers{};
+    TRandom FRandom;
+    bool operator==(const TMachineState&) const = default;
 };
 
-// Everything that makes one machine differ from another: the accounts and flags, what the
-// displays show, the timers, the generator and the automata. Copies, the explorer's states and
-// the checks of invariants all read the machine through it.
-struct TMachineSnapshot {
-    int32_t Bank = 0;
-    int32_t UserTokens = 0;
-    int32_t JackPot = 0;
-    int32_t Stake = 0;
-    bool TrayClosed = false;
-    bool TokenGood = false;
-    TDisplays Displays;
-    std::array<TTimerState, TimerCount> Timers{};
-    uint32_t RandSeed = 0;
+// Everything that makes one machine differ from another: its own state and that of each
+// automaton. Copies, restores and the explorer's states read the machine through it, and tests
+// put a machine into the state they need through it.
+struct TMachineSnapshot : TMachineState {
     std::array<TAutomatonSnapshot, 3> Automata{};
     bool operator==(const TMachineSnapshot&) const = default;
 };
@@ -132,7 +125,7 @@ struct TRowTables {
 // protocol messages into a sink and change notices to its observers. A copy is a full,
 // independent machine that writes to no sink and tells no observer until given its own.
 
-class TMachine {
+class TMachine : private TMachineState {
 public:
     static constexpr int32_t TokenImages = 100;
 
@@ -234,18 +227,6 @@ public:
 private:
     // The one way in for tests that plant a fault in the names; nothing else may change them.
     friend struct TMachineTestSeam;
-
-    // The machine's accounts, in tokens, and its two flags.
-    int32_t FBank = 0;
-    int32_t FUserTokens = 0;
-    int32_t FJackPot = 0;
-    int32_t FStake = 0;
-    bool FTrayClosed = false;
-    bool FTokenGood = false;
-
-    TDisplays FDisplays;
-    std::array<TTimerState, TimerCount> FTimers{};
-    TRandom FRandom;
 
     TAutomatonsDispatcher FAutomatonsDispatcher;
     TAutomatonSlotMachine FAutomatonSlotMachine;

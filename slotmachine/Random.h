@@ -13,6 +13,8 @@ struct TRandom {
     int32_t Random(int32_t Range);
     // Seeds from the low 32 bits of a high-resolution counter.
     void Randomize();
+
+    bool operator==(const TRandom&) const = default;
 };
 
 } // namespace sm

@@ -104,7 +104,7 @@ std::optional<TMachineAction> ParseAction(const QString& Word) {
 // settings shows.
 TMachineSnapshot Comparable(const TMachine& M) {
     TMachineSnapshot State = M.Snapshot();
-    for (TTimerState& Timer : State.Timers)
+    for (TTimerState& Timer : State.FTimers)
         Timer.Generation = 0;
     return State;
 }

@@ -207,7 +207,7 @@ void DiagramTest::relayIsWhatTheGameDoes_data() {
 void DiagramTest::relayIsWhatTheGameDoes() {
     QFETCH(int, state);
     TMachine Machine;
-    EditMachine(Machine, [state](TMachineSnapshot& S) { S.Automata[A0].State = state; });
+    EditMachine(Machine, [state](TMachineSnapshot& S) { S.Automata[A0].FState = state; });
     Machine.btnTechResetClick();
     // A2 hears of the reset first exactly where the diagram draws the relay.
     const bool Relayed = !Machine.Steps().empty() && Machine.Steps().front().Automaton == A2;

@@ -354,7 +354,7 @@ void MachineTest::payOutShowsEveryTick() {
 
 void MachineTest::bankRunsOutIntoErrorClearedByReset() {
     StartGame(2);
-    EditMachine(M(), [](TMachineSnapshot& S) { S.Bank = 2; }); // a nearly empty bank
+    EditMachine(M(), [](TMachineSnapshot& S) { S.FBank = 2; }); // a nearly empty bank
     StopBarrels(Sevens);
     QCOMPARE(M().JackPot(), 19);
     M().JackTimerTimer(); // pays the last token
@@ -424,7 +424,7 @@ void MachineTest::ignoredActions() {
     QFETCH(QString, action);
     QFETCH(QStringList, expected);
     if (action == "coin")
-        EditMachine(M(), [](TMachineSnapshot& S) { S.UserTokens = 0; });
+        EditMachine(M(), [](TMachineSnapshot& S) { S.FUserTokens = 0; });
     const TDisplays Shown = M().Displays();
     const int Bank = M().Bank();
     const int User = M().UserTokens();
@@ -503,12 +503,12 @@ void MachineTest::unknownStateWritesOnlyWhenAsked() {
     for (int A = A0; A <= A2; ++A) {
         TAutomaton& Automaton = M().Automaton(A);
         EditMachine(M(), [A](TMachineSnapshot& S) {
-            S.Automata[size_t(A)].LogStart = S.Automata[size_t(A)].LogFinish = false;
-            S.Automata[size_t(A)].State = 9;
+            S.Automata[size_t(A)].FLogStart = S.Automata[size_t(A)].FLogFinish = false;
+            S.Automata[size_t(A)].FState = 9;
         });
         Automaton.HandleEvent(1);
         QVERIFY(Protocol().isEmpty());
-        EditMachine(M(), [A](TMachineSnapshot& S) { S.Automata[size_t(A)].LogErrors = true; });
+        EditMachine(M(), [A](TMachineSnapshot& S) { S.Automata[size_t(A)].FLogErrors = true; });
         Automaton.HandleEvent(1);
         QCOMPARE(Protocol(),
                  QStringList{QStringLiteral("Ошибка в автомате A%1 при обработке события e1: "

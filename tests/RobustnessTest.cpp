@@ -147,13 +147,13 @@ enum class TSabotage {
 void Sabotage(TMachine& M, TSabotage What) {
     switch (What) {
     case TSabotage::LoseToken:
-        EditMachine(M, [](TMachineSnapshot& S) { --S.Bank; });
+        EditMachine(M, [](TMachineSnapshot& S) { --S.FBank; });
         break;
     case TSabotage::OpenSlotInGame:
         M.SetTrayOpen(true);
         break;
     case TSabotage::PaintSlotClosed:
-        EditMachine(M, [](TMachineSnapshot& S) { S.Displays.Shape1 = TBrushStyle::bsDiagCross; });
+        EditMachine(M, [](TMachineSnapshot& S) { S.FDisplays.Shape1 = TBrushStyle::bsDiagCross; });
         break;
     case TSabotage::StrayStopTimer:
         M.SetInterval(TimerB2, 1000);
@@ -166,14 +166,14 @@ void Sabotage(TMachine& M, TSabotage What) {
         break;
     case TSabotage::LeaveTrayAccepted:
         EditMachine(
-            M, [](TMachineSnapshot& S) { S.Automata[A1].State = TAutomatonMoneyTray::Accepted; });
+            M, [](TMachineSnapshot& S) { S.Automata[A1].FState = TAutomatonMoneyTray::Accepted; });
         break;
     case TSabotage::LeaveBusy:
-        EditMachine(M, [](TMachineSnapshot& S) { S.Automata[A2].Busy = true; });
+        EditMachine(M, [](TMachineSnapshot& S) { S.Automata[A2].FBusy = true; });
         break;
     case TSabotage::UnknownState:
         EditMachine(M, [](TMachineSnapshot& S) {
-            S.Automata[A0].State = TAutomatonSlotMachine::StateCount;
+            S.Automata[A0].FState = TAutomatonSlotMachine::StateCount;
         });
         break;
     case TSabotage::ErrorMessage:
@@ -181,17 +181,17 @@ void Sabotage(TMachine& M, TSabotage What) {
         break;
     case TSabotage::Reentrancy:
         // The event arrives while A1 is still busy with one before it.
-        EditMachine(M, [](TMachineSnapshot& S) { S.Automata[A1].Busy = true; });
+        EditMachine(M, [](TMachineSnapshot& S) { S.Automata[A1].FBusy = true; });
         M.Image1Click();
         break;
     case TSabotage::EmptyMessage:
         M.WriteLog("");
         break;
     case TSabotage::CountNotShown:
-        EditMachine(M, [](TMachineSnapshot& S) { S.Displays.edUser = S.UserTokens + 1; });
+        EditMachine(M, [](TMachineSnapshot& S) { S.FDisplays.edUser = S.FUserTokens + 1; });
         break;
     case TSabotage::CounterfeitHidden:
-        EditMachine(M, [](TMachineSnapshot& S) { S.Displays.iBadCoin = false; });
+        EditMachine(M, [](TMachineSnapshot& S) { S.FDisplays.iBadCoin = false; });
         break;
     case TSabotage::BarrelBetweenSymbols:
         M.SetFrameIndex(1, 41);

@@ -55,7 +55,7 @@ void ShutdownTest::closeInEveryState() {
         M->TimerB2Timer(nullptr);
     if (steps >= 6) {
         // 7 7 7 wins; one token to pay, then the bank is empty.
-        EditMachine(M->Machine(), [](TMachineSnapshot& S) { S.Bank = 1; });
+        EditMachine(M->Machine(), [](TMachineSnapshot& S) { S.FBank = 1; });
         M->TimerB3Timer(nullptr);
     }
     if (steps >= 7)

@@ -326,7 +326,7 @@ void WindowTest::coinStackFollowsTheCount_data() {
 void WindowTest::coinStackFollowsTheCount() {
     QFETCH(int, user);
     // The machine put into a state that differs only in what it shows.
-    EditMachine(M->Machine(), [user](TMachineSnapshot& S) { S.Displays.edUser = user; });
+    EditMachine(M->Machine(), [user](TMachineSnapshot& S) { S.FDisplays.edUser = user; });
     QCOMPARE(Text(*M), Text(M->Machine().Displays()));
 }
 

@@ -74,8 +74,8 @@ TScript Parsed(const QByteArray& Text) {
 // The same automata and rules with fewer tokens: a space small enough for a sanitizer build.
 void MakeSmall(TMachine& M) {
     EditMachine(M, [](TMachineSnapshot& S) {
-        S.Bank = S.Displays.edBank = 3;
-        S.UserTokens = S.Displays.edUser = 3;
+        S.FBank = S.FDisplays.edBank = 3;
+        S.FUserTokens = S.FDisplays.edUser = 3;
     });
 }
 
@@ -707,7 +707,7 @@ void CliTest::showAndCoinGoByTheWindow() {
     // After a win's first token, the player's account is a token ahead of the field for 250 ms.
     for (uint32_t Seed = 0; Seed < 20; ++Seed) {
         TMachine StartUp;
-        EditMachine(StartUp, [](TMachineSnapshot& S) { S.UserTokens = S.Displays.edUser = 1; });
+        EditMachine(StartUp, [](TMachineSnapshot& S) { S.FUserTokens = S.FDisplays.edUser = 1; });
         TSession Session(StartUp, Seed);
         for (const TPlayerAction Action :
              {TPlayerAction::Coin, TPlayerAction::Play, TPlayerAction::Play})

@@ -30,23 +30,16 @@ namespace {
 
 const char* const Program = "slotmachine-cli";
 
-const char* const GeneralHelp = R"(Использование: slotmachine-cli КОМАНДА [ПАРАМЕТРЫ]
+// The general help around its two tables, the commands and the options.
+const char* const GeneralHelpHead = R"(Использование: slotmachine-cli КОМАНДА [ПАРАМЕТРЫ]
 
 Спутник игрового автомата для командной строки: машина та же, что в окне,
 без окна и в виртуальном времени.
 
 Команды:
-  replay [ФАЙЛ|-]  проиграть сценарий сеанса и вывести протокол, как в окне
-  explore          обойти все состояния, достижимые от запуска, и проверить
-                   инварианты после каждого шага
-  odds             точные и измеренные шансы каждого выигрыша
-  diagram          диаграммы состояний автоматов (DOT или SVG)
-  help [КОМАНДА]   эта справка или справка по команде
+)";
 
-Параметры:
-  -h, --help       справка
-  --version        версия
-
+const char* const GeneralHelpTail = R"(
 Коды выхода: 0 — всё в порядке; 1 — explore нашёл нарушение;
 2 — неверный параметр, файл или строка сценария, сценарий не прочесть;
 3 — окно не приняло бы действие сценария; 4 — машина выбросила исключение
@@ -424,11 +417,14 @@ int RunDiagram(const TCall& Call) {
     return Written(Call.Err, WriteBytes(Call.Out, Text.data(), Text.size()), ExitOk);
 }
 
-// The commands: the name, the text of `help NAME`, the options that take a value, the run.
+// The commands: the name, what follows it and its line in the general help (a line break goes
+// on under the line), the text of `help NAME`, the options that take a value, the run.
 struct TCliCommand {
     const char* Name;
+    const char* Arguments = "";
+    const char* Summary;
     const char* Help;
-    std::span<const char* const> Valued;
+    std::span<const char* const> Valued = {};
     int (*Run)(const TCall&);
 };
 
@@ -437,11 +433,57 @@ const char* const OddsOptions[] = {"--games", "--stake", "--seed"};
 const char* const DiagramOptions[] = {"--format"};
 
 const TCliCommand Commands[] = {
-    {"replay", ReplayHelp, ReplayOptions, RunReplay},
-    {"explore", ExploreHelp, {}, RunExplore},
-    {"odds", OddsHelp, OddsOptions, RunOdds},
-    {"diagram", DiagramHelp, DiagramOptions, RunDiagram},
+    {.Name = "replay",
+     .Arguments = "[ФАЙЛ|-]",
+     .Summary = "проиграть сценарий сеанса и вывести протокол, как в окне",
+     .Help = ReplayHelp,
+     .Valued = ReplayOptions,
+     .Run = RunReplay},
+    {.Name = "explore",
+     .Summary = "обойти все состояния, достижимые от запуска, и проверить\n"
+                "инварианты после каждого шага",
+     .Help = ExploreHelp,
+     .Run = RunExplore},
+    {.Name = "odds",
+     .Summary = "точные и измеренные шансы каждого выигрыша",
+     .Help = OddsHelp,
+     .Valued = OddsOptions,
+     .Run = RunOdds},
+    {.Name = "diagram",
+     .Summary = "диаграммы состояний автоматов (DOT или SVG)",
+     .Help = DiagramHelp,
+     .Valued = DiagramOptions,
+     .Run = RunDiagram},
 };
+
+// `help`, answered before the commands are looked up, and the options of no command.
+const char* const HelpUsage = "help [КОМАНДА]";
+const char* const HelpSummary = "эта справка или справка по команде";
+const char* const GeneralOptions[][2] = {{"-h, --help", "справка"}, {"--version", "версия"}};
+
+// "  replay [ФАЙЛ|-]  проиграть ...": every summary starts in one column, its further lines too.
+QString HelpRow(const QString& Usage, const char* Summary) {
+    constexpr qsizetype Indent = 2;
+    constexpr qsizetype Column = 19;
+    const QString Margin(Column, u' ');
+    return Margin.left(Indent) + Usage.leftJustified(Column - Indent - 1) + u' ' +
+           QString::fromUtf8(Summary).replace(u'\n', u'\n' + Margin) + u'\n';
+}
+
+QString GeneralHelp() {
+    QString Text = QString::fromUtf8(GeneralHelpHead);
+    for (const TCliCommand& Command : Commands) {
+        QString Usage = QLatin1String(Command.Name);
+        if (*Command.Arguments)
+            Usage += u' ' + QString::fromUtf8(Command.Arguments);
+        Text += HelpRow(Usage, Command.Summary);
+    }
+    Text += HelpRow(QString::fromUtf8(HelpUsage), HelpSummary);
+    Text += QStringLiteral("\nПараметры:\n");
+    for (const auto& [Usage, Summary] : GeneralOptions)
+        Text += HelpRow(QLatin1String(Usage), Summary);
+    return Text + QString::fromUtf8(GeneralHelpTail);
+}
 
 // "replay, explore, odds и diagram"
 QString CommandNames() {
@@ -456,7 +498,7 @@ QString CommandNames() {
 
 int RunCli(const QStringList& Arguments, std::istream& In, std::ostream& Out, std::ostream& Err) {
     if (Arguments.isEmpty()) {
-        Write(Err, QString::fromUtf8(GeneralHelp));
+        Write(Err, GeneralHelp());
         return ExitUsage;
     }
     QString Name = Arguments.first();
@@ -471,7 +513,7 @@ int RunCli(const QStringList& Arguments, std::istream& In, std::ostream& Out, st
         Rest = {QStringLiteral("--help")};
     }
     if (IsHelp(Name) || Name == u"help")
-        return Written(Err, Write(Out, QString::fromUtf8(GeneralHelp)), ExitOk);
+        return Written(Err, Write(Out, GeneralHelp()), ExitOk);
     if (Name == u"--version")
         return Written(Err,
                        Write(Out, QStringLiteral("%1 %2\n").arg(

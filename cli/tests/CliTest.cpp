@@ -563,7 +563,9 @@ void CliTest::commandLine_data() {
     QTest::addColumn<int>("exit");
     QTest::addColumn<QString>("said"); // on stdout for 0, on stderr otherwise
     QTest::newRow("nothing") << QStringList{} << 2 << "Использование";
-    QTest::newRow("help") << QStringList{"--help"} << 0 << "Использование";
+    QTest::newRow("help") << QStringList{"--help"} << 0
+                          << "проверить\n                   инварианты после каждого шага\n"
+                             "  odds             точные";
     QTest::newRow("help odds") << QStringList{"help", "odds"} << 0 << "--games";
     QTest::newRow("replay help") << QStringList{"replay", "-h"} << 0 << "settle";
     QTest::newRow("version") << QStringList{"--version"} << 0 << "slotmachine-cli 1.";

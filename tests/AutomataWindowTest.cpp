@@ -189,6 +189,8 @@ private slots:
     void labelsKeepTheWindowFont();
     void zooms_data();
     void zooms();
+    void fitFollowsTheWindow_data();
+    void fitFollowsTheWindow();
     void loopLightsNoEntry_data();
     void loopLightsNoEntry();
     void startStateOnTop_data();
@@ -561,6 +563,34 @@ void AutomataWindowTest::zooms() {
     // Ctrl+0 again: whole at the new size, larger now.
     QTest::keyClick(Window, Qt::Key_0, Qt::ControlModifier);
     QVERIFY(Window->Scale() > Fit);
+}
+
+void AutomataWindowTest::fitFollowsTheWindow_data() {
+    QTest::addColumn<QSize>("size"); // the window's after Ctrl+0 at 500 × 400
+    QTest::newRow("larger") << QSize(800, 600);
+    QTest::newRow("smaller") << QSize(440, 360);
+}
+
+void AutomataWindowTest::fitFollowsTheWindow() {
+    QFETCH(QSize, size);
+    TAutomataWindow* Window = Open();
+    QVERIFY(Window);
+    Window->resize(500, 400);
+    Window->activateWindow();
+    QCoreApplication::processEvents();
+    QVERIFY(Window->isActiveWindow());
+    QTest::keyClick(Window, Qt::Key_0, Qt::ControlModifier);
+    QCoreApplication::processEvents();
+    const double Fit = Window->Scale();
+    Window->resize(size);
+    QCoreApplication::processEvents();
+    // Whole at the new size, and no smaller than it needs to be.
+    QCOMPARE(Window->Scale() > Fit, size.width() > 500);
+    QWidget* Viewport = Window->ScrollArea()->viewport();
+    for (int32_t Automaton = A0; Automaton <= A2; ++Automaton) {
+        const TDiagramView* View = Window->View(Automaton);
+        QVERIFY(Viewport->rect().contains(QRect(View->mapTo(Viewport, QPoint()), View->size())));
+    }
 }
 
 void AutomataWindowTest::loopLightsNoEntry_data() {

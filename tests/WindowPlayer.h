@@ -67,7 +67,8 @@ public:
         for (int Events = 0; !Settled(FWindow.Machine()); ++Events) {
             const auto Next = Clock.Time().NextEvent();
             if (Events == SettleLimit || !Next)
-                return QStringLiteral("no rest after %1 stops and pay-out ticks").arg(Events);
+                return QStringLiteral("the machine never comes to rest: %1 stops and pay-out ticks")
+                    .arg(Events);
             Pass(std::max<int64_t>(*Clock.Time().Due(*Next) - Clock.Reading(), 1));
         }
         return {};

@@ -1,5 +1,6 @@
 #include "window/AutomataWindow.h"
 #include "tests/PaintCounter.h"
+#include "tests/WindowPlayer.h"
 #include "window/Application.h"
 #include "window/ClockStrip.h"
 #include "window/ErrorBox.h"
@@ -234,7 +235,7 @@ void AutomataWindowTest::f2OpensOneWindow() {
              QStringLiteral("A0: 0 Ожидание; A1: 0 Монетоприёмник пуст; A2: 0 Барабаны "
                             "остановлены"));
     QCOMPARE(Window->View(A1)->accessibleName(), QStringLiteral("A1 Монетоприемник"));
-    M->Image1Click(nullptr);
+    ClickCoin(*M);
     QCOMPARE(Window->View(A1)->accessibleDescription(),
              QStringLiteral("Текущее состояние: 1 Жетон принят"));
     Window->close();
@@ -372,7 +373,7 @@ void AutomataWindowTest::switchesOffDoNotBlindIt() {
     for (int32_t Automaton = A0; Automaton <= A2; ++Automaton)
         M->Machine().SetLogSwitches(Automaton, TLogSwitches{});
     const qsizetype Lines = M->Log->LineCount();
-    M->Image1Click(nullptr);
+    ClickCoin(*M);
     QCOMPARE(M->Log->LineCount(), Lines); // not a word in the protocol
     QCOMPARE(Window->View(A1)->CurrentState(), int(TAutomatonMoneyTray::Accepted));
     QCOMPARE(Window->View(A0)->CurrentState(), int(TAutomatonSlotMachine::Accepting));
@@ -802,11 +803,10 @@ void AutomataWindowTest::stripShowsTheMachineTime() {
     QFETCH(int, machine);
     TAutomataWindow* Window = Open();
     QVERIFY(Window);
-    M->Clock().SetWallClock([this] { return FNow; });
+    TWindowPlayer Player(*M);
     M->Clock().SetSlowdown(slowdown);
     if (spinning)
-        for (const int Step : {0, 2, 3})
-            Script[Step].Play(*M);
+        Player.Game();
     const QMap<QString, int> Set = Intervals(M->Machine());
     TClockStrip* Strip = Window->Strip();
     // «09:00:01.250 (1250 мс)»: the time of day and the milliseconds since start-up.
@@ -817,7 +817,7 @@ void AutomataWindowTest::stripShowsTheMachineTime() {
     };
     Strip->Refresh();
     const auto [Time, Milliseconds] = Read();
-    FNow += wall;
+    Player.Idle(wall);
     // Idle, nothing catches up, yet the reading moves; while a timer runs, frames catch up.
     if (spinning)
         M->Clock().CatchUp();
@@ -844,12 +844,12 @@ void AutomataWindowTest::litStepsHoldWhilePaused() {
     QTest::keyClick(M.get(), Qt::Key_F2);
     TAutomataWindow* Window = M->AutomataWindow();
     QVERIFY(Window);
-    M->Clock().SetWallClock([this] { return FNow; });
+    TWindowPlayer Player(*M);
     M->Clock().SetPaused(paused);
-    M->Image1Click(nullptr);
+    Player.Coin();
     Window->Tick();
     QVERIFY(!LitAutomata(*Window).isEmpty());
-    FNow += 2 * TDiagramView::FadeMs;
+    Player.Idle(2 * TDiagramView::FadeMs);
     Window->Tick();
     QCOMPARE(!LitAutomata(*Window).isEmpty(), paused);
 }
@@ -859,9 +859,9 @@ void AutomataWindowTest::screenshot() {
     TAutomataWindow* Window = Open();
     QVERIFY(Window);
     for (int Step = 0; Step < 3; ++Step)
-        M->Image1Click(nullptr);
+        ClickCoin(*M);
     Pass(*Window, 2 * TDiagramView::FadeMs);
-    M->iPlayClick(nullptr);
+    Click(M->iPlay);
     Pass(*Window, 2 * TAutomataWindow::StepDelayMs + 100);
     QCoreApplication::processEvents();
     const QString Folder = QStringLiteral(SCREENSHOT_FOLDER);
@@ -876,15 +876,13 @@ void AutomataWindowTest::aSessionPlayedStartsDark() {
     QTest::keyClick(M.get(), Qt::Key_F2);
     TAutomataWindow* Window = M->AutomataWindow();
     QVERIFY(Window);
-    M->Clock().SetWallClock([this] { return FNow; });
-    FNow += 60'000;
-    M->Clock().CatchUp();
-    M->Image1Click(nullptr);
+    TWindowPlayer Player(*M);
+    Player.Pass(60'000);
+    Player.Coin();
     Window->Tick();
     QVERIFY(!LitAutomata(*Window).isEmpty());
     M->PlayScript(ParseScript("seed 1\n").Script, QStringLiteral("empty"));
-    FNow += 60'100;
-    M->Clock().CatchUp();
+    Player.Pass(60'100);
     Window->Tick();
     QCOMPARE(LitAutomata(*Window), QList<int>());
 }

@@ -32,10 +32,10 @@ const struct {
     const char* Name;
     void (*Play)(TSlotMachine&);
 } Script[] = {
-    {"token", [](TSlotMachine& W) { W.Image1Click(nullptr); }},
-    {"second token", [](TSlotMachine& W) { W.Image1Click(nullptr); }},
-    {"play", [](TSlotMachine& W) { W.iPlayClick(nullptr); }},
-    {"play again", [](TSlotMachine& W) { W.iPlayClick(nullptr); }},
+    {"token", [](TSlotMachine& W) { ClickCoin(W); }},
+    {"second token", [](TSlotMachine& W) { ClickCoin(W); }},
+    {"play", [](TSlotMachine& W) { Click(W.iPlay); }},
+    {"play again", [](TSlotMachine& W) { Click(W.iPlay); }},
     {"first barrel stops",
      [](TSlotMachine& W) {
          W.Machine().SetFrameIndex(1, 5);
@@ -51,8 +51,8 @@ const struct {
          while (W.JackTimer->Interval() != 0)
              W.JackTimerTimer(nullptr);
      }},
-    {"counterfeit token", [](TSlotMachine& W) { W.iBadCoinClick(nullptr); }},
-    {"technical reset", [](TSlotMachine& W) { W.btnTechResetClick(nullptr); }},
+    {"counterfeit token", [](TSlotMachine& W) { Click(W.iBadCoin); }},
+    {"technical reset", [](TSlotMachine& W) { Click(W.btnTechReset); }},
 };
 
 bool NearFill(QRgb Pixel) {

@@ -172,15 +172,15 @@ const struct {
     void (*Play)(TSlotMachine&);
     bool Lags = false;
 } Script[] = {
-    {"token", [](TSlotMachine& W) { W.Image1Click(nullptr); }},
-    {"play", [](TSlotMachine& W) { W.iPlayClick(nullptr); }},
+    {"token", [](TSlotMachine& W) { ClickCoin(W); }},
+    {"play", [](TSlotMachine& W) { Click(W.iPlay); }},
     {"spin ticks",
      [](TSlotMachine& W) {
          W.TimerSync1Timer(nullptr);
          W.TimerSync2Timer(nullptr);
          W.TimerSync3Timer(nullptr);
      }},
-    {"play again", [](TSlotMachine& W) { W.iPlayClick(nullptr); }},
+    {"play again", [](TSlotMachine& W) { Click(W.iPlay); }},
     {"first barrel stops",
      [](TSlotMachine& W) {
          W.Machine().SetFrameIndex(1, 5);
@@ -197,8 +197,8 @@ const struct {
          while (W.JackTimer->Interval() != 0)
              W.JackTimerTimer(nullptr);
      }},
-    {"counterfeit token", [](TSlotMachine& W) { W.iBadCoinClick(nullptr); }},
-    {"technical reset", [](TSlotMachine& W) { W.btnTechResetClick(nullptr); }},
+    {"counterfeit token", [](TSlotMachine& W) { Click(W.iBadCoin); }},
+    {"technical reset", [](TSlotMachine& W) { Click(W.btnTechReset); }},
 };
 
 } // namespace

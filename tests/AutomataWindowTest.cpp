@@ -1,5 +1,6 @@
 #include "window/AutomataWindow.h"
 #include "tests/PaintCounter.h"
+#include "tests/WindowPlayer.h"
 #include "window/Application.h"
 #include "window/ClockStrip.h"
 #include "window/ErrorBox.h"
@@ -31,10 +32,10 @@ const struct {
     const char* Name;
     void (*Play)(TSlotMachine&);
 } Script[] = {
-    {"token", [](TSlotMachine& W) { W.Image1Click(nullptr); }},
-    {"second token", [](TSlotMachine& W) { W.Image1Click(nullptr); }},
-    {"play", [](TSlotMachine& W) { W.iPlayClick(nullptr); }},
-    {"play again", [](TSlotMachine& W) { W.iPlayClick(nullptr); }},
+    {"token", [](TSlotMachine& W) { ClickCoin(W); }},
+    {"second token", [](TSlotMachine& W) { ClickCoin(W); }},
+    {"play", [](TSlotMachine& W) { Click(W.iPlay); }},
+    {"play again", [](TSlotMachine& W) { Click(W.iPlay); }},
     {"first barrel stops",
      [](TSlotMachine& W) {
          W.Machine().SetFrameIndex(1, 5);
@@ -50,8 +51,8 @@ const struct {
          while (W.JackTimer->Interval() != 0)
              W.JackTimerTimer(nullptr);
      }},
-    {"counterfeit token", [](TSlotMachine& W) { W.iBadCoinClick(nullptr); }},
-    {"technical reset", [](TSlotMachine& W) { W.btnTechResetClick(nullptr); }},
+    {"counterfeit token", [](TSlotMachine& W) { Click(W.iBadCoin); }},
+    {"technical reset", [](TSlotMachine& W) { Click(W.btnTechReset); }},
 };
 
 bool NearFill(QRgb Pixel) {
@@ -189,6 +190,8 @@ private slots:
     void labelsKeepTheWindowFont();
     void zooms_data();
     void zooms();
+    void fitFollowsTheWindow_data();
+    void fitFollowsTheWindow();
     void loopLightsNoEntry_data();
     void loopLightsNoEntry();
     void startStateOnTop_data();
@@ -232,7 +235,7 @@ void AutomataWindowTest::f2OpensOneWindow() {
              QStringLiteral("A0: 0 Ожидание; A1: 0 Монетоприёмник пуст; A2: 0 Барабаны "
                             "остановлены"));
     QCOMPARE(Window->View(A1)->accessibleName(), QStringLiteral("A1 Монетоприемник"));
-    M->Image1Click(nullptr);
+    ClickCoin(*M);
     QCOMPARE(Window->View(A1)->accessibleDescription(),
              QStringLiteral("Текущее состояние: 1 Жетон принят"));
     Window->close();
@@ -370,7 +373,7 @@ void AutomataWindowTest::switchesOffDoNotBlindIt() {
     for (int32_t Automaton = A0; Automaton <= A2; ++Automaton)
         M->Machine().SetLogSwitches(Automaton, TLogSwitches{});
     const qsizetype Lines = M->Log->LineCount();
-    M->Image1Click(nullptr);
+    ClickCoin(*M);
     QCOMPARE(M->Log->LineCount(), Lines); // not a word in the protocol
     QCOMPARE(Window->View(A1)->CurrentState(), int(TAutomatonMoneyTray::Accepted));
     QCOMPARE(Window->View(A0)->CurrentState(), int(TAutomatonSlotMachine::Accepting));
@@ -561,6 +564,34 @@ void AutomataWindowTest::zooms() {
     // Ctrl+0 again: whole at the new size, larger now.
     QTest::keyClick(Window, Qt::Key_0, Qt::ControlModifier);
     QVERIFY(Window->Scale() > Fit);
+}
+
+void AutomataWindowTest::fitFollowsTheWindow_data() {
+    QTest::addColumn<QSize>("size"); // the window's after Ctrl+0 at 500 × 400
+    QTest::newRow("larger") << QSize(800, 600);
+    QTest::newRow("smaller") << QSize(440, 360);
+}
+
+void AutomataWindowTest::fitFollowsTheWindow() {
+    QFETCH(QSize, size);
+    TAutomataWindow* Window = Open();
+    QVERIFY(Window);
+    Window->resize(500, 400);
+    Window->activateWindow();
+    QCoreApplication::processEvents();
+    QVERIFY(Window->isActiveWindow());
+    QTest::keyClick(Window, Qt::Key_0, Qt::ControlModifier);
+    QCoreApplication::processEvents();
+    const double Fit = Window->Scale();
+    Window->resize(size);
+    QCoreApplication::processEvents();
+    // Whole at the new size, and no smaller than it needs to be.
+    QCOMPARE(Window->Scale() > Fit, size.width() > 500);
+    QWidget* Viewport = Window->ScrollArea()->viewport();
+    for (int32_t Automaton = A0; Automaton <= A2; ++Automaton) {
+        const TDiagramView* View = Window->View(Automaton);
+        QVERIFY(Viewport->rect().contains(QRect(View->mapTo(Viewport, QPoint()), View->size())));
+    }
 }
 
 void AutomataWindowTest::loopLightsNoEntry_data() {
@@ -772,11 +803,10 @@ void AutomataWindowTest::stripShowsTheMachineTime() {
     QFETCH(int, machine);
     TAutomataWindow* Window = Open();
     QVERIFY(Window);
-    M->Clock().SetWallClock([this] { return FNow; });
+    TWindowPlayer Player(*M);
     M->Clock().SetSlowdown(slowdown);
     if (spinning)
-        for (const int Step : {0, 2, 3})
-            Script[Step].Play(*M);
+        Player.Game();
     const QMap<QString, int> Set = Intervals(M->Machine());
     TClockStrip* Strip = Window->Strip();
     // «09:00:01.250 (1250 мс)»: the time of day and the milliseconds since start-up.
@@ -787,7 +817,7 @@ void AutomataWindowTest::stripShowsTheMachineTime() {
     };
     Strip->Refresh();
     const auto [Time, Milliseconds] = Read();
-    FNow += wall;
+    Player.Idle(wall);
     // Idle, nothing catches up, yet the reading moves; while a timer runs, frames catch up.
     if (spinning)
         M->Clock().CatchUp();
@@ -814,12 +844,12 @@ void AutomataWindowTest::litStepsHoldWhilePaused() {
     QTest::keyClick(M.get(), Qt::Key_F2);
     TAutomataWindow* Window = M->AutomataWindow();
     QVERIFY(Window);
-    M->Clock().SetWallClock([this] { return FNow; });
+    TWindowPlayer Player(*M);
     M->Clock().SetPaused(paused);
-    M->Image1Click(nullptr);
+    Player.Coin();
     Window->Tick();
     QVERIFY(!LitAutomata(*Window).isEmpty());
-    FNow += 2 * TDiagramView::FadeMs;
+    Player.Idle(2 * TDiagramView::FadeMs);
     Window->Tick();
     QCOMPARE(!LitAutomata(*Window).isEmpty(), paused);
 }
@@ -829,9 +859,9 @@ void AutomataWindowTest::screenshot() {
     TAutomataWindow* Window = Open();
     QVERIFY(Window);
     for (int Step = 0; Step < 3; ++Step)
-        M->Image1Click(nullptr);
+        ClickCoin(*M);
     Pass(*Window, 2 * TDiagramView::FadeMs);
-    M->iPlayClick(nullptr);
+    Click(M->iPlay);
     Pass(*Window, 2 * TAutomataWindow::StepDelayMs + 100);
     QCoreApplication::processEvents();
     const QString Folder = QStringLiteral(SCREENSHOT_FOLDER);
@@ -846,15 +876,13 @@ void AutomataWindowTest::aSessionPlayedStartsDark() {
     QTest::keyClick(M.get(), Qt::Key_F2);
     TAutomataWindow* Window = M->AutomataWindow();
     QVERIFY(Window);
-    M->Clock().SetWallClock([this] { return FNow; });
-    FNow += 60'000;
-    M->Clock().CatchUp();
-    M->Image1Click(nullptr);
+    TWindowPlayer Player(*M);
+    Player.Pass(60'000);
+    Player.Coin();
     Window->Tick();
     QVERIFY(!LitAutomata(*Window).isEmpty());
     M->PlayScript(ParseScript("seed 1\n").Script, QStringLiteral("empty"));
-    FNow += 60'100;
-    M->Clock().CatchUp();
+    Player.Pass(60'100);
     Window->Tick();
     QCOMPARE(LitAutomata(*Window), QList<int>());
 }

@@ -2,6 +2,7 @@
 // repaint that never reached the screen; these tests read the pixels back from the server.
 #include "slotmachine/Rules.h"
 #include "tests/Pixels.h"
+#include "tests/WindowPlayer.h"
 #include "window/Application.h"
 #include "window/FormMain.h"
 #include "window/Pictures.h"
@@ -105,8 +106,8 @@ void ScreenTest::barrelsTurnAndStopOnScreen() {
     TSlotMachine Window;
     Window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&Window));
-    Window.Image1Click(nullptr);
-    Window.iPlayClick(nullptr);
+    ClickCoin(Window);
+    Click(Window.iPlay);
     TMachine& Machine = Window.Machine();
     QSet<int> Seen;
     for (int Tick = 0; Tick < 12; ++Tick) {
@@ -123,7 +124,7 @@ void ScreenTest::barrelsTurnAndStopOnScreen() {
     }
     QVERIFY(Seen.size() >= 12);
     // The stops, one after another; after the last the barrels show the digits of the game.
-    Window.iPlayClick(nullptr);
+    Click(Window.iPlay);
     Window.TimerB1Timer(nullptr);
     Window.TimerB2Timer(nullptr);
     Window.TimerB3Timer(nullptr);
@@ -146,13 +147,12 @@ void ScreenTest::barrelsTurnAtEverySpeed_data() {
 void ScreenTest::barrelsTurnAtEverySpeed() {
     QFETCH(int, slowdown);
     TSlotMachine Window;
-    int64_t Wall = 0;
-    Window.Clock().SetWallClock([&Wall] { return Wall; });
+    TWindowPlayer Player(Window);
     Window.Clock().SetSlowdown(slowdown);
     Window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&Window));
-    Window.Image1Click(nullptr);
-    Window.iPlayClick(nullptr);
+    Player.Coin();
+    Player.Click(Window.iPlay);
     const QList<TFrameImage*> Barrels = {Window.Barrel1, Window.Barrel2, Window.Barrel3};
     std::array<int, 3> Bound{}; // frames from one picture to the next, at most
     std::array<int, 3> Since{};
@@ -166,8 +166,7 @@ void ScreenTest::barrelsTurnAtEverySpeed() {
     }
     const int Frames = 3 * *std::max_element(Bound.begin(), Bound.end());
     for (int Frame = 0; Frame < Frames; ++Frame) {
-        Wall += TMachineClock::FrameMs;
-        Window.Clock().CatchUp();
+        Player.Pass(TMachineClock::FrameMs);
         NextScreenFrame(Window);
         for (size_t Barrel = 0; Barrel < 3; ++Barrel) {
             QImage Now = OnScreen(Barrels[int(Barrel)]);
@@ -190,8 +189,8 @@ void ScreenTest::slotIndicatorOnScreen() {
     QVERIFY(QTest::qWaitForWindowExposed(&Window));
     NextScreenFrame(Window);
     QVERIFY2(ShowsSolid(OnScreen(Window.Shape1)), "the open slot is not solid");
-    Window.Image1Click(nullptr);
-    Window.iPlayClick(nullptr); // the stake goes to the bank and the slot closes
+    ClickCoin(Window);
+    Click(Window.iPlay); // the stake goes to the bank and the slot closes
     QCOMPARE(Window.Machine().Displays().Shape1, TBrushStyle::bsDiagCross);
     NextScreenFrame(Window);
     const QImage Closed = OnScreen(Window.Shape1);

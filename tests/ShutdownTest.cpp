@@ -1,5 +1,6 @@
 #include "slotmachine/atmSlotMachine.h"
 #include "tests/MachineEdit.h"
+#include "tests/WindowPlayer.h"
 #include "window/Application.h"
 #include "window/ErrorBox.h"
 #include "window/FormMain.h"
@@ -42,13 +43,13 @@ void ShutdownTest::closeInEveryState() {
     M->show();
     QVERIFY(QTest::qWaitForWindowExposed(M.get()));
     if (steps < 0)
-        M->iBadCoinClick(nullptr);
+        Click(M->iBadCoin);
     if (steps >= 1)
-        M->Image1Click(nullptr);
+        ClickCoin(*M);
     if (steps >= 2)
-        M->iPlayClick(nullptr);
+        Click(M->iPlay);
     if (steps >= 4) {
-        M->iPlayClick(nullptr);
+        Click(M->iPlay);
         M->TimerB1Timer(nullptr);
     }
     if (steps >= 5)

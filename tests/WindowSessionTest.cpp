@@ -3,6 +3,9 @@
 #include "cli/Replay.h"
 #include "sessions/Files.h"
 #include "sessions/Script.h"
+#include "slotmachine/Rules.h"
+#include "slotmachine/atmSlotMachine.h"
+#include "tests/WindowPlayer.h"
 #include "window/ErrorBox.h"
 #include "window/FormMain.h"
 
@@ -11,6 +14,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <functional>
+#include <map>
 #include <sstream>
 
 using namespace sm;
@@ -18,53 +23,6 @@ using namespace sm;
 namespace {
 
 const QLocale Russian(QLocale::Russian, QLocale::Russia);
-
-// A window whose wall clock only the test moves; the event loop runs no frame in between.
-class TClockedWindow {
-public:
-    TClockedWindow() {
-        Window.Clock().SetWallClock([this] { return FWall; });
-    }
-
-    // Wall time passes in screen frames, each catching the machine up as the frame timer does.
-    void Pass(int64_t Milliseconds) {
-        for (; Milliseconds > 0; Milliseconds -= TMachineClock::FrameMs) {
-            FWall += std::min<int64_t>(Milliseconds, TMachineClock::FrameMs);
-            Window.Clock().CatchUp();
-        }
-    }
-    // Frames until the script has played and no timer runs; false if that never comes.
-    bool RunOut() {
-        for (int Frame = 0; Frame < 100000; ++Frame) {
-            if (!Window.Clock().Playing() && !Running())
-                return true;
-            Pass(TMachineClock::FrameMs);
-        }
-        return false;
-    }
-    bool Running() const {
-        for (int32_t Timer = 0; Timer < TimerCount; ++Timer)
-            if (Window.Machine().Interval(TTimerId(Timer)) != 0)
-                return true;
-        return false;
-    }
-    // Wall time passes with no frame.
-    void Idle(int64_t Milliseconds) { FWall += Milliseconds; }
-    void Click(TImage* Image) { emit Image->Click(Image); }
-    void Coin() { Click(Window.Image(Window.Machine().Displays().edUser)); }
-    void Key(int Key) { QTest::keyClick(Window.windowHandle(), Qt::Key(Key)); }
-    QStringList Lines() const {
-        QStringList Lines;
-        for (qsizetype Line = 0; Line < Window.Log->LineCount(); ++Line)
-            Lines << Window.Log->Line(Line);
-        return Lines;
-    }
-
-    TSlotMachine Window;
-
-private:
-    int64_t FWall = 0;
-};
 
 TScript Parsed(const QByteArray& Text) {
     TParsedScript Script = ParseScript(Text);
@@ -119,6 +77,12 @@ private slots:
     void unreadableSessionLeavesTheRunningOne();
     void commandRefusedInPlaybackIsReported();
     void clickDuringPlaybackTakesOver();
+    void everyClickIsRecorded_data();
+    void everyClickIsRecorded();
+    void coinKeyFollowsTheField();
+    void stepTakesTheSpinTickAtTheStop_data();
+    void stepTakesTheSpinTickAtTheStop();
+    void stepTakesOneEventAtATime();
 
 private:
     QStringList FReported;
@@ -136,15 +100,19 @@ void WindowSessionTest::init() {
 
 void WindowSessionTest::examplesPlayAsRecorded_data() {
     QTest::addColumn<QString>("session");
+    QTest::addColumn<int>("before"); // milliseconds the window ran before, a token taken
     const QDir Examples(QStringLiteral(EXAMPLES_DIR));
     const QStringList Sessions = Examples.entryList({QStringLiteral("*.session")}, QDir::Files);
     QVERIFY(Sessions.size() >= 5);
-    for (const QString& Name : Sessions)
-        QTest::newRow(qPrintable(Name)) << Examples.filePath(Name);
+    for (const QString& Name : Sessions) {
+        QTest::newRow(qPrintable(Name)) << Examples.filePath(Name) << 0;
+        QTest::addRow("%s after a while", qPrintable(Name)) << Examples.filePath(Name) << 65000;
+    }
 }
 
 void WindowSessionTest::examplesPlayAsRecorded() {
     QFETCH(QString, session);
+    QFETCH(int, before);
     TScript Script = Parsed(ReadAll(session));
     QString Problem;
     int At = 0;
@@ -158,16 +126,22 @@ void WindowSessionTest::examplesPlayAsRecorded() {
             Expected << Line;
     QCOMPARE(Expected.takeLast(), QString()); // the file ends with a line break
 
-    TClockedWindow W;
+    TPlayedWindow W;
+    if (before != 0) {
+        W.Coin();
+        W.Pass(before);
+    }
     W.Window.PlayScript(Script, session);
     QVERIFY(W.RunOut());
     QCOMPARE(W.Lines(), Expected);
+    // Recorded anew from the script's start: the same waits, the same panel.
+    QCOMPARE(Replayed(W.Window.SessionScript()), PanelBytes(W.Window));
     QCoreApplication::sendPostedEvents();
     QCOMPARE(FReported, QStringList());
 }
 
 void WindowSessionTest::sessionSavedReplaysAsShown() {
-    TClockedWindow W;
+    TPlayedWindow W;
     W.Window.show();
     W.Window.activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(&W.Window));
@@ -208,7 +182,7 @@ void WindowSessionTest::sessionSavedReplaysAsShown() {
 }
 
 void WindowSessionTest::pauseHoldsAndStepFiresOneEvent() {
-    TClockedWindow W;
+    TPlayedWindow W;
     W.Coin();
     W.Click(W.Window.iPlay);
     W.Pass(500);
@@ -263,7 +237,7 @@ void WindowSessionTest::slowdownPacesTheMachine_data() {
 
 void WindowSessionTest::slowdownPacesTheMachine() {
     QFETCH(int, slowdown);
-    TClockedWindow W;
+    TPlayedWindow W;
     W.Coin();
     W.Click(W.Window.iPlay); // the barrels spin: the frames run
     TMachineClock& Clock = W.Window.Clock();
@@ -290,7 +264,7 @@ void WindowSessionTest::unreadableSessionLeavesTheRunningOne_data() {
 void WindowSessionTest::unreadableSessionLeavesTheRunningOne() {
     QFETCH(QByteArray, script);
     QFETCH(QString, report);
-    TClockedWindow W;
+    TPlayedWindow W;
     W.Coin();
     W.Click(W.Window.iPlay);
     W.Pass(400);
@@ -323,7 +297,7 @@ void WindowSessionTest::commandRefusedInPlaybackIsReported() {
     const QTemporaryDir Folder;
     const QString Path = Folder.filePath(QStringLiteral("фальшивый.session"));
     QCOMPARE(WriteFile(Path, Script), QString());
-    TClockedWindow W;
+    TPlayedWindow W;
     QCOMPARE(W.Window.OpenSession(Path), QString());
     QVERIFY(W.RunOut());
     // The queued end of the playback, then the box it queues.
@@ -334,7 +308,7 @@ void WindowSessionTest::commandRefusedInPlaybackIsReported() {
 }
 
 void WindowSessionTest::clickDuringPlaybackTakesOver() {
-    TClockedWindow W;
+    TPlayedWindow W;
     W.Window.PlayScript(Parsed("seed 5\ncoin\ncoin\nwait 3000\ncoin\nplay\n"), QStringLiteral("x"));
     // Nothing runs but the wait: the next catch-up is where it ends, not a frame away.
     QCOMPARE(W.Window.Clock().FrameInterval(), 3000);
@@ -353,6 +327,117 @@ void WindowSessionTest::clickDuringPlaybackTakesOver() {
     QCOMPARE(PanelBytes(W.Window), Replayed(Session));
     QCoreApplication::sendPostedEvents();
     QCOMPARE(FReported, QStringList());
+}
+
+void WindowSessionTest::everyClickIsRecorded_data() {
+    QTest::addColumn<QString>("clicks"); // "pass" lets 300 ms go by
+    QTest::newRow("counterfeit token") << "coin coin bad coin return";
+    QTest::newRow("return") << "coin coin pass return coin";
+    QTest::newRow("reset in a game") << "coin play pass reset play pass reset";
+    QTest::newRow("reset after a counterfeit token") << "coin bad reset return";
+}
+
+void WindowSessionTest::everyClickIsRecorded() {
+    QFETCH(QString, clicks);
+    TPlayedWindow W;
+    const std::map<QString, std::function<void()>> Clicks = {
+        {"coin", [&W] { QVERIFY(W.Coin()); }},
+        {"bad", [&W] { W.Click(W.Window.iBadCoin); }},
+        {"play", [&W] { W.Click(W.Window.iPlay); }},
+        {"return", [&W] { W.Click(W.Window.iReturn); }},
+        {"reset", [&W] { W.Click(W.Window.btnTechReset); }},
+        {"pass", [&W] { W.Pass(300); }}};
+    for (const QString& Each : clicks.split(u' '))
+        Clicks.at(Each)();
+    QCOMPARE(W.Settle(), QString());
+    const QTemporaryDir Folder;
+    const QString Session = Folder.filePath(QStringLiteral("сеанс.session"));
+    QCOMPARE(W.Window.SaveSession(Session), QString());
+    QCOMPARE(Replayed(ReadAll(Session)), PanelBytes(W.Window));
+}
+
+void WindowSessionTest::coinKeyFollowsTheField() {
+    // Every token staked: while the won tokens are paid the player's field still shows 0.
+    TPlayedWindow W;
+    W.Window.show();
+    W.Window.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&W.Window));
+    W.Window.PlayScript(Parsed("seed 6\n" + QByteArray("coin\n").repeated(50) + "play\nplay\n"),
+                        QStringLiteral("x"));
+    for (int Frame = 0; W.Window.Machine().UserTokens() == 0; ++Frame) {
+        QVERIFY(Frame < 10000);
+        W.Pass(TMachineClock::FrameMs);
+    }
+    QCOMPARE(W.Window.Machine().State(A0), int(TAutomatonSlotMachine::Paying));
+    QCOMPARE(W.Window.edUser->text(), QStringLiteral("0"));
+    W.Key(Qt::Key_Plus); // no coin to click
+    QVERIFY(W.RunOut());
+    const QByteArray Session = W.Window.SessionScript();
+    QCOMPARE(Session.count("\ncoin\n"), 50);
+    TReplayOutcome Outcome;
+    QCOMPARE(Replayed(Session, &Outcome), PanelBytes(W.Window));
+    QCOMPARE(Outcome.Error, QString());
+}
+
+void WindowSessionTest::stepTakesTheSpinTickAtTheStop_data() {
+    // With seed 747 the first barrel's stop falls due at 1440 ms together with a spin tick, which
+    // turns it from 1 to 2 first; the win of 2 6 2 is 4 tokens instead of 1.
+    QTest::addColumn<QByteArray>("script"); // played
+    QTest::addColumn<bool>("clicked");      // then a game clicked and 1435 ms gone
+    QTest::newRow("clicked") << QByteArray("seed 747\n") << true;
+    QTest::newRow("played, settling")
+        << QByteArray("seed 747\ncoin\nplay\nplay\nwait 1435\nsettle\n") << false;
+    QTest::newRow("played, a wait ending at the stop")
+        << QByteArray("seed 747\ncoin\nplay\nplay\nwait 1440\nsettle\n") << false;
+}
+
+void WindowSessionTest::stepTakesTheSpinTickAtTheStop() {
+    QFETCH(QByteArray, script);
+    QFETCH(bool, clicked);
+    TPlayedWindow W;
+    W.Window.PlayScript(Parsed(script), QStringLiteral("x"));
+    if (clicked) {
+        W.Game();
+        W.Pass(1435);
+    }
+    TMachineClock& Clock = W.Window.Clock();
+    Clock.SetPaused(true);
+    for (int Steps = 0; Clock.Step(); ++Steps)
+        QVERIFY(Steps < 100);
+    const auto Digit = [](const TFrameImage* Barrel) {
+        return SymbolOfFrame(Barrel->FrameIndex());
+    };
+    QCOMPARE(
+        QList<int>({Digit(W.Window.Barrel1), Digit(W.Window.Barrel2), Digit(W.Window.Barrel3)}),
+        QList<int>({2, 6, 2}));
+    QCOMPARE(W.Window.edBank->text(), QStringLiteral("47"));
+}
+
+void WindowSessionTest::stepTakesOneEventAtATime() {
+    // The first stop falls due just as the wait ends: one step for it, one for the return.
+    TPlayedWindow W;
+    TMachineClock& Clock = W.Window.Clock();
+    Clock.SetPaused(true);
+    W.Window.PlayScript(Parsed("seed 747\ncoin\nplay\nplay\nwait 1440\nreturn\nsettle\n"),
+                        QStringLiteral("x"));
+    // Each event from outside, a click or a timer, with the automata's own nested in it.
+    QStringList Events;
+    for (qsizetype Seen = 0; Clock.Step(); Seen = W.Window.Log->LineCount()) {
+        QStringList Outside;
+        int Depth = 0;
+        for (const QString& Line : W.Lines().mid(Seen)) {
+            if (Line.contains(QStringLiteral(" запущен ")) && Depth++ == 0)
+                Outside << Line.section(u'"', -2, -2);
+            if (Line.contains(QStringLiteral(" завершил обработку ")))
+                --Depth;
+        }
+        QCOMPARE(Outside.size(), 1);
+        Events << Outside;
+        QVERIFY(Events.size() < 100);
+    }
+    QCOMPARE(Events.mid(0, 5),
+             QStringList({"Опущен жетон", "Нажата кнопка 'Игра'", "Нажата кнопка 'Игра'",
+                          "Сработал таймер первого барабана", "Нажата кнопка 'Возврат денег'"}));
 }
 
 QTEST_MAIN(WindowSessionTest)

@@ -1,11 +1,15 @@
 #include "sessions/Session.h"
 #include "cli/Replay.h"
+#include "sessions/Files.h"
 #include "sessions/Script.h"
 #include "sessions/SessionRecorder.h"
 #include "slotmachine/Protocol.h"
 
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimeZone>
+
+#include <unistd.h>
 
 #include <sstream>
 
@@ -29,6 +33,10 @@ private slots:
     void recordedSessionReplays_data();
     void recordedSessionReplays();
     void neverLosesAnAction();
+    void stopTakesTheSpinTickOfItsMillisecond_data();
+    void stopTakesTheSpinTickOfItsMillisecond();
+    void savingReplacesTheFileWhole_data();
+    void savingReplacesTheFileWhole();
 };
 
 void SessionTest::recordedSessionReplays_data() {
@@ -120,6 +128,55 @@ void SessionTest::neverLosesAnAction() {
     QCOMPARE(Recorder.Script(LongestWait + 19),
              QByteArray("seed 4294967295\nstart 2026-12-08T16:00:00.000\nwait 10\ncoin\nplay\n"
                         "return\nwait 2147483647\nwait 10\nlog A1 output on\n"));
+}
+
+void SessionTest::stopTakesTheSpinTickOfItsMillisecond_data() {
+    QTest::addColumn<QByteArray>("script");
+    // With seed 747 the first barrel's stop falls due at 1440 ms together with a spin tick, which
+    // turns it from 1 to 2 first; the win of 2 6 2 is 4 tokens instead of 1.
+    QTest::newRow("settled") << QByteArray("seed 747\ncoin\nplay\nplay\nwait 1435\nsettle\n");
+    QTest::newRow("a wait ending at the stop, as the explorer's scripts wait")
+        << QByteArray("seed 747\ncoin\nplay\nplay\nwait 1440\nsettle\n");
+}
+
+void SessionTest::stopTakesTheSpinTickOfItsMillisecond() {
+    QFETCH(QByteArray, script);
+    const TParsedScript Parsed = ParseScript(script);
+    QVERIFY(!Parsed.Error);
+    TSession Session(TMachine(), Parsed.Script.Seed);
+    for (const TCommand& Command : Parsed.Script.Commands)
+        QCOMPARE(Session.Run(Command), QString());
+    QCOMPARE(Session.ShowLine().section(u' ', 1, 1), QStringLiteral("bank=47"));
+    QCOMPARE(Session.ShowLine().section(u' ', 6, 6), QStringLiteral("barrels=2,6,2"));
+}
+
+void SessionTest::savingReplacesTheFileWhole_data() {
+    QTest::addColumn<int>("length"); // of the file's name
+    QTest::addColumn<bool>("saved");
+    QTest::newRow("saved") << 20 << true;
+    // No file beside it can be made: its name would be too long.
+    QTest::newRow("failed") << 250 << false;
+}
+
+void SessionTest::savingReplacesTheFileWhole() {
+    QFETCH(int, length);
+    QFETCH(bool, saved);
+    const QTemporaryDir Folder;
+    const QString Path = Folder.filePath(QString(length, u'x'));
+    const QString Link = Folder.filePath(QStringLiteral("link"));
+    QFile Written(Path);
+    QVERIFY(Written.open(QIODevice::WriteOnly) && Written.write("old\n") == 4);
+    Written.close();
+    // A hard link to the old file keeps its bytes only if the new ones went into a new file.
+    QCOMPARE(::link(QFile::encodeName(Path).constData(), QFile::encodeName(Link).constData()), 0);
+    QCOMPARE(WriteFile(Path, "new and longer\n").isEmpty(), saved);
+    QFile Old(Link);
+    QVERIFY(Old.open(QIODevice::ReadOnly));
+    QCOMPARE(Old.readAll(), QByteArray("old\n"));
+    QFile Now(Path);
+    QVERIFY(Now.open(QIODevice::ReadOnly));
+    QCOMPARE(Now.readAll(), saved ? QByteArray("new and longer\n") : QByteArray("old\n"));
+    QCOMPARE(QDir(Folder.path()).entryList(QDir::Files).size(), 2); // nothing left beside it
 }
 
 QTEST_GUILESS_MAIN(SessionTest)

@@ -31,10 +31,10 @@ const struct {
     const char* Name;
     void (*Play)(TSlotMachine&);
 } Script[] = {
-    {"token", [](TSlotMachine& W) { W.Image1Click(nullptr); }},
-    {"second token", [](TSlotMachine& W) { W.Image1Click(nullptr); }},
-    {"play", [](TSlotMachine& W) { W.iPlayClick(nullptr); }},
-    {"play again", [](TSlotMachine& W) { W.iPlayClick(nullptr); }},
+    {"token", [](TSlotMachine& W) { W.Image1Click(); }},
+    {"second token", [](TSlotMachine& W) { W.Image1Click(); }},
+    {"play", [](TSlotMachine& W) { W.iPlayClick(); }},
+    {"play again", [](TSlotMachine& W) { W.iPlayClick(); }},
     {"first barrel stops",
      [](TSlotMachine& W) {
          W.Machine().SetFrameIndex(1, 5);
@@ -50,8 +50,8 @@ const struct {
          while (W.JackTimer->Interval() != 0)
              W.JackTimerTimer(nullptr);
      }},
-    {"counterfeit token", [](TSlotMachine& W) { W.iBadCoinClick(nullptr); }},
-    {"technical reset", [](TSlotMachine& W) { W.btnTechResetClick(nullptr); }},
+    {"counterfeit token", [](TSlotMachine& W) { W.iBadCoinClick(); }},
+    {"technical reset", [](TSlotMachine& W) { W.btnTechResetClick(); }},
 };
 
 bool NearFill(QRgb Pixel) {
@@ -232,7 +232,7 @@ void AutomataWindowTest::f2OpensOneWindow() {
              QStringLiteral("A0: 0 Ожидание; A1: 0 Монетоприёмник пуст; A2: 0 Барабаны "
                             "остановлены"));
     QCOMPARE(Window->View(A1)->accessibleName(), QStringLiteral("A1 Монетоприемник"));
-    M->Image1Click(nullptr);
+    M->Image1Click();
     QCOMPARE(Window->View(A1)->accessibleDescription(),
              QStringLiteral("Текущее состояние: 1 Жетон принят"));
     Window->close();
@@ -370,7 +370,7 @@ void AutomataWindowTest::switchesOffDoNotBlindIt() {
     for (int32_t Automaton = A0; Automaton <= A2; ++Automaton)
         M->Machine().SetLogSwitches(Automaton, TLogSwitches{});
     const qsizetype Lines = M->Log->LineCount();
-    M->Image1Click(nullptr);
+    M->Image1Click();
     QCOMPARE(M->Log->LineCount(), Lines); // not a word in the protocol
     QCOMPARE(Window->View(A1)->CurrentState(), int(TAutomatonMoneyTray::Accepted));
     QCOMPARE(Window->View(A0)->CurrentState(), int(TAutomatonSlotMachine::Accepting));
@@ -816,7 +816,7 @@ void AutomataWindowTest::litStepsHoldWhilePaused() {
     QVERIFY(Window);
     M->Clock().SetWallClock([this] { return FNow; });
     M->Clock().SetPaused(paused);
-    M->Image1Click(nullptr);
+    M->Image1Click();
     Window->Tick();
     QVERIFY(!LitAutomata(*Window).isEmpty());
     FNow += 2 * TDiagramView::FadeMs;
@@ -829,9 +829,9 @@ void AutomataWindowTest::screenshot() {
     TAutomataWindow* Window = Open();
     QVERIFY(Window);
     for (int Step = 0; Step < 3; ++Step)
-        M->Image1Click(nullptr);
+        M->Image1Click();
     Pass(*Window, 2 * TDiagramView::FadeMs);
-    M->iPlayClick(nullptr);
+    M->iPlayClick();
     Pass(*Window, 2 * TAutomataWindow::StepDelayMs + 100);
     QCoreApplication::processEvents();
     const QString Folder = QStringLiteral(SCREENSHOT_FOLDER);
@@ -849,7 +849,7 @@ void AutomataWindowTest::aSessionPlayedStartsDark() {
     M->Clock().SetWallClock([this] { return FNow; });
     FNow += 60'000;
     M->Clock().CatchUp();
-    M->Image1Click(nullptr);
+    M->Image1Click();
     Window->Tick();
     QVERIFY(!LitAutomata(*Window).isEmpty());
     M->PlayScript(ParseScript("seed 1\n").Script, QStringLiteral("empty"));

@@ -105,8 +105,8 @@ void ScreenTest::barrelsTurnAndStopOnScreen() {
     TSlotMachine Window;
     Window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&Window));
-    Window.Image1Click(nullptr);
-    Window.iPlayClick(nullptr);
+    Window.Image1Click();
+    Window.iPlayClick();
     TMachine& Machine = Window.Machine();
     QSet<int> Seen;
     for (int Tick = 0; Tick < 12; ++Tick) {
@@ -123,7 +123,7 @@ void ScreenTest::barrelsTurnAndStopOnScreen() {
     }
     QVERIFY(Seen.size() >= 12);
     // The stops, one after another; after the last the barrels show the digits of the game.
-    Window.iPlayClick(nullptr);
+    Window.iPlayClick();
     Window.TimerB1Timer(nullptr);
     Window.TimerB2Timer(nullptr);
     Window.TimerB3Timer(nullptr);
@@ -151,8 +151,8 @@ void ScreenTest::barrelsTurnAtEverySpeed() {
     Window.Clock().SetSlowdown(slowdown);
     Window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&Window));
-    Window.Image1Click(nullptr);
-    Window.iPlayClick(nullptr);
+    Window.Image1Click();
+    Window.iPlayClick();
     const QList<TFrameImage*> Barrels = {Window.Barrel1, Window.Barrel2, Window.Barrel3};
     std::array<int, 3> Bound{}; // frames from one picture to the next, at most
     std::array<int, 3> Since{};
@@ -190,8 +190,8 @@ void ScreenTest::slotIndicatorOnScreen() {
     QVERIFY(QTest::qWaitForWindowExposed(&Window));
     NextScreenFrame(Window);
     QVERIFY2(ShowsSolid(OnScreen(Window.Shape1)), "the open slot is not solid");
-    Window.Image1Click(nullptr);
-    Window.iPlayClick(nullptr); // the stake goes to the bank and the slot closes
+    Window.Image1Click();
+    Window.iPlayClick(); // the stake goes to the bank and the slot closes
     QCOMPARE(Window.Machine().Displays().Shape1, TBrushStyle::bsDiagCross);
     NextScreenFrame(Window);
     const QImage Closed = OnScreen(Window.Shape1);

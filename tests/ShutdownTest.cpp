@@ -42,13 +42,13 @@ void ShutdownTest::closeInEveryState() {
     M->show();
     QVERIFY(QTest::qWaitForWindowExposed(M.get()));
     if (steps < 0)
-        M->iBadCoinClick(nullptr);
+        M->iBadCoinClick();
     if (steps >= 1)
-        M->Image1Click(nullptr);
+        M->Image1Click();
     if (steps >= 2)
-        M->iPlayClick(nullptr);
+        M->iPlayClick();
     if (steps >= 4) {
-        M->iPlayClick(nullptr);
+        M->iPlayClick();
         M->TimerB1Timer(nullptr);
     }
     if (steps >= 5)

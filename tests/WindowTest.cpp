@@ -171,15 +171,15 @@ const struct {
     void (*Play)(TSlotMachine&);
     bool Lags = false;
 } Script[] = {
-    {"token", [](TSlotMachine& W) { W.Image1Click(nullptr); }},
-    {"play", [](TSlotMachine& W) { W.iPlayClick(nullptr); }},
+    {"token", [](TSlotMachine& W) { W.Image1Click(); }},
+    {"play", [](TSlotMachine& W) { W.iPlayClick(); }},
     {"spin ticks",
      [](TSlotMachine& W) {
          W.TimerSync1Timer(nullptr);
          W.TimerSync2Timer(nullptr);
          W.TimerSync3Timer(nullptr);
      }},
-    {"play again", [](TSlotMachine& W) { W.iPlayClick(nullptr); }},
+    {"play again", [](TSlotMachine& W) { W.iPlayClick(); }},
     {"first barrel stops",
      [](TSlotMachine& W) {
          W.Machine().SetFrameIndex(1, 5);
@@ -196,8 +196,8 @@ const struct {
          while (W.JackTimer->Interval() != 0)
              W.JackTimerTimer(nullptr);
      }},
-    {"counterfeit token", [](TSlotMachine& W) { W.iBadCoinClick(nullptr); }},
-    {"technical reset", [](TSlotMachine& W) { W.btnTechResetClick(nullptr); }},
+    {"counterfeit token", [](TSlotMachine& W) { W.iBadCoinClick(); }},
+    {"technical reset", [](TSlotMachine& W) { W.btnTechResetClick(); }},
 };
 
 } // namespace
@@ -345,8 +345,8 @@ void WindowTest::slotIndicatorOnThePanel() {
     QCOMPARE(LightAndDark(), std::pair(Area, 0)); // open: a white bar
 
     for (int Coin = 0; Coin < 3; ++Coin)
-        M->Image1Click(nullptr);
-    M->iPlayClick(nullptr);
+        M->Image1Click();
+    M->iPlayClick();
     for (int Tick = 0; Tick < 5; ++Tick)
         M->TimerSync2Timer(nullptr);
     QCOMPARE(M->Shape1->BrushStyle(), TBrushStyle::bsDiagCross);
@@ -517,7 +517,7 @@ void WindowTest::readableInADarkTheme() {
     TSlotMachine Window;
     Window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&Window));
-    Window.Image1Click(nullptr);
+    Window.Image1Click();
     for (QWidget* Shown :
          {static_cast<QWidget*>(Window.Log), static_cast<QWidget*>(Window.edBank)}) {
         const QImage Picture = Shown->grab().toImage().copy(Shown->rect().adjusted(3, 3, -20, -3));
@@ -621,13 +621,13 @@ void WindowTest::screenReaderHearsTheMachine() {
     QCOMPARE(QAccessible::queryAccessibleInterface(M->Shape1)->role(), QAccessible::StaticText);
     QCOMPARE(Name(M->Shape1), QStringLiteral("Щель для жетонов: открыта"));
     QCOMPARE(Name(M->Barrel2), QStringLiteral("Барабан 2: 7"));
-    M->Image1Click(nullptr);
-    M->iPlayClick(nullptr);
+    M->Image1Click();
+    M->iPlayClick();
     QCOMPARE(Name(M->Shape1), QStringLiteral("Щель для жетонов: закрыта"));
     QCOMPARE(Name(M->Barrel3), QStringLiteral("Барабан 3: вращается"));
     for (int Tick = 0; Tick < 5; ++Tick)
         M->TimerSync1Timer(nullptr);
-    M->iPlayClick(nullptr);
+    M->iPlayClick();
     M->TimerB1Timer(nullptr);
     const int Digit = SymbolOfFrame(M->Machine().Displays().Barrels[0]);
     QCOMPARE(Name(M->Barrel1), QStringLiteral("Барабан 1: %1").arg(Digit));
@@ -676,13 +676,13 @@ void WindowTest::focusMarksShow() {
     // A number field with the focus keeps its mark after its value changes.
     M->activateWindow();
     const auto Field = [this] { return M->grab(M->edUser->geometry()).toImage(); };
-    M->Image1Click(nullptr);
+    M->Image1Click();
     const QImage Unfocused = Field();
     M->edUser->setFocus();
-    M->Image1Click(nullptr);
-    M->Image1Click(nullptr);
-    M->iReturnClick(nullptr);
-    M->Image1Click(nullptr);
+    M->Image1Click();
+    M->Image1Click();
+    M->iReturnClick();
+    M->Image1Click();
     QCOMPARE(M->edUser->text(), QStringLiteral("49"));
     QVERIFY(Field() != Unfocused);
 }

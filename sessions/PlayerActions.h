@@ -82,10 +82,9 @@ constexpr const TPlayerActionRow& RowOf(TPlayerAction Action) {
     return PlayerActionRows.at(static_cast<size_t>(Action));
 }
 
-// "coin", "bad", "play", "return", "reset".
+// The words of the action's row.
 std::string_view ScriptName(TPlayerAction Action);
 std::optional<TPlayerAction> PlayerActionNamed(std::string_view Name);
-// The action in the companion's words: «монета», «Игра», ...
 QString ActionWords(TPlayerAction Action);
 
 // Whether the window would take the click now, judged by what its displays show.

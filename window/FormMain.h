@@ -111,6 +111,7 @@ public:
     void TimerB1Timer(QObject* Sender);
     void TimerB2Timer(QObject* Sender);
     void TimerB3Timer(QObject* Sender);
+    // A check list's ticks, the same way.
     void cbA0LogSettingsClickCheck();
     void cbA1LogSettingsClickCheck();
     void cbA2LogSettingsClickCheck();

@@ -12,9 +12,9 @@ namespace sm {
 
 // A script played on the door's machine as its clock goes, not all at once: each call runs script
 // and machine on to a given moment, or to the next event. The player's and log commands go in
-// through the door, as a user's would. The moments are the replay's: a command
-// runs at the moment the one before it ended, a wait ends where it began plus its milliseconds,
-// and a settle ends with the stop or pay-out timer after which none runs.
+// through the door, as a user's would. The moments are the replay's: a command runs at the moment
+// the one before it ended, a wait ends where it began plus its milliseconds, and a settle ends
+// with the stop or pay-out timer after which none runs.
 class TPlayback {
 public:
     TPlayback(TCommandList Commands, TInputDoor& Door);

@@ -25,7 +25,7 @@ void Info(const char* What, double Value, const char* Unit) {
 
 // The rest of a game after a press of «Игра» in Accepting, back to Waiting: no win.
 void FinishGame(TSlotMachine& M) {
-    M.iPlayClick(nullptr);
+    M.iPlayClick();
     for (int32_t Barrel = 1; Barrel <= 3; ++Barrel)
         M.Machine().SetFrameIndex(Barrel, 47 + 7 * (Barrel - 1)); // 8 9 1
     M.TimerB1Timer(nullptr);
@@ -103,7 +103,7 @@ void PlayToPainted() {
         std::vector<double> ToLog;
         std::vector<double> ToAll;
         for (int Round = 0; Round < 40; ++Round) {
-            M.Image1Click(nullptr);
+            M.Image1Click();
             Log.Arm();
             Log.Wait();
             Log.Arm();
@@ -140,12 +140,12 @@ double SpinningLoad(bool Open) {
         (void)QTest::qWaitForWindowExposed(M.AutomataWindow());
     }
     QCoreApplication::processEvents();
-    M.Image1Click(nullptr);
+    M.Image1Click();
     QCoreApplication::processEvents();
     const double Cpu = CpuMs();
     QElapsedTimer Wall;
     Wall.start();
-    M.iPlayClick(nullptr);
+    M.iPlayClick();
     QEventLoop Loop;
     QTimer::singleShot(3000, &Loop, &QEventLoop::quit);
     Loop.exec();

@@ -68,7 +68,7 @@ void Responsiveness() {
         std::vector<double> Times;
         const QPoint Play = M.iPlay->mapTo(&M, QPoint(32, 16));
         for (int Round = 0; Round < 40; ++Round) {
-            M.Image1Click(nullptr);
+            M.Image1Click();
             WaitForPaint(M.Log->viewport());
             const double Start = MonotonicMs();
             QTest::mouseClick(M.windowHandle(), Qt::LeftButton, {}, Play);
@@ -102,8 +102,8 @@ void Spinning() {
             ++Shown;
         Last = M.Barrel2->FrameIndex();
     });
-    M.Image1Click(nullptr);
-    M.iPlayClick(nullptr);
+    M.Image1Click();
+    M.iPlayClick();
     const int64_t Machine = M.Clock().Now();
     const double Cpu = CpuMs();
     const double Start = MonotonicMs();

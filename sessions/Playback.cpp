@@ -6,9 +6,8 @@
 
 namespace sm {
 
-TPlayback::TPlayback(TCommandList Commands, TTake Take)
-    : FCommands(std::move(Commands)), FAt(FCommands.begin()), FEnd(FCommands.end()),
-      FTake(std::move(Take)) {}
+TPlayback::TPlayback(TCommandList Commands, TInputDoor& Door)
+    : FCommands(std::move(Commands)), FAt(FCommands.begin()), FEnd(FCommands.end()), FDoor(Door) {}
 
 void TPlayback::Fail(const QString& Why) {
     FError = TScriptError{(*FAt).Line, 0, Why};
@@ -33,7 +32,7 @@ bool TPlayback::CannotSettle(const TVirtualTime& Time) {
 }
 
 bool TPlayback::Took(const TCommand& Command) {
-    QString Refused = FTake(Command);
+    QString Refused = FDoor.Take(Command);
     if (!Refused.isEmpty())
         Fail(Refused);
     return Refused.isEmpty();
@@ -68,7 +67,8 @@ TPlayback::TNeed TPlayback::Run(TVirtualTime& Time, int64_t Until) {
     return Took(Command) ? TNeed::Nothing : TNeed::Failed;
 }
 
-void TPlayback::RunTo(TVirtualTime& Time, int64_t Until) {
+void TPlayback::RunTo(int64_t Until) {
+    TVirtualTime& Time = FDoor.Time();
     while (!Finished()) {
         const TNeed Need = Run(Time, Until);
         if (Need != TNeed::Nothing)
@@ -79,7 +79,8 @@ void TPlayback::RunTo(TVirtualTime& Time, int64_t Until) {
         Time.Advance(Until - Time.Now());
 }
 
-bool TPlayback::Step(TVirtualTime& Time) {
+bool TPlayback::Step() {
+    TVirtualTime& Time = FDoor.Time();
     while (!Finished()) {
         const TCommand Command = *FAt;
         switch (Command.Kind) {

@@ -1,35 +1,32 @@
 #pragma once
 
+#include "sessions/Door.h"
 #include "sessions/Script.h"
 #include "slotmachine/VirtualTime.h"
 
 #include <QString>
 
-#include <functional>
 #include <optional>
 
 namespace sm {
 
-// A script played on a machine as its clock goes, not all at once: each call runs script and
-// machine on to a given moment, or to the next event. The moments are the replay's: a command
-// runs at the moment the one before it ended, a wait ends where it began plus its milliseconds,
-// and a settle ends with the stop or pay-out timer after which none runs.
+// A script played on the door's machine as its clock goes, not all at once: each call runs script
+// and machine on to a given moment, or to the next event. The player's and log commands go in
+// through the door, as a user's would. The moments are the replay's: a command runs at the moment
+// the one before it ended, a wait ends where it began plus its milliseconds, and a settle ends
+// with the stop or pay-out timer after which none runs.
 class TPlayback {
 public:
-    // Takes one player or log command as the window takes it: an empty string, or why it could
-    // not. The playback does not run them itself, so that the window sees and records them.
-    using TTake = std::function<QString(const TCommand&)>;
-
-    TPlayback(TCommandList Commands, TTake Take);
+    TPlayback(TCommandList Commands, TInputDoor& Door);
 
     // Runs the script and the machine on to the moment Until; the commands due by then are
     // taken, every timer due by then fires. Stops at a command that cannot be taken.
-    void RunTo(TVirtualTime& Time, int64_t Until);
+    void RunTo(int64_t Until);
     // Runs on to the next moment at which an automaton receives an event, the script's action or
     // the machine's stop or pay-out timer, whichever comes first, and stops after it; spin ticks
     // pass on the way. False when nothing is ahead (the script has ended and no such timer runs,
     // or a command could not be taken).
-    bool Step(TVirtualTime& Time);
+    bool Step();
 
     // When the wait the script stands at ends, once it has begun.
     std::optional<int64_t> WaitEnd() const { return Finished() ? std::nullopt : FWaitEnd; }
@@ -54,7 +51,7 @@ private:
     TCommandList FCommands;
     TCommandList::TIterator FAt;
     TCommandList::TIterator FEnd;
-    TTake FTake;
+    TInputDoor& FDoor;
     std::optional<int64_t> FWaitEnd; // the wait at hand ends then
     std::optional<TScriptError> FError;
 };

@@ -36,27 +36,16 @@ QString Settle(TVirtualTime& Time) {
 
 } // namespace
 
-QString RunCommand(TVirtualTime& Time, const TCommand& Command) {
-    const TDisplays& Shown = Time.Machine().Displays();
+QString RunCommand(TInputDoor& Door, const TCommand& Command) {
     switch (Command.Kind) {
     case TCommandKind::Player:
-        if (QString Refused = WhyNot(Shown, Command.Action); !Refused.isEmpty())
-            return Refused;
-        Time.Do([&Command](TMachine& M) { Take(M, Command.Action); });
-        break;
     case TCommandKind::Log:
-        // A user's click turns a tick over; a tick already as asked needs no click.
-        if (Time.Machine().LogSwitches(Command.Automaton)[static_cast<size_t>(Command.Item)] !=
-            Command.On)
-            Time.Do([&Command](TMachine& M) {
-                M.SetLogSwitch(Command.Automaton, Command.Item, Command.On);
-            });
-        break;
+        return Door.Take(Command);
     case TCommandKind::Wait:
-        Time.Advance(Command.Milliseconds);
+        Door.Time().Advance(Command.Milliseconds);
         break;
     case TCommandKind::Settle:
-        return Settle(Time);
+        return Settle(Door.Time());
     case TCommandKind::Show:
         break;
     }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "sessions/Door.h"
 #include "sessions/Script.h"
 #include "slotmachine/VirtualTime.h"
 
@@ -11,10 +12,10 @@
 
 namespace sm {
 
-// Carries out one command on a machine in virtual time, as the window takes it; an empty string,
-// or why the window could not take it. A wait and a settle run to their end at once. The
-// machine's own exceptions pass through.
-QString RunCommand(TVirtualTime& Time, const TCommand& Command);
+// Carries out one command on the door's machine, as the window takes it; an empty string, or why
+// the window could not take it. A wait and a settle run to their end at once. The machine's own
+// exceptions pass through.
+QString RunCommand(TInputDoor& Door, const TCommand& Command);
 // Why settling would never end (the barrels spin with no stop armed); empty when it would.
 QString WhyNotSettle(const TMachine& Machine);
 // No stop or pay-out timer runs: a settle is over.
@@ -27,16 +28,19 @@ QString ShowLine(const TMachine& Machine);
 class TSession {
 public:
     TSession(const TMachine& StartUp, uint32_t Seed);
+    TSession(const TSession&) = delete;
+    TSession& operator=(const TSession&) = delete;
 
     TVirtualTime& Time() { return FTime; }
     TMachine& Machine() { return FTime.Machine(); }
     const TMachine& Machine() const { return FTime.Machine(); }
 
-    QString Run(const TCommand& Command) { return RunCommand(FTime, Command); }
+    QString Run(const TCommand& Command) { return RunCommand(FDoor, Command); }
     QString ShowLine() const { return sm::ShowLine(Machine()); }
 
 private:
     TVirtualTime FTime;
+    TInputDoor FDoor{FTime};
 };
 
 // The protocol's stamp of the present virtual moment: the wall clock at start-up, a reading with

@@ -1,6 +1,7 @@
 #include "tests/ActionInterpreter.h"
 
 #include "sessions/Decimal.h"
+#include "sessions/Door.h"
 #include "slotmachine/Rules.h"
 #include "slotmachine/Vocabulary.h"
 #include "slotmachine/atmSlotMachine.h"
@@ -352,18 +353,17 @@ QString TActionInterpreter::Apply(const TMachineAction& Action) {
     try {
         switch (Action.Kind) {
         case TActionKind::Player:
-            Time().Do([&Action](TMachine& M) { Take(M, TPlayerAction(Action.Target)); });
+            TInputDoor(Time()).Take(TPlayerAction(Action.Target));
             break;
         case TActionKind::Tick:
             Time().Do([&](TMachine& M) { M.TimerFired(TTimerId(Action.Target)); });
             break;
-        case TActionKind::Toggle:
-            Time().Do([&](TMachine& M) {
-                const int Automaton = Action.Target / LogItems;
-                const auto Item = TLogItem(Action.Target % LogItems);
-                M.SetLogSwitch(Automaton, Item, !M.LogSwitches(Automaton)[Item]);
-            });
+        case TActionKind::Toggle: {
+            const int Automaton = Action.Target / LogItems;
+            const auto Item = TLogItem(Action.Target % LogItems);
+            TInputDoor(Time()).Turn(Automaton, Item, !Machine().LogSwitches(Automaton)[Item]);
             break;
+        }
         case TActionKind::Frame:
             Time().Do([&](TMachine& M) { M.SetFrameIndex(Action.Target, Action.Value); });
             break;

@@ -58,8 +58,9 @@ struct TFailure {
     explicit operator bool() const { return Step >= 0; }
 };
 
-// Plays actions on a machine in virtual time the way its user and its timers would: only shown
-// coins are dropped and only running timers tick; whatever cannot happen now is skipped.
+// Plays actions on a machine in virtual time the way its user and its timers would: the player's
+// clicks and toggles go in through the window's door, only shown coins are dropped and only
+// running timers tick; whatever cannot happen now is skipped.
 class TActionInterpreter {
 public:
     TActionInterpreter();

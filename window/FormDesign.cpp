@@ -8,6 +8,7 @@
 
 #include <algorithm>
 
+#include <QAbstractButton>
 #include <QAction>
 #include <QShortcut>
 
@@ -85,7 +86,6 @@ void TSlotMachine::CreateControls() {
         const int Top = 144 + 40 * ((Number - 1) / 30);
         auto* Token =
             Place(new TImage(this), QStringLiteral("Image%1").arg(Number), Left, Top, 32, 32);
-        Token->setAccessibleName(QStringLiteral("Жетон"));
         Token->SetPicture(TokenPixmap());
         Images[static_cast<size_t>(Number - 1)] = Token;
     }
@@ -97,18 +97,14 @@ void TSlotMachine::CreateControls() {
     edJackPot = Place(new TNumberField(Panel1), "edJackPot", 184, 86, 49, 19);
     Label6 = MakeLabel(Panel1, "Label6", QStringLiteral("Выигрыш"), 184, 64, 48, 13);
     iBadCoin = Place(new TImage(this), "iBadCoin", 240, 264, 32, 32);
-    iBadCoin->setAccessibleName(QStringLiteral("Фальшивый жетон"));
     iBadCoin->SetPicture(BadTokenPixmap());
     iPlay = Place(new TImage(Panel1), "iPlay", 8, 88, 64, 32);
-    iPlay->setAccessibleName(QStringLiteral("Игра"));
     iPlay->SetPicture(PlayPixmap());
     iReturn = Place(new TImage(Panel1), "iReturn", 96, 88, 64, 32);
-    iReturn->setAccessibleName(QStringLiteral("Возврат"));
     iReturn->SetPicture(ReturnPixmap());
     edUser = Place(new TNumberField(this), "edUser", 160, 278, 49, 19);
     Label7 = MakeLabel(this, "Label7", QStringLiteral("Игрок:"), 160, 264, 34, 13);
-    btnTechReset = Place(new QPushButton(QStringLiteral("Тех. сброс"), Panel1), "btnTechReset", 200,
-                         112, 65, 17);
+    btnTechReset = Place(new QPushButton(Panel1), "btnTechReset", 200, 112, 65, 17);
     btnTechReset->setFocusPolicy(Qt::NoFocus);
 
     // Each label names its field or list, for a screen reader too.
@@ -150,32 +146,49 @@ void TSlotMachine::CreateControls() {
     connect(MenuKey, &QShortcut::activated, this, &TApplication::OpenContextMenu);
 
     // Keys a player would guess play the whole machine; the tab order stays the design's.
-    const struct {
-        QWidget* Control;
+    BindPlayerActions();
+    CreateClockActions();
+}
+
+QList<QWidget*> TSlotMachine::ControlsOf(const TPlayerActionRow& Row) const {
+    auto* Control = findChild<QWidget*>(QLatin1String(Row.Control));
+    if (!Control)
+        qFatal("no control %s for the action %s", Row.Control, Row.Script.data());
+    if (Control == Images[0])
+        return {Images.begin(), Images.end()};
+    return {Control};
+}
+
+void TSlotMachine::BindPlayerActions() {
+    for (const TPlayerActionRow& Row : PlayerActionRows) {
+        const QString Name = Row.Name.toString();
         QList<QKeySequence> Keys;
-        QString Name;
-    } Keyboard[] = {
-        {Images[0], {Qt::Key_Plus, Qt::Key_Insert}, QStringLiteral("Жетон")},
-        {iBadCoin, {Qt::Key_Minus}, QStringLiteral("Фальшивый жетон")},
-        {iPlay, {Qt::Key_Return, Qt::Key_Enter}, QStringLiteral("Игра")},
-        {iReturn, {Qt::Key_Backspace}, QStringLiteral("Возврат")},
-        {btnTechReset, {QKeySequence(Qt::CTRL | Qt::Key_R)}, QStringLiteral("Тех. сброс")},
-    };
-    for (const auto& [Control, Keys, Name] : Keyboard) {
+        for (const QKeyCombination Key : Row.Keys)
+            if (Key.key() != Qt::Key_unknown)
+                Keys << QKeySequence(Key);
+        // An error in a handler is shown and the loop goes on.
+        const auto Input = [Take = Guarded([this, Action = Row.Action] { PlayerInput(Action); })] {
+            Take();
+        };
+        const QString Hint = WithKeys(Name, Keys);
+        for (QWidget* Control : ControlsOf(Row)) {
+            Control->setToolTip(Hint);
+            if (auto* Image = qobject_cast<TImage*>(Control)) {
+                Image->setAccessibleName(Name);
+                connect(Image, &TImage::Click, this, Input);
+            } else if (auto* Button = qobject_cast<QAbstractButton*>(Control)) {
+                Button->setText(Name); // its face says its name
+                connect(Button, &QAbstractButton::clicked, this, Input);
+            }
+        }
+        // A key does what a click on the control would, and only while the window shows it.
         auto* Action = new QAction(Name, this);
         Action->setShortcuts(Keys);
         Action->setShortcutContext(Qt::WindowShortcut);
         addAction(Action);
-        const QString Hint = WithKeys(Name, Keys);
-        if (Control == Images[0]) {
-            for (TImage* Token : Images)
-                Token->setToolTip(Hint);
-        } else {
-            Control->setToolTip(Hint);
-        }
+        connect(Action, &QAction::triggered, this, Input);
         FKeyActions.push_back(Action);
     }
-    CreateClockActions();
 }
 
 // The clock's keys are a debugger's: F5 goes on, F6 or Pause pauses and goes on, F10 steps;
@@ -224,43 +237,13 @@ QList<QAction*> TSlotMachine::MenuActions() const {
 
 void TSlotMachine::ConnectHandlers() {
     // An error in a handler is shown and the loop goes on.
-    const auto Handler = [this](void (TSlotMachine::*Method)(QObject*)) {
-        return Guarded([this, Method](QObject* Sender) {
-            UserInput();
-            (this->*Method)(Sender);
-        });
-    };
-    for (TImage* Token : Images)
-        connect(Token, &TImage::Click, this, Handler(&TSlotMachine::Image1Click));
-    connect(iBadCoin, &TImage::Click, this, Handler(&TSlotMachine::iBadCoinClick));
-    connect(iPlay, &TImage::Click, this, Handler(&TSlotMachine::iPlayClick));
-    connect(iReturn, &TImage::Click, this, Handler(&TSlotMachine::iReturnClick));
-    connect(btnTechReset, &QPushButton::clicked, this,
-            [this, Reset = Handler(&TSlotMachine::btnTechResetClick)] { Reset(btnTechReset); });
+    const auto Handler = [](auto Method) { return [Method = Guarded(Method)] { Method(); }; };
     connect(cbA0LogSettings, &TCheckList::ClickCheck, this,
-            Handler(&TSlotMachine::cbA0LogSettingsClickCheck));
+            Handler([this] { cbA0LogSettingsClickCheck(); }));
     connect(cbA1LogSettings, &TCheckList::ClickCheck, this,
-            Handler(&TSlotMachine::cbA1LogSettingsClickCheck));
+            Handler([this] { cbA1LogSettingsClickCheck(); }));
     connect(cbA2LogSettings, &TCheckList::ClickCheck, this,
-            Handler(&TSlotMachine::cbA2LogSettingsClickCheck));
-    // A key does what a click on its control would, and only while the control is shown.
-    const auto Key = [this](QAction* Action, auto Click) {
-        connect(Action, &QAction::triggered, this, [Press = Guarded([this, Click] {
-                                                        UserInput();
-                                                        Click();
-                                                    })] { Press(); });
-    };
-    Key(FKeyActions[0], [this] {
-        if (CanTake(Machine(), TPlayerAction::Coin))
-            Image1Click(Image(1));
-    });
-    Key(FKeyActions[1], [this] {
-        if (CanTake(Machine(), TPlayerAction::Bad))
-            iBadCoinClick(iBadCoin);
-    });
-    Key(FKeyActions[2], [this] { iPlayClick(iPlay); });
-    Key(FKeyActions[3], [this] { iReturnClick(iReturn); });
-    Key(FKeyActions[4], [this] { btnTechResetClick(btnTechReset); });
+            Handler([this] { cbA2LogSettingsClickCheck(); }));
     connect(FAutomataAction, &QAction::triggered, this,
             [Show = Guarded([this] { ShowAutomata(); })] { Show(); });
     connect(FOpenSessionAction, &QAction::triggered, this, &TSlotMachine::ChooseAndOpenSession);

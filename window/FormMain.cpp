@@ -61,6 +61,7 @@ void TSlotMachine::BeginSession(const QDateTime& Start) {
     FStamp = std::make_unique<TVirtualStamp>(Start, QLocale(), FClock->Time());
     FSessionStart = Start;
     FRecorder = std::make_unique<TSessionRecorder>(Machine().RandSeed(), Start);
+    FClock->Door().Record(FRecorder.get());
 }
 
 // --- The view ---------------------------------------------------------------------------------
@@ -138,33 +139,33 @@ void TSlotMachine::ShowSwitches() {
 
 // --- Player's actions and ticks ---------------------------------------------------------------
 
-template <class TInput> void TSlotMachine::Act(TPlayerAction Action, TInput&& Input) {
-    FRecorder->Action(FClock->Now(), Action);
-    FClock->Do(std::forward<TInput>(Input));
+void TSlotMachine::PlayerInput(TPlayerAction Action) {
+    UserInput();
+    FClock->Door().Take(Action);
 }
 
 template <class TInput> void TSlotMachine::Tick(TInput&& Input) {
     FClock->Do(std::forward<TInput>(Input));
 }
 
-void TSlotMachine::Image1Click(QObject*) {
-    Act(TPlayerAction::Coin, [](TMachine& M) { M.Image1Click(); });
+void TSlotMachine::Image1Click() {
+    PlayerInput(TPlayerAction::Coin);
 }
 
-void TSlotMachine::iBadCoinClick(QObject*) {
-    Act(TPlayerAction::Bad, [](TMachine& M) { M.iBadCoinClick(); });
+void TSlotMachine::iBadCoinClick() {
+    PlayerInput(TPlayerAction::Bad);
 }
 
-void TSlotMachine::iPlayClick(QObject*) {
-    Act(TPlayerAction::Play, [](TMachine& M) { M.iPlayClick(); });
+void TSlotMachine::iPlayClick() {
+    PlayerInput(TPlayerAction::Play);
 }
 
-void TSlotMachine::iReturnClick(QObject*) {
-    Act(TPlayerAction::Return, [](TMachine& M) { M.iReturnClick(); });
+void TSlotMachine::iReturnClick() {
+    PlayerInput(TPlayerAction::Return);
 }
 
-void TSlotMachine::btnTechResetClick(QObject*) {
-    Act(TPlayerAction::Reset, [](TMachine& M) { M.btnTechResetClick(); });
+void TSlotMachine::btnTechResetClick() {
+    PlayerInput(TPlayerAction::Reset);
 }
 
 void TSlotMachine::JackTimerTimer(QObject*) {
@@ -205,29 +206,29 @@ void TSlotMachine::UserInput() {
 
 // --- Log settings -----------------------------------------------------------------------------
 
-void TSlotMachine::CopyTicks(int32_t Automaton) {
+TLogSwitches TSlotMachine::Ticked(int32_t Automaton) const {
     const TCheckList* List = LogSettings(Automaton);
-    const TLogSwitches Before = Machine().LogSwitches(Automaton);
     TLogSwitches Switches{};
-    for (int32_t Item = 0; Item < LogItems; ++Item) {
-        const auto Index = static_cast<size_t>(Item);
-        Switches[Index] = List->Checked(Item);
-        if (Switches[Index] != Before[Index])
-            FRecorder->Switch(FClock->Now(), Automaton, TLogItem(Item), Switches[Index]);
-    }
-    FClock->Do([Automaton, &Switches](TMachine& M) { M.SetLogSwitches(Automaton, Switches); });
+    for (int32_t Item = 0; Item < LogItems; ++Item)
+        Switches[static_cast<size_t>(Item)] = List->Checked(Item);
+    return Switches;
 }
 
-void TSlotMachine::cbA0LogSettingsClickCheck(QObject*) {
-    CopyTicks(A0);
+void TSlotMachine::CheckListInput(int32_t Automaton) {
+    UserInput();
+    FClock->Door().SetSwitches(Automaton, Ticked(Automaton));
 }
 
-void TSlotMachine::cbA1LogSettingsClickCheck(QObject*) {
-    CopyTicks(A1);
+void TSlotMachine::cbA0LogSettingsClickCheck() {
+    CheckListInput(A0);
 }
 
-void TSlotMachine::cbA2LogSettingsClickCheck(QObject*) {
-    CopyTicks(A2);
+void TSlotMachine::cbA1LogSettingsClickCheck() {
+    CheckListInput(A1);
+}
+
+void TSlotMachine::cbA2LogSettingsClickCheck() {
+    CheckListInput(A2);
 }
 
 // --- The automata's diagrams ------------------------------------------------------------------
@@ -288,23 +289,6 @@ void TSlotMachine::contextMenuEvent(QContextMenuEvent* Event) {
 
 // --- Sessions ---------------------------------------------------------------------------------
 
-QString TSlotMachine::TakeCommand(const TCommand& Command) {
-    if (Command.Kind == TCommandKind::Log) {
-        // As a user's click turns the tick over; a tick already as asked needs none.
-        TCheckList* List = LogSettings(Command.Automaton);
-        if (List->Checked(Command.Item) != Command.On) {
-            List->SetChecked(Command.Item, Command.On);
-            CopyTicks(Command.Automaton);
-        }
-        return {};
-    }
-    if (QString Refused = WhyNot(Machine().Displays(), Command.Action); !Refused.isEmpty())
-        return Refused;
-    // As the action's own handler takes it: recorded, at the present moment.
-    Act(Command.Action, [Action = Command.Action](TMachine& M) { Take(M, Action); });
-    return {};
-}
-
 QByteArray TSlotMachine::SessionScript() {
     FClock->CatchUp();
     return FRecorder->Script(FClock->Now());
@@ -338,7 +322,7 @@ void TSlotMachine::PlayScript(const TScript& Script, const QString& Name) {
     Log->Clear();
     BeginSession(Script.Start.value_or(StartReading(QDateTime::currentDateTime())));
     FPlaying = Name;
-    FClock->Play(Script.Commands, [this](const TCommand& Command) { return TakeCommand(Command); });
+    FClock->Play(Script.Commands);
 }
 
 namespace {

@@ -97,11 +97,13 @@ public:
     // Handlers; the sender is ignored.
     void FormCreate(QObject* Sender);
     void FormDestroy(QObject* Sender);
-    void Image1Click(QObject* Sender);
-    void iBadCoinClick(QObject* Sender);
-    void iPlayClick(QObject* Sender);
-    void iReturnClick(QObject* Sender);
-    void btnTechResetClick(QObject* Sender);
+    // The player's: each catches up with the wall clock (and ends a session being played), then
+    // goes in through the door, which takes it only if the window shows what it needs.
+    void Image1Click();
+    void iBadCoinClick();
+    void iPlayClick();
+    void iReturnClick();
+    void btnTechResetClick();
     void JackTimerTimer(QObject* Sender);
     void TimerSync1Timer(QObject* Sender);
     void TimerSync2Timer(QObject* Sender);
@@ -109,9 +111,10 @@ public:
     void TimerB1Timer(QObject* Sender);
     void TimerB2Timer(QObject* Sender);
     void TimerB3Timer(QObject* Sender);
-    void cbA0LogSettingsClickCheck(QObject* Sender);
-    void cbA1LogSettingsClickCheck(QObject* Sender);
-    void cbA2LogSettingsClickCheck(QObject* Sender);
+    // A check list's ticks, the same way.
+    void cbA0LogSettingsClickCheck();
+    void cbA1LogSettingsClickCheck();
+    void cbA2LogSettingsClickCheck();
 
     // «Автоматы», the automata's state diagrams beside the window: made when first asked for
     // (F2, or the context menu of the background or of the protocol), then shown and raised.
@@ -134,16 +137,20 @@ private:
     void NameBarrels();
     void ShowSwitches();
     TCheckList* LogSettings(int32_t Automaton) const;
-    void CopyTicks(int32_t Automaton);
-    // A player's action at the present moment of the machine, written into the session.
-    template <class TInput> void Act(TPlayerAction Action, TInput&& Input);
+    // The switches as the automaton's check list shows them ticked.
+    TLogSwitches Ticked(int32_t Automaton) const;
+    // Gives each action of the player its control and keys, tooltip and screen reader's name.
+    void BindPlayerActions();
+    // The controls an action binds to: the one of its object name, every coin for Image1.
+    QList<QWidget*> ControlsOf(const TPlayerActionRow& Row) const;
+    // What every click and key of the player does.
+    void PlayerInput(TPlayerAction Action);
+    void CheckListInput(int32_t Automaton);
     // A timer's tick at the present moment of the machine.
     template <class TInput> void Tick(TInput&& Input);
     // What the user does goes through here first: the machine catches up with the wall clock,
     // and a session being played ends, the user taking over from that moment.
     void UserInput();
-    // Takes a command of a session being played as the user's click or tick would.
-    QString TakeCommand(const TCommand& Command);
     void PlaybackEnded(int Line, const QString& Error);
     // A new session from start-up: the stamps and the recording start at Start.
     void BeginSession(const QDateTime& Start);
@@ -155,7 +162,7 @@ private:
     // The actions that the window's context menus offer.
     QList<QAction*> MenuActions() const;
 
-    std::vector<QAction*> FKeyActions; // token, counterfeit, play, return, reset
+    std::vector<QAction*> FKeyActions; // the player's actions' keys
     std::vector<QAction*> FClockActions;
     std::unique_ptr<TMachineClock> FClock;
     std::unique_ptr<TVirtualStamp> FStamp;

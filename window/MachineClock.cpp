@@ -81,7 +81,7 @@ bool TMachineClock::Step() {
     bool Stepped = false;
     {
         const QScopedValueRollback Inside(FCatchingUp, true);
-        Stepped = FPlayback ? FPlayback->Step(FTime) : FTime.FireNextEvent();
+        Stepped = FPlayback ? FPlayback->Step() : FTime.FireNextEvent();
     }
     Anchor();
     EndPlaybackIfDone();
@@ -97,7 +97,7 @@ void TMachineClock::CatchUp() {
         const QScopedValueRollback Inside(FCatchingUp, true);
         const int64_t Until = Reading();
         if (FPlayback)
-            FPlayback->RunTo(FTime, Until);
+            FPlayback->RunTo(Until);
         else if (Until > FTime.Now())
             FTime.Advance(Until - FTime.Now());
     }
@@ -141,9 +141,9 @@ void TMachineClock::StartNow() {
     Anchor();
 }
 
-void TMachineClock::Play(TCommandList Commands, TPlayback::TTake Take) {
+void TMachineClock::Play(TCommandList Commands) {
     CatchUp();
-    FPlayback = std::make_unique<TPlayback>(std::move(Commands), std::move(Take));
+    FPlayback = std::make_unique<TPlayback>(std::move(Commands), FDoor);
     Anchor();
     CatchUp();
     Schedule();

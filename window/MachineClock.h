@@ -1,5 +1,6 @@
 #pragma once
 
+#include "sessions/Door.h"
 #include "sessions/Playback.h"
 #include "slotmachine/VirtualTime.h"
 
@@ -70,8 +71,13 @@ public:
     // it runs in is built. Nothing may have happened yet.
     void StartNow();
 
-    // Plays the commands from the present moment, taking the player's and log commands by Take.
-    void Play(TCommandList Commands, TPlayback::TTake Take);
+    // The way in for the user's inputs and a script's: taken at the present moment, without
+    // catching up first (the user's input catches up before it knocks).
+    TInputDoor& Door() { return FDoor; }
+
+    // Plays the commands from the present moment, taking the player's and log commands through
+    // the door.
+    void Play(TCommandList Commands);
     // Ends the playback where it stands; the machine stays live.
     void StopPlayback();
     bool Playing() const { return FPlayback != nullptr; }
@@ -98,12 +104,13 @@ private:
     void EndPlaybackIfDone();
 
     TVirtualTime FTime;
+    TInputDoor FDoor{FTime, [this] { Schedule(); }};
     TWallClock FWall;
     int64_t FWallAnchor = 0;
     int64_t FMachineAnchor = 0;
     int FSlowdown = 1;
     bool FPaused = false;
-    bool FCatchingUp = false; // a command played calls an input, which must not catch up again
+    bool FCatchingUp = false; // what a catch-up sets off must not start another
     QTimer FFrame;
     std::unique_ptr<TPlayback> FPlayback;
 };

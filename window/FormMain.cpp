@@ -40,6 +40,7 @@ void TSlotMachine::FormCreate(QObject*) {
     Machine().AddObserver(this);
     connect(FClock.get(), &TMachineClock::PlaybackEnded, this, &TSlotMachine::PlaybackEnded,
             Qt::QueuedConnection);
+    connect(FClock.get(), &TMachineClock::Moved, this, &TSlotMachine::PaintBarrels);
     // The stamps and the machine's time start together.
     FClock->StartNow();
     BeginSession(StartReading(QDateTime::currentDateTime()));
@@ -120,6 +121,24 @@ void TSlotMachine::ShowBarrels() {
     Barrel1->SetFrameIndex(Shown.Barrels[0]);
     Barrel2->SetFrameIndex(Shown.Barrels[1]);
     Barrel3->SetFrameIndex(Shown.Barrels[2]);
+    // Told in the middle of an input, before the clock knows whether a frame follows: that is
+    // asked once the input is over.
+    if (!std::exchange(FBarrelsAsked, true))
+        QMetaObject::invokeMethod(this, &TSlotMachine::PaintBarrelsUnlessFrameComing,
+                                  Qt::QueuedConnection);
+}
+
+// The barrels are painted on the clock's frames, at most once a frame and all together; a change
+// with no frame coming is painted as soon as the input that made it is over.
+void TSlotMachine::PaintBarrels() {
+    for (TFrameImage* Barrel : {Barrel1, Barrel2, Barrel3})
+        Barrel->UpdateFrame();
+}
+
+void TSlotMachine::PaintBarrelsUnlessFrameComing() {
+    FBarrelsAsked = false;
+    if (FClock && !FClock->FrameComing())
+        PaintBarrels();
 }
 
 TCheckList* TSlotMachine::LogSettings(int32_t Automaton) const {

@@ -131,6 +131,8 @@ private:
     void MachineChanged(unsigned Changes) noexcept override;
     void ShowFields();
     void ShowBarrels();
+    void PaintBarrels();
+    void PaintBarrelsUnlessFrameComing();
     void NameBarrels();
     void ShowSwitches();
     TCheckList* LogSettings(int32_t Automaton) const;
@@ -163,6 +165,8 @@ private:
     std::unique_ptr<TProtocolWriter> FProtocolWriter;
     std::unique_ptr<TSessionRecorder> FRecorder;
     QString FPlaying; // the name of the session being played
+    // Whether a frame comes is asked once the input that moved the barrels is over.
+    bool FBarrelsAsked = false;
     QAction* FAutomataAction = nullptr;
     QAction* FOpenSessionAction = nullptr;
     QAction* FSaveSessionAction = nullptr;

@@ -19,8 +19,6 @@ namespace {
 class TWindowDriver {
 public:
     explicit TWindowDriver(TSlotMachine& Window) : FWindow(Window) {
-        FTimers = {Window.TimerSync1, Window.TimerSync2, Window.TimerSync3, Window.TimerB1,
-                   Window.TimerB2,    Window.TimerB3,    Window.JackTimer};
         Window.Clock().SetWallClock([this] { return FWall; });
     }
 
@@ -80,13 +78,8 @@ public:
                 !Running({TimerB1, TimerB2, TimerB3}))
                 return QStringLiteral("spinning for ever");
             // The wall clock runs on to each stop or pay-out tick in turn.
-            while (Running({TimerB1, TimerB2, TimerB3, JackTimer})) {
-                int64_t Next = INT64_MAX;
-                for (const TTimerId Timer : {TimerB1, TimerB2, TimerB3, JackTimer})
-                    if (const auto Remaining = FTimers[Timer]->Remaining())
-                        Next = std::min(Next, *Remaining);
-                Pass(Next);
-            }
+            while (const auto Next = FWindow.Clock().Time().NextEvent())
+                Pass(*FWindow.Clock().Time().Due(*Next) - FWindow.Clock().Now());
             break;
         case TCommandKind::Show:
             break;
@@ -113,7 +106,7 @@ public:
 private:
     bool Running(std::initializer_list<TTimerId> Timers) const {
         for (const TTimerId Timer : Timers)
-            if (FTimers[Timer]->Interval() != 0)
+            if (FWindow.Machine().Interval(Timer) != 0)
                 return true;
         return false;
     }
@@ -125,7 +118,6 @@ private:
     }
 
     TSlotMachine& FWindow;
-    std::array<TTimer*, TimerCount> FTimers{};
     int64_t FWall = 0;
 };
 

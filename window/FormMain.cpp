@@ -162,10 +162,6 @@ template <class TInput> void TSlotMachine::Act(TPlayerAction Action, TInput&& In
     FClock->Do(std::forward<TInput>(Input));
 }
 
-template <class TInput> void TSlotMachine::Tick(TInput&& Input) {
-    FClock->Do(std::forward<TInput>(Input));
-}
-
 void TSlotMachine::Image1Click(QObject*) {
     Act(TPlayerAction::Coin, [](TMachine& M) { M.Image1Click(); });
 }
@@ -184,34 +180,6 @@ void TSlotMachine::iReturnClick(QObject*) {
 
 void TSlotMachine::btnTechResetClick(QObject*) {
     Act(TPlayerAction::Reset, [](TMachine& M) { M.btnTechResetClick(); });
-}
-
-void TSlotMachine::JackTimerTimer(QObject*) {
-    Tick([](TMachine& M) { M.JackTimerTimer(); });
-}
-
-void TSlotMachine::TimerSync1Timer(QObject*) {
-    Tick([](TMachine& M) { M.TimerSync1Timer(); });
-}
-
-void TSlotMachine::TimerSync2Timer(QObject*) {
-    Tick([](TMachine& M) { M.TimerSync2Timer(); });
-}
-
-void TSlotMachine::TimerSync3Timer(QObject*) {
-    Tick([](TMachine& M) { M.TimerSync3Timer(); });
-}
-
-void TSlotMachine::TimerB1Timer(QObject*) {
-    Tick([](TMachine& M) { M.TimerB1Timer(); });
-}
-
-void TSlotMachine::TimerB2Timer(QObject*) {
-    Tick([](TMachine& M) { M.TimerB2Timer(); });
-}
-
-void TSlotMachine::TimerB3Timer(QObject*) {
-    Tick([](TMachine& M) { M.TimerB3Timer(); });
 }
 
 void TSlotMachine::UserInput() {

@@ -9,7 +9,6 @@
 #include "window/Images.h"
 #include "window/LogPanel.h"
 #include "window/MachineClock.h"
-#include "window/Timer.h"
 
 #include <QLabel>
 #include <QPushButton>
@@ -41,17 +40,12 @@ public:
     ~TSlotMachine() override;
 
     // Controls.
-    TTimer* TimerSync1;
     QWidget* Panel1;
     TFrameImage* Barrel1;
     TFrameImage* Barrel2;
     TFrameImage* Barrel3;
     TLogPanel* Log;
     TCheckList* cbA0LogSettings;
-    TTimer* TimerB1;
-    TTimer* TimerB2;
-    TTimer* TimerB3;
-    TTimer* JackTimer;
     QLabel* Label1;
     QLabel* Label2;
     TCheckList* cbA1LogSettings;
@@ -63,8 +57,6 @@ public:
     TShape* Shape1;
     QLabel* Label5;
     TNumberField* edStake;
-    TTimer* TimerSync2;
-    TTimer* TimerSync3;
     TNumberField* edJackPot;
     QLabel* Label6;
     TImage* iBadCoin;
@@ -102,13 +94,6 @@ public:
     void iPlayClick(QObject* Sender);
     void iReturnClick(QObject* Sender);
     void btnTechResetClick(QObject* Sender);
-    void JackTimerTimer(QObject* Sender);
-    void TimerSync1Timer(QObject* Sender);
-    void TimerSync2Timer(QObject* Sender);
-    void TimerSync3Timer(QObject* Sender);
-    void TimerB1Timer(QObject* Sender);
-    void TimerB2Timer(QObject* Sender);
-    void TimerB3Timer(QObject* Sender);
     void cbA0LogSettingsClickCheck(QObject* Sender);
     void cbA1LogSettingsClickCheck(QObject* Sender);
     void cbA2LogSettingsClickCheck(QObject* Sender);
@@ -139,8 +124,6 @@ private:
     void CopyTicks(int32_t Automaton);
     // A player's action at the present moment of the machine, written into the session.
     template <class TInput> void Act(TPlayerAction Action, TInput&& Input);
-    // A timer's tick at the present moment of the machine.
-    template <class TInput> void Tick(TInput&& Input);
     // What the user does goes through here first: the machine catches up with the wall clock,
     // and a session being played ends, the user taking over from that moment.
     void UserInput();

@@ -28,11 +28,12 @@ void FinishGame(TSlotMachine& M) {
     M.iPlayClick();
     for (int32_t Barrel = 1; Barrel <= 3; ++Barrel)
         M.Machine().SetFrameIndex(Barrel, 47 + 7 * (Barrel - 1)); // 8 9 1
-    M.TimerB1Timer(nullptr);
-    M.TimerB2Timer(nullptr);
-    M.TimerB3Timer(nullptr);
-    while (M.JackTimer->Interval() != 0)
-        M.JackTimerTimer(nullptr);
+    // The stops fire at the present moment, as the clock fires them when they fall due.
+    M.Clock().Do([](TMachine& Machine) {
+        Machine.TimerB1Timer();
+        Machine.TimerB2Timer();
+        Machine.TimerB3Timer();
+    });
 }
 
 // When each watched widget has first been painted after Arm(): the paint done, on the given clock.

@@ -3,6 +3,7 @@
 //   MachineBenchmark --startup  (internal) one start-up measured by a child process
 #include "benchmarks/Figures.h"
 #include "benchmarks/ProtocolLines.h"
+#include "sessions/Session.h"
 #include "slotmachine/Machine.h"
 #include "slotmachine/Protocol.h"
 #include "window/Application.h"
@@ -121,10 +122,12 @@ void Spinning() {
 }
 
 void ProtocolMemory() {
-    const auto Measure = [](TLineSink& Sink) {
+    // One stamp shared by every message, as a second's messages share theirs.
+    const QString Now = Stamp(QLocale(), QDateTime::currentDateTime());
+    const auto Measure = [&Now](TLineSink& Sink) {
         // Real messages: a whole game's protocol.
         TMemorySink Scratch;
-        TProtocolWriter Writer(Scratch);
+        TProtocolWriter Writer(Scratch, [&Now] { return Now; });
         TMachine M;
         M.SetSink(&Writer);
         PlayGame(M);
@@ -133,7 +136,7 @@ void ProtocolMemory() {
         const qsizetype Messages = 100000;
         for (qsizetype Line = 0; Line < Messages * 3; ++Line) {
             const QString& Text = Game[Line % Game.size()];
-            Sink.AppendLine(Line % 3 == 0 ? CurrentStamp() : QString(Text));
+            Sink.AppendLine(Line % 3 == 0 ? Now : QString(Text));
         }
         return (RssKb() - Before) * 1024 / Messages;
     };
@@ -158,10 +161,12 @@ void ProtocolMemory() {
     Report("  the same into a plain QPlainTextEdit, for comparison", PlainBytes, "B", "-", true);
 }
 
-// The median time of a whole game with its protocol in memory.
+// The median time of a whole game with its protocol in memory, stamped as the window stamps it.
 double GameTime(TMachine& M) {
     TMemorySink Sink;
-    TProtocolWriter Writer(Sink);
+    const TVirtualTime Time;
+    TVirtualStamp Stamp(QDateTime::currentDateTime(), QLocale(), Time);
+    TProtocolWriter Writer(Sink, [&Stamp] { return Stamp.Now(); });
     M.SetSink(&Writer);
     std::vector<double> Times;
     for (int Round = 0; Round < 2000; ++Round) {

@@ -6,7 +6,7 @@
 #include <QString>
 
 inline void AppendTransitions(sm::TLineSink& Lines, int Count) {
-    const QString Stamp = sm::CurrentStamp();
+    const QString Stamp = sm::Stamp(QLocale(), QDateTime::currentDateTime());
     for (int Line = 0; Line < Count; Line += 3) {
         Lines.AppendLine(Stamp);
         Lines.AppendLine(QStringLiteral("Автомат A0 \"Игровая машина\" перешел из состояния "

@@ -24,6 +24,13 @@ enum TTimerId : int32_t {
     TimerCount
 };
 
+// The machine's own name of each timer, as the clock's strip lists it.
+constexpr const char* TimerName(TTimerId Timer) {
+    constexpr const char* Names[TimerCount] = {"TimerSync1", "TimerSync2", "TimerSync3", "TimerB1",
+                                               "TimerB2",    "TimerB3",    "JackTimer"};
+    return Timer >= 0 && Timer < TimerCount ? Names[Timer] : "";
+}
+
 // A timer as the machine sees it: it runs while its interval is not 0. The generation counts
 // every real change, so a driver can tell a restarted period from an untouched one.
 struct TTimerState {

@@ -37,23 +37,6 @@ QString Stamp(const QLocale& Locale, const QDateTime& Moment) {
            Locale.toString(Moment.time(), TimeFormatWithoutZone(Locale)) + u':';
 }
 
-QString TStampCache::StampAt(const QLocale& Locale, qint64 MsecsSinceEpoch) {
-    // Whole seconds, rounded down also before 1970.
-    const qint64 Second =
-        MsecsSinceEpoch >= 0 ? MsecsSinceEpoch / 1000 : -((-MsecsSinceEpoch + 999) / 1000);
-    if (Second != FSecond || Locale != FLocale || FStamp.isEmpty()) {
-        FStamp = Stamp(Locale, QDateTime::fromMSecsSinceEpoch(MsecsSinceEpoch));
-        FSecond = Second;
-        FLocale = Locale;
-    }
-    return FStamp;
-}
-
-QString CurrentStamp() {
-    static TStampCache Cache;
-    return Cache.StampAt(QLocale(), QDateTime::currentMSecsSinceEpoch());
-}
-
 void WriteProtocol(TLineSink& Sink, const QString& Stamp, const std::string& Message) {
     Sink.AppendLine(Stamp);
     Sink.AppendLine(QString::fromStdString(Message));

@@ -31,28 +31,13 @@ QString TimeFormatWithoutZone(const QLocale& Locale);
 // "<short date> <long time without zone>:"
 QString Stamp(const QLocale& Locale, const QDateTime& Moment);
 
-// Messages come in bursts within one second: the stamp is composed once per second and locale.
-class TStampCache {
-public:
-    QString StampAt(const QLocale& Locale, qint64 MsecsSinceEpoch);
-
-private:
-    qint64 FSecond = -1;
-    QLocale FLocale;
-    QString FStamp;
-};
-
-// The stamp for this moment in the user's locale. The clock is read once, so a message written
-// across midnight cannot get the old date with the new time.
-QString CurrentStamp();
-
 // Three lines: the stamp, the message, an empty line.
 void WriteProtocol(TLineSink& Sink, const QString& Stamp, const std::string& Message);
 
 // The machine's protocol laid out in lines, each message under the stamp of its moment.
 class TProtocolWriter final : public TProtocolSink {
 public:
-    explicit TProtocolWriter(TLineSink& Lines, std::function<QString()> StampNow = CurrentStamp)
+    explicit TProtocolWriter(TLineSink& Lines, std::function<QString()> StampNow)
         : FLines(Lines), FStampNow(std::move(StampNow)) {}
     void Message(const std::string& Text) override { WriteProtocol(FLines, FStampNow(), Text); }
 

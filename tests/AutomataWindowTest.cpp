@@ -5,7 +5,6 @@
 #include "window/ClockStrip.h"
 #include "window/ErrorBox.h"
 #include "window/FormMain.h"
-#include "window/Timer.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -41,15 +40,15 @@ const struct {
          W.Machine().SetFrameIndex(1, 5);
          W.Machine().SetFrameIndex(2, 9);
          W.Machine().SetFrameIndex(3, 7);
-         W.TimerB1Timer(nullptr);
+         Fire<&TMachine::TimerB1Timer>(W);
      }},
-    {"second barrel stops", [](TSlotMachine& W) { W.TimerB2Timer(nullptr); }},
-    {"third barrel stops", [](TSlotMachine& W) { W.TimerB3Timer(nullptr); }},
-    {"a pay tick", [](TSlotMachine& W) { W.JackTimerTimer(nullptr); }},
+    {"second barrel stops", Fire<&TMachine::TimerB2Timer>},
+    {"third barrel stops", Fire<&TMachine::TimerB3Timer>},
+    {"a pay tick", Fire<&TMachine::JackTimerTimer>},
     {"paid out",
      [](TSlotMachine& W) {
-         while (W.JackTimer->Interval() != 0)
-             W.JackTimerTimer(nullptr);
+         while (W.Machine().Interval(JackTimer) != 0)
+             Fire<&TMachine::JackTimerTimer>(W);
      }},
     {"counterfeit token", [](TSlotMachine& W) { Click(W.iBadCoin); }},
     {"technical reset", [](TSlotMachine& W) { Click(W.btnTechReset); }},
@@ -141,7 +140,7 @@ QMap<QString, int> Intervals(const TMachine& Machine) {
     QMap<QString, int> Timers;
     for (int32_t Timer = 0; Timer < TimerCount; ++Timer)
         if (const int Interval = Machine.Interval(TTimerId(Timer)))
-            Timers[QString::fromLatin1(TTimer::Name(TTimerId(Timer)))] = Interval;
+            Timers[QString::fromLatin1(TimerName(TTimerId(Timer)))] = Interval;
     return Timers;
 }
 
@@ -391,10 +390,10 @@ void AutomataWindowTest::spinTicksPaintNothing() {
     std::vector<std::unique_ptr<TPaintCounter>> Counters;
     for (int32_t Automaton = A0; Automaton <= A2; ++Automaton)
         Counters.push_back(std::make_unique<TPaintCounter>(Window->View(Automaton)));
-    for (int Tick = 0; Tick < 100; ++Tick) {
-        M->TimerSync1Timer(nullptr);
-        M->TimerSync2Timer(nullptr);
-        M->TimerSync3Timer(nullptr);
+    M->Clock().SetWallClock([this] { return FNow; });
+    for (int Frame = 0; Frame < 100; ++Frame) {
+        FNow += TMachineClock::FrameMs;
+        M->Clock().Frame();
         QCoreApplication::processEvents();
     }
     for (const auto& Counter : Counters)

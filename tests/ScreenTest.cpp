@@ -55,10 +55,10 @@ QImage OnScreen(const QWidget* Widget) {
                     QRect(Widget->mapTo(Window, QPoint(0, 0)), Widget->size()));
 }
 
-// The next screen frame: the paced pictures are repainted and Qt flushes them to the server. No
-// timer runs meanwhile, so the machine stands still.
+// The clock's next screen frame: the machine catches up with the test's wall clock, the barrels
+// are repainted and Qt flushes them to the server.
 void NextScreenFrame(TSlotMachine& Window) {
-    TRepaintPacer::Of(Window.Barrel1)->Flush();
+    Window.Clock().Frame();
     QCoreApplication::sendPostedEvents();
 }
 
@@ -104,16 +104,16 @@ void ScreenTest::init() {
 
 void ScreenTest::barrelsTurnAndStopOnScreen() {
     TSlotMachine Window;
+    int64_t Wall = 0;
+    Window.Clock().SetWallClock([&Wall] { return Wall; });
     Window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&Window));
     ClickCoin(Window);
     Click(Window.iPlay);
     TMachine& Machine = Window.Machine();
     QSet<int> Seen;
-    for (int Tick = 0; Tick < 12; ++Tick) {
-        Window.TimerSync1Timer(nullptr);
-        Window.TimerSync2Timer(nullptr);
-        Window.TimerSync3Timer(nullptr);
+    for (int Frame = 0; Frame < 12; ++Frame) {
+        Wall += TMachineClock::FrameMs;
         NextScreenFrame(Window);
         for (int Barrel = 0; Barrel < 3; ++Barrel) {
             VerifyBarrelShows(Window, Barrel, Machine.Displays().Barrels[Barrel]);
@@ -123,12 +123,10 @@ void ScreenTest::barrelsTurnAndStopOnScreen() {
         }
     }
     QVERIFY(Seen.size() >= 12);
-    // The stops, one after another; after the last the barrels show the digits of the game.
+    // The stops, one step after another; after the last the barrels show the digits of the game.
     Click(Window.iPlay);
-    Window.TimerB1Timer(nullptr);
-    Window.TimerB2Timer(nullptr);
-    Window.TimerB3Timer(nullptr);
-    NextScreenFrame(Window);
+    while (Window.Clock().Step())
+        QCoreApplication::sendPostedEvents();
     for (int Barrel = 0; Barrel < 3; ++Barrel) {
         const int Digit = SymbolOfFrame(Machine.Displays().Barrels[Barrel]);
         VerifyBarrelShows(Window, Barrel, SnapFrameOf(Digit));

@@ -1,15 +1,12 @@
 #include "window/Controls.h"
+#include "window/FormMain.h"
 #include "window/Images.h"
-#include "window/Timer.h"
 
 #include "tests/PaintCounter.h"
+#include "tests/WindowPlayer.h"
 
 #include <QAccessible>
 #include <QTest>
-#include <QTimer>
-
-#include <memory>
-#include <vector>
 
 using namespace sm;
 
@@ -33,7 +30,7 @@ class ToolkitTest : public QObject {
 private slots:
     void frameIndex_data();
     void frameIndex();
-    void fastFramesRepaintOncePerScreenFrame();
+    void barrelsPaintOnTheClocksFrames();
     void picturesToAssistiveTechnology();
     void shapeRepaintsOnAStyleChange_data();
     void shapeRepaintsOnAStyleChange();
@@ -60,47 +57,48 @@ void ToolkitTest::frameIndex() {
     Barrel->setGeometry(0, 0, 30, 45);
     Barrel->SetFrames(ColouredFrames(61));
     Barrel->SetFrameIndex(40);
+    Barrel->UpdateFrame();
     Window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&Window));
     TPaintCounter Counter(Barrel);
     Barrel->SetFrameIndex(index);
-    // A change right after the last repaint waits for the next screen frame; let it come.
-    TRepaintPacer::Of(Barrel)->Flush();
+    Barrel->UpdateFrame();
     QCoreApplication::sendPostedEvents();
     QCOMPARE(Barrel->FrameIndex(), shown);
     QCOMPARE(Counter.Paints > 0, repainted);
     QCOMPARE(Barrel->grab().toImage().pixel(15, 22), QColor::fromHsv(shown * 5, 200, 200).rgb());
 }
 
-void ToolkitTest::fastFramesRepaintOncePerScreenFrame() {
-    // Three barrels of one window, stepped by their own timers.
-    QWidget Window;
-    std::vector<std::unique_ptr<TPaintCounter>> Counters;
-    for (int Left : {0, 32, 64}) {
-        auto* Barrel = new TFrameImage(61, &Window);
-        Barrel->setGeometry(Left, 0, 30, 45);
-        Barrel->SetFrames(ColouredFrames(61));
-    }
+// However often the machine turns a barrel between two of the clock's frames, it is painted once,
+// on the frame; when no frame follows, once the input that turned it is over.
+void ToolkitTest::barrelsPaintOnTheClocksFrames() {
+    TPlayedWindow Played;
+    TSlotMachine& Window = Played.Window;
     Window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&Window));
-    const auto Barrels = Window.findChildren<TFrameImage*>();
-    for (TFrameImage* Barrel : Barrels)
-        Counters.push_back(std::make_unique<TPaintCounter>(Barrel));
-    TRepaintPacer* Pacer = TRepaintPacer::Of(Barrels[0]);
-    for (int Frame = 1; Frame <= 10; ++Frame) // ten 1 ms ticks in a row, the others between
-        for (TFrameImage* Barrel : Barrels)
-            Barrel->SetFrameIndex(Frame);
+    Played.Game(); // spinning, the first stop set
     QCoreApplication::sendPostedEvents();
-    // The first change at once, everything after it waits for the next screen frame.
-    QCOMPARE(Counters[0]->Paints, 1);
-    QCOMPARE(Counters[1]->Paints + Counters[2]->Paints, 0);
-    QVERIFY(Pacer->Waiting());
-    Pacer->Flush(); // the screen frame comes
+    TPaintCounter Counter(Window.Barrel2); // turned every millisecond
+    for (int Input = 0; Input < 5; ++Input, Played.Idle(3)) {
+        Window.Clock().CatchUp(); // as every input does first
+        QCoreApplication::sendPostedEvents();
+    }
+    QCOMPARE(Counter.Paints, 0);
+    Window.Clock().Frame();
     QCoreApplication::sendPostedEvents();
-    for (const auto& Counter : Counters)
-        QCOMPARE(Counter->Paints, Counter == Counters[0] ? 2 : 1);
-    // What is painted last is the latest frame.
-    QCOMPARE(Barrels[2]->grab().toImage().pixel(15, 22), QColor::fromHsv(10 * 5, 200, 200).rgb());
+    QCOMPARE(Counter.Paints, 1);
+    // An input whose catch-up takes the last stops of a lost game (2 4 6): the frames end.
+    Window.Clock().Do([](TMachine& M) {
+        M.SetFrameIndex(1, 5);
+        M.SetFrameIndex(2, 20);
+        M.SetFrameIndex(3, 34);
+        M.TimerB1Timer();
+        M.TimerB2Timer();
+        M.TimerB3Timer();
+    });
+    QVERIFY(!Window.Clock().Ticking());
+    QCoreApplication::sendPostedEvents();
+    QCOMPARE(Counter.Paints, 2);
 }
 
 void ToolkitTest::picturesToAssistiveTechnology() {

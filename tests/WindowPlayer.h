@@ -32,6 +32,12 @@ inline void ClickGame(TSlotMachine& Window) {
     Click(Window.iPlay);
 }
 
+// One of the machine's own timers fires at the present moment of the window's clock, as the
+// clock fires it when it falls due; the test chooses the moment and the barrels' frames.
+template <void (TMachine::*Timer)()> void Fire(TSlotMachine& Window) {
+    Window.Clock().Do([](TMachine& Machine) { (Machine.*Timer)(); });
+}
+
 // Plays a window as a user does, on a wall clock that only the test moves: the event loop runs
 // no frame in between, each Pass catches the machine up as the frames would.
 class TWindowPlayer {

@@ -176,9 +176,9 @@ const struct {
     {"play", [](TSlotMachine& W) { Click(W.iPlay); }},
     {"spin ticks",
      [](TSlotMachine& W) {
-         W.TimerSync1Timer(nullptr);
-         W.TimerSync2Timer(nullptr);
-         W.TimerSync3Timer(nullptr);
+         Fire<&TMachine::TimerSync1Timer>(W);
+         Fire<&TMachine::TimerSync2Timer>(W);
+         Fire<&TMachine::TimerSync3Timer>(W);
      }},
     {"play again", [](TSlotMachine& W) { Click(W.iPlay); }},
     {"first barrel stops",
@@ -186,16 +186,15 @@ const struct {
          W.Machine().SetFrameIndex(1, 5);
          W.Machine().SetFrameIndex(2, 9);
          W.Machine().SetFrameIndex(3, 7);
-         W.TimerB1Timer(nullptr);
+         Fire<&TMachine::TimerB1Timer>(W);
      }},
-    {"second barrel stops", [](TSlotMachine& W) { W.TimerB2Timer(nullptr); }},
-    {"third barrel stops, the first token paid", [](TSlotMachine& W) { W.TimerB3Timer(nullptr); },
-     true},
-    {"a pay tick", [](TSlotMachine& W) { W.JackTimerTimer(nullptr); }},
+    {"second barrel stops", Fire<&TMachine::TimerB2Timer>},
+    {"third barrel stops, the first token paid", Fire<&TMachine::TimerB3Timer>, true},
+    {"a pay tick", Fire<&TMachine::JackTimerTimer>},
     {"paid out",
      [](TSlotMachine& W) {
-         while (W.JackTimer->Interval() != 0)
-             W.JackTimerTimer(nullptr);
+         while (W.Machine().Interval(JackTimer) != 0)
+             Fire<&TMachine::JackTimerTimer>(W);
      }},
     {"counterfeit token", [](TSlotMachine& W) { Click(W.iBadCoin); }},
     {"technical reset", [](TSlotMachine& W) { Click(W.btnTechReset); }},
@@ -349,7 +348,7 @@ void WindowTest::slotIndicatorOnThePanel() {
         ClickCoin(*M);
     Click(M->iPlay);
     for (int Tick = 0; Tick < 5; ++Tick)
-        M->TimerSync2Timer(nullptr);
+        Fire<&TMachine::TimerSync2Timer>(*M);
     QCOMPARE(M->Shape1->BrushStyle(), TBrushStyle::bsDiagCross);
     // Closed: white hatch lines with the dark panel between them.
     const auto [Light, Dark] = LightAndDark();
@@ -383,7 +382,7 @@ void WindowTest::buttonsDeliverTheirEvents() {
     ClickAt(M->iPlay, QPoint(32, 16));
     QCOMPARE(M->Machine().State(A0), TAutomatonSlotMachine::Game);
     ClickAt(M->iPlay, QPoint(32, 16));
-    QVERIFY(M->TimerB1->Interval() != 0);
+    QVERIFY(M->Machine().Interval(TimerB1) != 0);
     const qsizetype Lines = M->Log->LineCount();
     ClickAt(M->iReturn, QPoint(32, 16));
     ClickAt(M->btnTechReset, QPoint(30, 8));
@@ -627,9 +626,9 @@ void WindowTest::screenReaderHearsTheMachine() {
     QCOMPARE(Name(M->Shape1), QStringLiteral("Щель для жетонов: закрыта"));
     QCOMPARE(Name(M->Barrel3), QStringLiteral("Барабан 3: вращается"));
     for (int Tick = 0; Tick < 5; ++Tick)
-        M->TimerSync1Timer(nullptr);
+        Fire<&TMachine::TimerSync1Timer>(*M);
     Click(M->iPlay);
-    M->TimerB1Timer(nullptr);
+    Fire<&TMachine::TimerB1Timer>(*M);
     const int Digit = SymbolOfFrame(M->Machine().Displays().Barrels[0]);
     QCOMPARE(Name(M->Barrel1), QStringLiteral("Барабан 1: %1").arg(Digit));
     QCOMPARE(Name(M->Barrel2), QStringLiteral("Барабан 2: вращается"));

@@ -1,7 +1,6 @@
 #include "window/ClockStrip.h"
 
 #include "window/MachineClock.h"
-#include "window/Timer.h"
 
 #include <QAction>
 #include <QComboBox>
@@ -188,7 +187,7 @@ QString TClockStrip::TimersText(int64_t Reading) const {
         const qsizetype Digits = QString::number(FClock.Machine().Interval(Timer)).size();
         // Between two frames the reading runs ahead of the machine, past spin ticks not yet taken.
         Running << QStringLiteral("%1: %2 мс")
-                       .arg(QLatin1String(TTimer::Name(Timer)),
+                       .arg(QLatin1String(TimerName(Timer)),
                             Padded(std::max<int64_t>(0, *Due - Reading), Digits));
     }
     return Running.isEmpty() ? QStringLiteral("таймеры стоят")

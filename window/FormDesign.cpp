@@ -52,7 +52,6 @@ void TSlotMachine::CreateControls() {
     resize(895, 303);
     TErrorBox::Instance().Owner = this;
 
-    TimerSync1 = new TTimer(*FClock, TTimerId::TimerSync1, this);
     Panel1 = Place(new QWidget(this), "Panel1", 8, 8, 265, 129);
     Panel1->setAutoFillBackground(true);
     QPalette Black = Panel1->palette();
@@ -68,10 +67,6 @@ void TSlotMachine::CreateControls() {
     Log = Place(new TLogPanel(this), "Log", 280, 8, 353, 289);
     cbA0LogSettings =
         Place(new TCheckList(LogSettingsItems(), this), "cbA0LogSettings", 640, 32, 249, 73);
-    TimerB1 = new TTimer(*FClock, TTimerId::TimerB1, this);
-    TimerB2 = new TTimer(*FClock, TTimerId::TimerB2, this);
-    TimerB3 = new TTimer(*FClock, TTimerId::TimerB3, this);
-    JackTimer = new TTimer(*FClock, TTimerId::JackTimer, this);
     Label1 = MakeLabel(this, "Label1", QStringLiteral("A0 (Игровая машина)"), 640, 16, 108, 13);
     Label2 = MakeLabel(this, "Label2", QStringLiteral("A1 (Жетоноприёмник)"), 640, 112, 112, 13);
     cbA1LogSettings =
@@ -92,8 +87,6 @@ void TSlotMachine::CreateControls() {
     Shape1 = Place(new TShape(Panel1), "Shape1", 248, 32, 9, 49);
     Label5 = MakeLabel(Panel1, "Label5", QStringLiteral("Ставка: "), 184, 16, 42, 13);
     edStake = Place(new TNumberField(Panel1), "edStake", 184, 38, 49, 19);
-    TimerSync2 = new TTimer(*FClock, TTimerId::TimerSync2, this);
-    TimerSync3 = new TTimer(*FClock, TTimerId::TimerSync3, this);
     edJackPot = Place(new TNumberField(Panel1), "edJackPot", 184, 86, 49, 19);
     Label6 = MakeLabel(Panel1, "Label6", QStringLiteral("Выигрыш"), 184, 64, 48, 13);
     iBadCoin = Place(new TImage(this), "iBadCoin", 240, 264, 32, 32);

@@ -25,28 +25,29 @@ TSlotMachine::TSlotMachine(QWidget* Parent)
     QAccessible::installFactory(ControlsAccessibility);
     CreateControls();
     ConnectHandlers();
-    FormCreate(this);
+    FormCreate();
 }
 
 TSlotMachine::~TSlotMachine() {
-    FormDestroy(this);
+    FormDestroy();
     if (TErrorBox::Instance().Owner == this)
         TErrorBox::Instance().Owner = nullptr;
 }
 
-void TSlotMachine::FormCreate(QObject*) {
+void TSlotMachine::FormCreate() {
     FProtocolWriter = std::make_unique<TProtocolWriter>(*Log, [this] { return FStamp->Now(); });
     Machine().SetSink(FProtocolWriter.get());
     Machine().AddObserver(this);
     connect(FClock.get(), &TMachineClock::PlaybackEnded, this, &TSlotMachine::PlaybackEnded,
             Qt::QueuedConnection);
+    connect(FClock.get(), &TMachineClock::Moved, this, &TSlotMachine::PaintBarrels);
     // The stamps and the machine's time start together.
     FClock->StartNow();
     BeginSession(StartReading(QDateTime::currentDateTime()));
     MachineChanged(ChangedFields | ChangedBarrels | ChangedTimers | ChangedSwitches);
 }
 
-void TSlotMachine::FormDestroy(QObject*) {
+void TSlotMachine::FormDestroy() {
     // Nothing may reach the machine once it is gone.
     FAutomataWindow.reset();
     if (FClock) {
@@ -121,6 +122,24 @@ void TSlotMachine::ShowBarrels() {
     Barrel1->SetFrameIndex(Shown.Barrels[0]);
     Barrel2->SetFrameIndex(Shown.Barrels[1]);
     Barrel3->SetFrameIndex(Shown.Barrels[2]);
+    // Told in the middle of an input, before the clock knows whether a frame follows: that is
+    // asked once the input is over.
+    if (!std::exchange(FBarrelsAsked, true))
+        QMetaObject::invokeMethod(this, &TSlotMachine::PaintBarrelsUnlessFrameComing,
+                                  Qt::QueuedConnection);
+}
+
+// The barrels are painted on the clock's frames, at most once a frame and all together; a change
+// with no frame coming is painted as soon as the input that made it is over.
+void TSlotMachine::PaintBarrels() {
+    for (TFrameImage* Barrel : {Barrel1, Barrel2, Barrel3})
+        Barrel->UpdateFrame();
+}
+
+void TSlotMachine::PaintBarrelsUnlessFrameComing() {
+    FBarrelsAsked = false;
+    if (FClock && !FClock->FrameComing())
+        PaintBarrels();
 }
 
 TCheckList* TSlotMachine::LogSettings(int32_t Automaton) const {
@@ -137,15 +156,11 @@ void TSlotMachine::ShowSwitches() {
     }
 }
 
-// --- Player's actions and ticks ---------------------------------------------------------------
+// --- Player's actions ----------------------------------------------------------------------------
 
 void TSlotMachine::PlayerInput(TPlayerAction Action) {
     UserInput();
     FClock->Door().Take(Action);
-}
-
-template <class TInput> void TSlotMachine::Tick(TInput&& Input) {
-    FClock->Do(std::forward<TInput>(Input));
 }
 
 void TSlotMachine::Image1Click() {
@@ -166,34 +181,6 @@ void TSlotMachine::iReturnClick() {
 
 void TSlotMachine::btnTechResetClick() {
     PlayerInput(TPlayerAction::Reset);
-}
-
-void TSlotMachine::JackTimerTimer(QObject*) {
-    Tick([](TMachine& M) { M.JackTimerTimer(); });
-}
-
-void TSlotMachine::TimerSync1Timer(QObject*) {
-    Tick([](TMachine& M) { M.TimerSync1Timer(); });
-}
-
-void TSlotMachine::TimerSync2Timer(QObject*) {
-    Tick([](TMachine& M) { M.TimerSync2Timer(); });
-}
-
-void TSlotMachine::TimerSync3Timer(QObject*) {
-    Tick([](TMachine& M) { M.TimerSync3Timer(); });
-}
-
-void TSlotMachine::TimerB1Timer(QObject*) {
-    Tick([](TMachine& M) { M.TimerB1Timer(); });
-}
-
-void TSlotMachine::TimerB2Timer(QObject*) {
-    Tick([](TMachine& M) { M.TimerB2Timer(); });
-}
-
-void TSlotMachine::TimerB3Timer(QObject*) {
-    Tick([](TMachine& M) { M.TimerB3Timer(); });
 }
 
 void TSlotMachine::UserInput() {

@@ -9,7 +9,6 @@
 #include "window/Images.h"
 #include "window/LogPanel.h"
 #include "window/MachineClock.h"
-#include "window/Timer.h"
 
 #include <QLabel>
 #include <QPushButton>
@@ -41,17 +40,12 @@ public:
     ~TSlotMachine() override;
 
     // Controls.
-    TTimer* TimerSync1;
     QWidget* Panel1;
     TFrameImage* Barrel1;
     TFrameImage* Barrel2;
     TFrameImage* Barrel3;
     TLogPanel* Log;
     TCheckList* cbA0LogSettings;
-    TTimer* TimerB1;
-    TTimer* TimerB2;
-    TTimer* TimerB3;
-    TTimer* JackTimer;
     QLabel* Label1;
     QLabel* Label2;
     TCheckList* cbA1LogSettings;
@@ -63,8 +57,6 @@ public:
     TShape* Shape1;
     QLabel* Label5;
     TNumberField* edStake;
-    TTimer* TimerSync2;
-    TTimer* TimerSync3;
     TNumberField* edJackPot;
     QLabel* Label6;
     TImage* iBadCoin;
@@ -94,9 +86,9 @@ public:
     // clears the protocol and plays the script on the window's clock.
     void PlayScript(const TScript& Script, const QString& Name);
 
-    // Handlers; the sender is ignored.
-    void FormCreate(QObject* Sender);
-    void FormDestroy(QObject* Sender);
+    // Handlers.
+    void FormCreate();
+    void FormDestroy();
     // The player's: each catches up with the wall clock (and ends a session being played), then
     // goes in through the door, which takes it only if the window shows what it needs.
     void Image1Click();
@@ -104,13 +96,6 @@ public:
     void iPlayClick();
     void iReturnClick();
     void btnTechResetClick();
-    void JackTimerTimer(QObject* Sender);
-    void TimerSync1Timer(QObject* Sender);
-    void TimerSync2Timer(QObject* Sender);
-    void TimerSync3Timer(QObject* Sender);
-    void TimerB1Timer(QObject* Sender);
-    void TimerB2Timer(QObject* Sender);
-    void TimerB3Timer(QObject* Sender);
     // A check list's ticks, the same way.
     void cbA0LogSettingsClickCheck();
     void cbA1LogSettingsClickCheck();
@@ -134,6 +119,8 @@ private:
     void MachineChanged(unsigned Changes) noexcept override;
     void ShowFields();
     void ShowBarrels();
+    void PaintBarrels();
+    void PaintBarrelsUnlessFrameComing();
     void NameBarrels();
     void ShowSwitches();
     TCheckList* LogSettings(int32_t Automaton) const;
@@ -146,8 +133,6 @@ private:
     // What every click and key of the player does.
     void PlayerInput(TPlayerAction Action);
     void CheckListInput(int32_t Automaton);
-    // A timer's tick at the present moment of the machine.
-    template <class TInput> void Tick(TInput&& Input);
     // What the user does goes through here first: the machine catches up with the wall clock,
     // and a session being played ends, the user taking over from that moment.
     void UserInput();
@@ -170,6 +155,8 @@ private:
     std::unique_ptr<TProtocolWriter> FProtocolWriter;
     std::unique_ptr<TSessionRecorder> FRecorder;
     QString FPlaying; // the name of the session being played
+    // Whether a frame comes is asked once the input that moved the barrels is over.
+    bool FBarrelsAsked = false;
     QAction* FAutomataAction = nullptr;
     QAction* FOpenSessionAction = nullptr;
     QAction* FSaveSessionAction = nullptr;

@@ -6,6 +6,8 @@
 #include <QMouseEvent>
 #include <QPainter>
 
+#include <utility>
+
 namespace sm {
 
 namespace {
@@ -66,41 +68,6 @@ void TImage::mouseReleaseEvent(QMouseEvent* Event) {
         emit Click(this);
 }
 
-TRepaintPacer::TRepaintPacer(QWidget* Window) : QObject(Window) {
-    FTimer.setSingleShot(true);
-    FTimer.setTimerType(Qt::PreciseTimer);
-    connect(&FTimer, &QTimer::timeout, this, &TRepaintPacer::Flush);
-}
-
-TRepaintPacer* TRepaintPacer::Of(QWidget* Widget) {
-    QWidget* Window = Widget->window();
-    auto* Pacer = Window->findChild<TRepaintPacer*>(QString(), Qt::FindDirectChildrenOnly);
-    return Pacer ? Pacer : new TRepaintPacer(Window);
-}
-
-void TRepaintPacer::Request(QWidget* Widget) {
-    if (!FWaiting.contains(Widget))
-        FWaiting.append(Widget);
-    if (FTimer.isActive())
-        return;
-    const qint64 Since = FLast.isValid() ? FLast.elapsed() : Interval;
-    if (Since >= Interval)
-        Flush();
-    else
-        FTimer.start(static_cast<int>(Interval - Since));
-}
-
-void TRepaintPacer::Flush() {
-    FTimer.stop();
-    FLast.start();
-    // Each picture is updated itself: Qt paints them in one pass and flushes once. An update of
-    // their parent instead would paint nothing, since Qt leaves out what opaque children cover.
-    for (const QPointer<QWidget>& Widget : std::as_const(FWaiting))
-        if (Widget)
-            Widget->update();
-    FWaiting.clear();
-}
-
 TFrameImage::TFrameImage(int FrameCount, QWidget* Parent)
     : TImage(Parent), FFrameCount(FrameCount) {}
 
@@ -116,17 +83,15 @@ void TFrameImage::SetFrameIndex(int Index) {
     FFrameIndex = Index;
     if (Index < FFrames.size()) {
         FPicture = FFrames[Index];
-        ScheduleRepaint();
+        FUnpainted = true;
     }
 }
 
-// A barrel stepped every millisecond would be repainted a thousand times a second while the
-// screen shows sixty pictures: repaint with the window's screen frames, always the latest index.
-void TFrameImage::ScheduleRepaint() {
-    // Found once; a barrel moved to another window finds that window's pacer.
-    if (!FPacer || FPacer->parent() != window())
-        FPacer = TRepaintPacer::Of(this);
-    FPacer->Request(this);
+void TFrameImage::UpdateFrame() {
+    // Updated itself: an update of its parent would paint nothing of it, since Qt leaves out
+    // what an opaque child covers.
+    if (std::exchange(FUnpainted, false))
+        update();
 }
 
 } // namespace sm

@@ -1,10 +1,7 @@
 #pragma once
 
-#include <QElapsedTimer>
 #include <QList>
 #include <QPixmap>
-#include <QPointer>
-#include <QTimer>
 #include <QWidget>
 
 namespace sm {
@@ -33,34 +30,8 @@ private:
     bool FPressed = false;
 };
 
-// Paces the repaints of the changing pictures of one window: at most one a screen frame, all that
-// changed since the last one together, so that three barrels stepped by their own timers cost one
-// paint pass and one flush to the display a frame, not one per step.
-class TRepaintPacer : public QObject {
-    Q_OBJECT
-
-public:
-    // Milliseconds between two repaints: a screen frame.
-    static constexpr int Interval = 16;
-
-    // The pacer of the widget's window, made on first use.
-    static TRepaintPacer* Of(QWidget* Widget);
-
-    // The first change after a quiet frame repaints at once; later ones wait for the next frame.
-    void Request(QWidget* Widget);
-    bool Waiting() const { return FTimer.isActive(); }
-    // Repaints what waits, as the next screen frame does.
-    void Flush();
-
-private:
-    explicit TRepaintPacer(QWidget* Window);
-
-    QTimer FTimer;
-    QElapsedTimer FLast;
-    QList<QPointer<QWidget>> FWaiting;
-};
-
-// An image of numbered frames that shows one frame at a time and never changes by itself.
+// An image of numbered frames that shows one frame at a time and never changes by itself. Its
+// owner paces the paints: a barrel stepped every millisecond is painted once a screen frame.
 class TFrameImage : public TImage {
     Q_OBJECT
 
@@ -68,18 +39,19 @@ public:
     TFrameImage(int FrameCount, QWidget* Parent = nullptr);
 
     void SetFrames(const QList<QPixmap>& Frames);
-    // The current index, or one outside the frames, changes nothing and repaints nothing.
+    // The current index, or one outside the frames, changes nothing. A new one is painted at the
+    // next UpdateFrame.
     void SetFrameIndex(int Index);
     int FrameIndex() const { return FFrameIndex; }
     int FrameCount() const { return FFrameCount; }
+    // Asks for a paint of the frame set since the last call; nothing when none was.
+    void UpdateFrame();
 
 private:
-    void ScheduleRepaint();
-
     QList<QPixmap> FFrames;
     int FFrameCount;
     int FFrameIndex = 0;
-    QPointer<TRepaintPacer> FPacer;
+    bool FUnpainted = false;
 };
 
 } // namespace sm

@@ -59,6 +59,9 @@ public:
 
     // Moves the machine's time on to the reading.
     void CatchUp();
+    // A screen frame: the machine catches up and its views show it, the barrels included. The
+    // frame timer calls it; a test on its own wall clock calls it instead of waiting.
+    void Frame();
     // An input at the present moment, after catching up.
     template <class TAction> void Do(TAction&& Action) {
         CatchUp();
@@ -84,6 +87,8 @@ public:
     // Whether the frame timer runs: only while the machine has a timer running or a script
     // plays, and never while paused.
     bool Ticking() const { return FFrame.isActive(); }
+    // Whether a frame comes within a screen frame's time, so that a change can wait for it.
+    bool FrameComing() const { return Ticking() && FrameInterval() <= FrameMs; }
     // Milliseconds of wall time to the next catch-up while ticking: a frame, or the end of a
     // script's wait when no timer runs.
     int FrameInterval() const { return FFrame.interval(); }
@@ -96,7 +101,6 @@ signals:
     void PlaybackEnded(int Line, const QString& Error);
 
 private:
-    void Frame();
     // Starts or stops the frame timer as the machine needs it.
     void Schedule();
     // The wall clock and the machine's time are tied anew at this moment.

@@ -127,7 +127,7 @@ void ProtocolMemory() {
     const auto Measure = [&Now](TLineSink& Sink) {
         // Real messages: a whole game's protocol.
         TMemorySink Scratch;
-        TProtocolWriter Writer(Scratch, [&Now] { return Now; });
+        TProtocolWriter Writer(Scratch, [Shared = &Now] { return *Shared; });
         TMachine M;
         M.SetSink(&Writer);
         PlayGame(M);

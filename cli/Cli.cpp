@@ -6,6 +6,7 @@
 #include "cli/Streams.h"
 #include "diagram/Graphviz.h"
 #include "sessions/Decimal.h"
+#include "sessions/PlayerActions.h"
 #include "sessions/Quoted.h"
 #include "sessions/Script.h"
 #include "slotmachine/Diagram.h"
@@ -48,7 +49,7 @@ const char* const GeneralHelpTail = R"(
 Подробнее: man slotmachine-cli
 )";
 
-const char* const ReplayHelp = R"(Использование: slotmachine-cli replay [ПАРАМЕТРЫ] [ФАЙЛ|-]
+const char* const ReplayHelpHead = R"(Использование: slotmachine-cli replay [ПАРАМЕТРЫ] [ФАЙЛ|-]
 
 Проигрывает сценарий на машине без окна в виртуальном времени и выводит
 протокол точно так, как его показывает окно: строка времени, сообщение,
@@ -60,12 +61,9 @@ const char* const ReplayHelp = R"(Использование: slotmachine-cli re
   start ВРЕМЯ    часы окна при запуске, местное время ГГГГ-ММ-ДДTЧЧ:ММ:СС[.ммм]
                  (по умолчанию 2000-01-01T00:00:00), только до первого действия;
                  отметка сообщения — это время плюс прошедшие миллисекунды
-  coin           щелчок по верхней монете игрока
-  bad            щелчок по фальшивому жетону
-  play           «Игра»
-  return         «Возврат»
-  reset          «Тех. сброс»
-  log A0|A1|A2 start|change|finish|input|output on|off
+)";
+
+const char* const ReplayHelpTail = R"(  log A0|A1|A2 start|change|finish|input|output on|off
                  галочка в списке протокола автомата
   wait MS        время идёт MS миллисекунд; срабатывают все таймеры в срок
   settle         время идёт, пока взведён таймер остановки или выдачи
@@ -85,6 +83,17 @@ const char* const ReplayHelp = R"(Использование: slotmachine-cli re
 вывод не записать (диск заполнен, канал закрыт), проигрыш сразу
 прекращается, код выхода 5.
 )";
+
+// The replay's help, the player's actions read from their table.
+QString ReplayHelp() {
+    QString Help = QString::fromUtf8(ReplayHelpHead);
+    for (const TPlayerActionRow& Row : PlayerActionRows)
+        Help += QStringLiteral("  %1 %2\n")
+                    .arg(QString::fromLatin1(Row.Script.data(), qsizetype(Row.Script.size()))
+                             .leftJustified(14),
+                         (Row.Does.isEmpty() ? Row.Words : Row.Does).toString());
+    return Help + QString::fromUtf8(ReplayHelpTail);
+}
 
 const char* const ExploreHelp = R"(Использование: slotmachine-cli explore
 
@@ -423,7 +432,7 @@ struct TCliCommand {
     const char* Name;
     const char* Arguments = "";
     const char* Summary;
-    const char* Help;
+    QString (*Help)();
     std::span<const char* const> Valued = {};
     int (*Run)(const TCall&);
 };
@@ -442,16 +451,16 @@ const TCliCommand Commands[] = {
     {.Name = "explore",
      .Summary = "обойти все состояния, достижимые от запуска, и проверить\n"
                 "инварианты после каждого шага",
-     .Help = ExploreHelp,
+     .Help = [] { return QString::fromUtf8(ExploreHelp); },
      .Run = RunExplore},
     {.Name = "odds",
      .Summary = "точные и измеренные шансы каждого выигрыша",
-     .Help = OddsHelp,
+     .Help = [] { return QString::fromUtf8(OddsHelp); },
      .Valued = OddsOptions,
      .Run = RunOdds},
     {.Name = "diagram",
      .Summary = "диаграммы состояний автоматов (DOT или SVG)",
-     .Help = DiagramHelp,
+     .Help = [] { return QString::fromUtf8(DiagramHelp); },
      .Valued = DiagramOptions,
      .Run = RunDiagram},
 };
@@ -530,7 +539,7 @@ int RunCli(const QStringList& Arguments, std::istream& In, std::ostream& Out, st
     if (QString Problem = Options.Read(); !Problem.isEmpty())
         return Usage(Err, Problem, Command->Name);
     if (Options.Help())
-        return Written(Err, Write(Out, QString::fromUtf8(Command->Help)), ExitOk);
+        return Written(Err, Write(Out, Command->Help()), ExitOk);
     return Command->Run({Options, In, Out, Err});
 }
 

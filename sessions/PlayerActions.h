@@ -24,6 +24,7 @@ struct TPlayerActionRow {
     QStringView Name;        // the control's name, as its tooltip and a screen reader say it
     // The control's object name; "Image1" stands for the whole stack of coins, as in the design.
     const char* Control;
+    QStringView Does;                    // what its script line does, where the words do not say it
     std::array<QKeyCombination, 2> Keys; // Qt::Key_unknown: no key
     // Why the window cannot take it now, judged by what its displays show; empty when it can.
     QStringView (*WhyNot)(const TDisplays& Shown);
@@ -56,16 +57,22 @@ constexpr QStringView Always(const TDisplays&) {
 // clang-format off
 inline constexpr auto PlayerActionRows = std::to_array<TPlayerActionRow>({
 //   action                 script    companion's words   control's name       control
+//   what its script line does, where the words do not say it
 //   keys                                         guard                      machine input
     {TPlayerAction::Coin,   "coin",   u"монета",          u"Жетон",            "Image1",
+     u"щелчок по верхней монете игрока",
      {Qt::Key_Plus, Qt::Key_Insert},              ActionGuards::CoinShown,   &TMachine::Image1Click},
     {TPlayerAction::Bad,    "bad",    u"фальшивый жетон", u"Фальшивый жетон",  "iBadCoin",
+     u"щелчок по фальшивому жетону",
      {Qt::Key_Minus, Qt::Key_unknown},            ActionGuards::BadCoinShown, &TMachine::iBadCoinClick},
     {TPlayerAction::Play,   "play",   u"«Игра»",          u"Игра",             "iPlay",
+     {},
      {Qt::Key_Return, Qt::Key_Enter},             ActionGuards::Always,      &TMachine::iPlayClick},
     {TPlayerAction::Return, "return", u"«Возврат»",       u"Возврат",          "iReturn",
+     {},
      {Qt::Key_Backspace, Qt::Key_unknown},        ActionGuards::Always,      &TMachine::iReturnClick},
     {TPlayerAction::Reset,  "reset",  u"«Тех. сброс»",    u"Тех. сброс",       "btnTechReset",
+     {},
      {Qt::CTRL | Qt::Key_R, Qt::Key_unknown},     ActionGuards::Always,      &TMachine::btnTechResetClick},
 });
 // clang-format on

@@ -162,6 +162,16 @@ private:
         }
         return Window;
     }
+    // Opened at 500 × 400 and active, so that it takes the zoom keys.
+    TAutomataWindow* OpenSmall() {
+        TAutomataWindow* Window = Open();
+        if (Window) {
+            Window->resize(500, 400);
+            Window->activateWindow();
+            QCoreApplication::processEvents();
+        }
+        return Window;
+    }
     // Time goes on and the fade timer fires, as often as the loop would let it.
     void Pass(TAutomataWindow& Window, qint64 Milliseconds) {
         for (const qint64 End = FNow + Milliseconds; FNow < End;) {
@@ -524,12 +534,8 @@ void AutomataWindowTest::zooms() {
     QFETCH(int, key);
     QFETCH(int, wheel);
     QFETCH(double, factor);
-    TAutomataWindow* Window = Open();
-    QVERIFY(Window);
-    Window->resize(500, 400);
-    Window->activateWindow();
-    QCoreApplication::processEvents();
-    QVERIFY(Window->isActiveWindow());
+    TAutomataWindow* Window = OpenSmall();
+    QVERIFY(Window && Window->isActiveWindow());
     QCOMPARE(Window->Scale(), 1.0); // scrolls rather than shrinks
     // Ctrl+0: everything in sight, smaller than 1 if need be.
     QTest::keyClick(Window, Qt::Key_0, Qt::ControlModifier);
@@ -573,12 +579,8 @@ void AutomataWindowTest::fitFollowsTheWindow_data() {
 
 void AutomataWindowTest::fitFollowsTheWindow() {
     QFETCH(QSize, size);
-    TAutomataWindow* Window = Open();
-    QVERIFY(Window);
-    Window->resize(500, 400);
-    Window->activateWindow();
-    QCoreApplication::processEvents();
-    QVERIFY(Window->isActiveWindow());
+    TAutomataWindow* Window = OpenSmall();
+    QVERIFY(Window && Window->isActiveWindow());
     QTest::keyClick(Window, Qt::Key_0, Qt::ControlModifier);
     QCoreApplication::processEvents();
     const double Fit = Window->Scale();

@@ -49,7 +49,8 @@ TMachine::TMachine(const TRowTables& Tables)
 }
 
 TMachine::TMachine(const TMachine& Other)
-    : FAutomatonSlotMachine(*this), FAutomatonMoneyTray(*this), FAutomatonBarrelsEngine(*this) {
+    : TMachineState(Other), FAutomatonSlotMachine(*this), FAutomatonMoneyTray(*this),
+      FAutomatonBarrelsEngine(*this) {
     Register();
     CopyValues(Other);
 }
@@ -86,8 +87,8 @@ void TMachine::CopyNames(const TMachine& Other) {
 }
 
 TMachineSnapshot TMachine::Snapshot() const {
-    TMachineSnapshot State;
-    static_cast<TMachineState&>(State) = *this;
+    const TMachineState& Own = *this;
+    TMachineSnapshot State{Own, {}};
     for (int32_t Number = A0; Number <= A2; ++Number)
         State.Automata[static_cast<size_t>(Number)] = Automaton(Number).Snapshot();
     return State;

@@ -315,15 +315,25 @@ struct TCall {
 // of the start-up machine's space.
 QString ReplayCoverageText(const TCoverageCounts& Counts) {
     const TMachine StartUp;
-    const TExploreReport Explored = Explore(StartUp);
+    // Only a row or state never taken can be unreachable: a session that took them all needs no
+    // search.
+    bool Untaken = false;
+    for (const TAutomatonCoverage& Each : Counts)
+        Untaken = Untaken || std::count(Each.Rows.begin(), Each.Rows.end(), 0) > 0 ||
+                  std::count(Each.States.begin(), Each.States.end(), 0) > 0;
     QString Text = QStringLiteral("Покрытие сеанса: сколько раз взят каждый переход и сколько раз "
                                   "автомат вошёл\nв каждое состояние (состояние при запуске — "
                                   "один вход):\n");
-    // A search cut short by a violation has not seen every reachable row.
-    if (Explored.Violation)
-        Text += QStringLiteral("Недостижимые не отмечены: explore нашёл нарушение.\n");
-    return Text +
-           CoverageText(StartUp, Counts, Explored.Violation ? TReachable() : ReachableOf(Explored));
+    TReachable Reachable;
+    if (Untaken) {
+        const TExploreReport Explored = Explore(StartUp);
+        // A search cut short by a violation has not seen every reachable row.
+        if (Explored.Violation)
+            Text += QStringLiteral("Недостижимые не отмечены: explore нашёл нарушение.\n");
+        else
+            Reachable = ReachableOf(Explored);
+    }
+    return Text + CoverageText(StartUp, Counts, Reachable);
 }
 
 int RunReplay(const TCall& Call) {

@@ -652,9 +652,6 @@ void CliTest::edges_data() {
     QTest::newRow("coverage after the protocol")
         << QStringList{"replay", "--coverage"} << QByteArray("coin\nshow") << 0
         << "A1=1 A2=0\nПокрытие сеанса";
-    QTest::newRow("coverage shares")
-        << QStringList{"replay", "--coverage", "-"} << QByteArray("coin") << 0
-        << "A1 Монетоприемник: 1 из 7 переходов (14 %), 2 из 3 состояний (66 %)";
     QTest::newRow("coverage is a flag")
         << QStringList{"replay", "--coverage=yes"} << QByteArray() << 2 << "не берёт значения";
     QTest::newRow("every row reachable")

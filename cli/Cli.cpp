@@ -74,6 +74,13 @@ const char* const ReplayHelpTail = R"(  log A0|A1|A2 start|change|finish|input|o
                                 часы при запуске вместо строки start сценария
   --locale ИМЯ                  локаль отметок времени (по умолчанию системная):
                                 имя вида ru_RU, ru_RU.UTF-8, C.UTF-8
+  --coverage                    после протокола (не вместо него) — покрытие:
+                                сколько раз взят каждый переход таблиц
+                                автоматов и сколько раз автомат вошёл в каждое
+                                состояние, доли взятых из достижимых; что не
+                                достижимо ни в одном сеансе (по обходу, как
+                                в explore, — несколько секунд), отмечено и в
+                                доли не входит
   -h, --help                    эта справка
 
 Сценарий сначала проверяется целиком: при ошибке ничего не выводится, строка
@@ -95,7 +102,7 @@ QString ReplayHelp() {
     return Help + QString::fromUtf8(ReplayHelpTail);
 }
 
-const char* const ExploreHelp = R"(Использование: slotmachine-cli explore
+const char* const ExploreHelp = R"(Использование: slotmachine-cli explore [--coverage]
 
 Обходит все состояния трёх автоматов и счетов, достижимые от запуска, на коде
 самой машины: каждое действие игрока, срабатывание любого взведённого
@@ -109,6 +116,10 @@ const char* const ExploreHelp = R"(Использование: slotmachine-cli e
 тройки (A0, A1, A2); при нарушении — кратчайший путь к нему и, где реальное
 время это позволяет, сценарий для replay. Время обхода — в stderr. Код
 выхода 0, если всё выполняется, иначе 1.
+
+  --coverage   ещё и переходы таблиц, которых не берёт ни один шаг из
+               достижимого состояния, и состояния, в которые не попасть
+  -h, --help   эта справка
 )";
 
 const char* const OddsHelp = R"(Использование: slotmachine-cli odds [ПАРАМЕТРЫ]
@@ -175,13 +186,17 @@ bool IsHelp(const QString& Argument) {
 }
 
 // The one parser of every command's options: "--name value" or "--name=value", each at most
-// once; -h or --help; the words that are no option, all of them after "--".
+// once; flags "--name" with no value; -h or --help; the words that are no option, all of them
+// after "--".
 class TOptions {
 public:
-    TOptions(const QStringList& Arguments, std::span<const char* const> Valued)
+    TOptions(const QStringList& Arguments, std::span<const char* const> Valued,
+             std::span<const char* const> Flags = {})
         : FArguments(Arguments) {
         for (const char* Name : Valued)
             FValued << QLatin1String(Name);
+        for (const char* Name : Flags)
+            FFlagNames << QLatin1String(Name);
     }
 
     // An empty string when every option is known and has its value.
@@ -203,6 +218,14 @@ public:
             }
             const qsizetype Equals = Argument.indexOf(u'=');
             const QString Name = Equals < 0 ? Argument : Argument.left(Equals);
+            if (FFlagNames.contains(Name)) {
+                if (Equals >= 0)
+                    return QStringLiteral("параметр %1 не берёт значения").arg(Quoted(Name));
+                if (FFlags.contains(Name))
+                    return QStringLiteral("параметр %1 задан дважды").arg(Quoted(Name));
+                FFlags << Name;
+                continue;
+            }
             if (!FValued.contains(Name))
                 return QStringLiteral("неизвестный параметр %1").arg(Quoted(Name));
             if (FValues.contains(Name))
@@ -218,6 +241,7 @@ public:
     }
 
     bool Help() const { return FHelp; }
+    bool Flag(const QString& Name) const { return FFlags.contains(Name); }
     const QStringList& Words() const { return FWords; }
     std::optional<QString> Value(const QString& Name) const {
         const auto Found = FValues.find(Name);
@@ -229,6 +253,8 @@ public:
 private:
     QStringList FArguments;
     QStringList FValued;
+    QStringList FFlagNames;
+    QStringList FFlags;
     bool FHelp = false;
     QStringList FWords;
     QHash<QString, QString> FValues;
@@ -285,6 +311,31 @@ struct TCall {
     std::ostream& Err;
 };
 
+// The counts after the protocol, the rows no session can take marked from the explorer's search
+// of the start-up machine's space.
+QString ReplayCoverageText(const TCoverageCounts& Counts) {
+    const TMachine StartUp;
+    // Only a row or state never taken can be unreachable: a session that took them all needs no
+    // search.
+    bool Untaken = false;
+    for (const TAutomatonCoverage& Each : Counts)
+        Untaken = Untaken || std::count(Each.Rows.begin(), Each.Rows.end(), 0) > 0 ||
+                  std::count(Each.States.begin(), Each.States.end(), 0) > 0;
+    QString Text = QStringLiteral("Покрытие сеанса: сколько раз взят каждый переход и сколько раз "
+                                  "автомат вошёл\nв каждое состояние (состояние при запуске — "
+                                  "один вход):\n");
+    TReachable Reachable;
+    if (Untaken) {
+        const TExploreReport Explored = Explore(StartUp);
+        // A search cut short by a violation has not seen every reachable row.
+        if (Explored.Violation)
+            Text += QStringLiteral("Недостижимые не отмечены: explore нашёл нарушение.\n");
+        else
+            Reachable = ReachableOf(Explored);
+    }
+    return Text + CoverageText(StartUp, Counts, Reachable);
+}
+
 int RunReplay(const TCall& Call) {
     const TOptions& Options = Call.Options;
     std::ostream& Err = Call.Err;
@@ -321,7 +372,11 @@ int RunReplay(const TCall& Call) {
         Write(Err, ScriptErrorText(Path, *Parsed.Error) + u'\n');
         return ExitUsage;
     }
+    Replaying.Coverage = Options.Flag(QStringLiteral("--coverage"));
     const TReplayOutcome Outcome = Replay(Parsed.Script, Replaying, Call.Out);
+    int Code = Outcome.ExitCode;
+    if (Outcome.Coverage && Outcome.ExitCode != ExitOutput)
+        Code = Written(Err, Write(Call.Out, ReplayCoverageText(*Outcome.Coverage)), Code);
     if (Outcome.ExitCode == ExitOutput)
         Write(
             Err,
@@ -334,7 +389,7 @@ int RunReplay(const TCall& Call) {
         Write(
             Err,
             QStringLiteral("%1:%2: %3\n").arg(Escaped(Path)).arg(Outcome.Line).arg(Outcome.Error));
-    return Outcome.ExitCode;
+    return Code;
 }
 
 int RunExplore(const TCall& Call) {
@@ -345,8 +400,11 @@ int RunExplore(const TCall& Call) {
                      "explore");
     const TMachine StartUp;
     const TExploreReport Report = Explore(StartUp);
-    const int Code = Written(Call.Err, Write(Call.Out, ReportText(Report, StartUp)),
-                             Report.Violation ? ExitViolation : ExitOk);
+    QString Text = ReportText(Report, StartUp);
+    if (Call.Options.Flag(QStringLiteral("--coverage")))
+        Text += UnreachableText(Report, StartUp);
+    const int Code =
+        Written(Call.Err, Write(Call.Out, Text), Report.Violation ? ExitViolation : ExitOk);
     // The run time differs from run to run; the report does not.
     Write(Call.Err, QStringLiteral("Время обхода: %1 с\n").arg(Seconds(Report.Seconds)));
     return Code;
@@ -435,9 +493,11 @@ struct TCliCommand {
     QString (*Help)();
     std::span<const char* const> Valued = {};
     int (*Run)(const TCall&);
+    std::span<const char* const> Flags = {}; // the options that take none
 };
 
 const char* const ReplayOptions[] = {"--start", "--locale"};
+const char* const CoverageFlag[] = {"--coverage"};
 const char* const OddsOptions[] = {"--games", "--stake", "--seed"};
 const char* const DiagramOptions[] = {"--format"};
 
@@ -447,12 +507,14 @@ const TCliCommand Commands[] = {
      .Summary = "проиграть сценарий сеанса и вывести протокол, как в окне",
      .Help = ReplayHelp,
      .Valued = ReplayOptions,
-     .Run = RunReplay},
+     .Run = RunReplay,
+     .Flags = CoverageFlag},
     {.Name = "explore",
      .Summary = "обойти все состояния, достижимые от запуска, и проверить\n"
                 "инварианты после каждого шага",
      .Help = [] { return QString::fromUtf8(ExploreHelp); },
-     .Run = RunExplore},
+     .Run = RunExplore,
+     .Flags = CoverageFlag},
     {.Name = "odds",
      .Summary = "точные и измеренные шансы каждого выигрыша",
      .Help = [] { return QString::fromUtf8(OddsHelp); },
@@ -535,7 +597,7 @@ int RunCli(const QStringList& Arguments, std::istream& In, std::ostream& Out, st
         return Usage(
             Err,
             QStringLiteral("неизвестная команда %1: есть %2").arg(Quoted(Name), CommandNames()));
-    TOptions Options(Rest, Command->Valued);
+    TOptions Options(Rest, Command->Valued, Command->Flags);
     if (QString Problem = Options.Read(); !Problem.isEmpty())
         return Usage(Err, Problem, Command->Name);
     if (Options.Help())

@@ -2,6 +2,7 @@
 
 #include "cli/StateStore.h"
 #include "sessions/Session.h"
+#include "slotmachine/Diagram.h"
 #include "slotmachine/Invariants.h"
 #include "slotmachine/Rules.h"
 
@@ -197,6 +198,9 @@ public:
     TExplorer(const TMachine& StartUp, const TExploreOptions& Options)
         : FStartUp(StartUp), FOptions(Options), FWork(Quiet(StartUp)), FTokens(TokensOf(StartUp)) {
         FWork.SetSink(&FErrors);
+        FRowsTaken = {std::vector<uint8_t>(FWork.AutomatonSlotMachine().RowTable().size()),
+                      std::vector<uint8_t>(FWork.AutomatonMoneyTray().RowTable().size()),
+                      std::vector<uint8_t>(FWork.AutomatonBarrelsEngine().RowTable().size())};
     }
 
     TExploreReport Run();
@@ -225,6 +229,8 @@ private:
     // Successors of each state, in the order of the states.
     std::vector<size_t> FFirstEdge;
     std::vector<uint32_t> FEdges;
+    // Per automaton, by row: taken by some step from a state found.
+    std::array<std::vector<uint8_t>, 3> FRowsTaken;
     TExploreReport FReport;
 };
 
@@ -264,6 +270,12 @@ QString TExplorer::Try(const TKey& Key, const TExploreStep& Via, std::optional<T
     QString Broken = Step(FWork, FErrors, Via.Move, FTokens);
     if (Broken.isEmpty() && !(Next = Pack(FWork.Snapshot())))
         Broken = QStringLiteral("число вне допустимых пределов");
+    // Bytes, not bits: this runs for every outcome of every move.
+    if (Broken.isEmpty())
+        for (const TStep& Taken : FWork.Steps())
+            if (Taken.Row >= 0)
+                FRowsTaken[static_cast<size_t>(Taken.Automaton)][static_cast<size_t>(Taken.Row)] =
+                    1;
     return Broken;
 }
 
@@ -397,6 +409,8 @@ TExploreReport TExplorer::Run() {
     if (Search())
         CheckWayBack();
     FReport.States = FStates.Size();
+    for (size_t A = 0; A < 3; ++A)
+        FReport.RowsTaken[A].assign(FRowsTaken[A].begin(), FRowsTaken[A].end());
     for (uint32_t Index = 0; Index < FStates.Size(); ++Index) {
         const TKey& Key = FStates[Index];
         ++FReport.Triples[{Key.States[0], Key.States[1], Key.States[2]}];
@@ -481,6 +495,46 @@ QString ReportText(const TExploreReport& Report, const TMachine& StartUp) {
     else
         Text += QStringLiteral("Сценарий для slotmachine-cli replay:\n") + Violation.Script;
     return Text;
+}
+
+TReachable ReachableOf(const TExploreReport& Report) {
+    TReachable Reachable;
+    Reachable.Rows = Report.RowsTaken;
+    Reachable.States = {std::vector<bool>(A0State::StateCount),
+                        std::vector<bool>(A1State::StateCount),
+                        std::vector<bool>(A2State::StateCount)};
+    for (const auto& Each : Report.Triples)
+        for (size_t A = 0; A < 3; ++A) {
+            auto& States = Reachable.States[A];
+            if (Each.first[A] >= 0 && static_cast<size_t>(Each.first[A]) < States.size())
+                States[static_cast<size_t>(Each.first[A])] = true;
+        }
+    return Reachable;
+}
+
+QString UnreachableText(const TExploreReport& Report, const TMachine& StartUp) {
+    const TReachable Reachable = ReachableOf(Report);
+    QStringList Lines;
+    for (int32_t Automaton = A0; Automaton <= A2; ++Automaton) {
+        const auto A = static_cast<size_t>(Automaton);
+        const TDiagram Diagram = DiagramOf(StartUp, Automaton);
+        for (const TDiagramEdge& Edge : Diagram.Edges)
+            if (!Reachable.Rows[A].at(static_cast<size_t>(Edge.Row)))
+                Lines << QStringLiteral("  %1  %2")
+                             .arg(RowTarget(Diagram, Edge.Row), RowText(Diagram, Edge.Row));
+        for (const TDiagramNode& Node : Diagram.Nodes)
+            if (!Reachable.States[A].at(static_cast<size_t>(Node.State)))
+                Lines << QStringLiteral("  %1  %2")
+                             .arg(StateTarget(Automaton, Node.State),
+                                  QString::fromStdString(Node.Name));
+    }
+    QString Text = QStringLiteral("Покрытие: переходы таблиц, которых не берёт ни один шаг из "
+                                  "достижимого состояния,\nи состояния, в которые не попасть:");
+    if (Report.Violation)
+        Text += QStringLiteral(" (обход прерван нарушением, список может быть длиннее настоящего)");
+    if (Lines.isEmpty())
+        return Text + QStringLiteral(" нет, достижимы все.\n");
+    return Text + u'\n' + Lines.join(u'\n') + u'\n';
 }
 
 } // namespace sm

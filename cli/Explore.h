@@ -1,5 +1,6 @@
 #pragma once
 
+#include "sessions/Coverage.h"
 #include "sessions/PlayerActions.h"
 #include "slotmachine/Machine.h"
 
@@ -41,6 +42,8 @@ struct TExploreReport {
     size_t States = 0;
     size_t Transitions = 0;
     std::map<TTriple, size_t> Triples; // states per (A0, A1, A2)
+    // Per automaton, by row: whether a step from some state found took it.
+    std::array<std::vector<bool>, 3> RowsTaken;
     double Seconds = 0;
     std::optional<TViolation> Violation;
 };
@@ -61,5 +64,10 @@ QString StepText(const TExploreStep& Step);
 
 // The report as the command prints it.
 QString ReportText(const TExploreReport& Report, const TMachine& StartUp);
+
+// The rows the search took and the states its keys hold: what some session can reach.
+TReachable ReachableOf(const TExploreReport& Report);
+// The rows and states that no step from a state found takes or enters, as --coverage prints them.
+QString UnreachableText(const TExploreReport& Report, const TMachine& StartUp);
 
 } // namespace sm

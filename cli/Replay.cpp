@@ -86,13 +86,16 @@ TReplayOutcome Replay(const TScript& Script, const TReplayOptions& Options, std:
     TVirtualStamp Stamp(Options.StartOf(Script), Options.Locale, Session.Time());
     TProtocolWriter Writer(Lines, [&Stamp] { return Stamp.Now(); });
     Session.Machine().SetSink(&Writer);
+    std::optional<TCoverage> Coverage;
+    if (Options.Coverage)
+        Coverage.emplace(Session.Machine());
     TReplayOutcome Outcome;
     for (const TCommand& Command : Script.Commands) {
         try {
             if (Command.Kind == TCommandKind::Show) {
                 Lines.AppendRaw(Session.ShowLine() + u'\n');
             } else if (QString Refused = Session.Run(Command); !Refused.isEmpty()) {
-                Outcome = {ExitRefused, Command.Line, std::move(Refused)};
+                Outcome = {ExitRefused, Command.Line, std::move(Refused), {}};
                 break;
             }
             // A reader that went away ends the replay at once, not after the whole script.
@@ -101,17 +104,23 @@ TReplayOutcome Replay(const TScript& Script, const TReplayOptions& Options, std:
                 break;
             }
         } catch (const std::exception& Error) {
-            Outcome = {ExitFault, Command.Line,
+            Outcome = {ExitFault,
+                       Command.Line,
                        QStringLiteral("машина выбросила исключение: %1")
-                           .arg(QString::fromUtf8(Error.what()))};
+                           .arg(QString::fromUtf8(Error.what())),
+                       {}};
             break;
         }
     }
     Session.Machine().SetSink(nullptr);
     if (!Lines.Flush())
-        Outcome = {ExitOutput, Outcome.Line,
+        Outcome = {ExitOutput,
+                   Outcome.Line,
                    QStringLiteral("не удаётся записать протокол в стандартный вывод: %1")
-                       .arg(SystemReason(Lines.WriteError()))};
+                       .arg(SystemReason(Lines.WriteError())),
+                   {}};
+    if (Coverage)
+        Outcome.Coverage = Coverage->Counts();
     return Outcome;
 }
 

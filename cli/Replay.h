@@ -1,6 +1,7 @@
 #pragma once
 
 #include "cli/Exit.h"
+#include "sessions/Coverage.h"
 #include "sessions/Script.h"
 #include "sessions/Session.h"
 
@@ -18,7 +19,8 @@ struct TReplayOptions {
     // before the script's start line, so that a recorded session can be shown on another day;
     // otherwise the script's start line, otherwise DefaultStart().
     std::optional<QDateTime> Start;
-    QLocale Locale; // the system's, as the window's stamp
+    QLocale Locale;        // the system's, as the window's stamp
+    bool Coverage = false; // count the rows taken and the states entered
 
     static QDateTime DefaultStart();
     QDateTime StartOf(const TScript& Script) const;
@@ -30,6 +32,8 @@ struct TReplayOutcome {
     TCliExit ExitCode = ExitOk;
     int Line = 0; // where the replay stopped; 0 when it ran to the end
     QString Error;
+    // With the option: the counts up to where the replay stopped.
+    std::optional<TCoverageCounts> Coverage;
 };
 
 // Plays the script and writes what the window's protocol panel would show (a stamp line, the

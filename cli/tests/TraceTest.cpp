@@ -203,7 +203,7 @@ void TraceTest::jsonlIsTheProtocolsSteps() {
                      Step["stamp"].toString() == Expected.Stamp,
                  Where);
         QStringList Messages;
-        for (const QJsonValue& Message : Step["messages"].toArray())
+        for (const auto& Message : Step["messages"].toArray())
             Messages << Message.toString();
         QCOMPARE(Messages, Expected.Messages);
         if (Expected.Automaton == A0)
@@ -222,7 +222,7 @@ void TraceTest::jsonlIsTheProtocolsSteps() {
     QStringList TracedMessages;
     for (qsizetype Index = 0; Index < Lines.size(); ++Index) {
         QJsonObject Step = QJsonDocument::fromJson(AsIsLines[Index].toUtf8()).object();
-        for (const QJsonValue& Message : Step.take("messages").toArray())
+        for (const auto& Message : Step.take("messages").toArray())
             TracedMessages << Message.toString();
         QJsonObject Switched = QJsonDocument::fromJson(Lines[Index].toUtf8()).object();
         Switched.remove("messages");

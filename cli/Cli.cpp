@@ -428,7 +428,7 @@ int RunDiagram(const TCall& Call) {
 }
 
 const char* const TraceHelp =
-    R"(Использование: slotmachine-cli trace [--format jsonl|msc|vcd] [ПАРАМЕТРЫ] [ФАЙЛ|-]
+    R"(Использование: slotmachine-cli trace [ПАРАМЕТРЫ] [ФАЙЛ|-]
 
 Проигрывает сценарий, как replay, и вместо протокола выводит шаги автоматов:
 каждое событие, полученное автоматом, в порядке получения — кто его послал
@@ -440,7 +440,8 @@ const char* const TraceHelp =
   --format vcd    Value Change Dump по миллисекундам машины для GTKWave:
                   состояния автоматов, банк, ставка, выигрыш, жетоны игрока,
                   щель и таймеры
-  --start, --locale  как у replay
+  --start, --locale
+                  как у replay: часы при запуске и локаль отметок времени
   -h, --help      эта справка
 
 Сценарий и коды выхода те же, что у replay; трасса, которую не записать, —

@@ -62,6 +62,8 @@ private:
     void EventHandled(const TAutomaton& Automaton, int32_t Event) override;
     void StepTaken(const TStep& Step) override;
     void Message(const std::string& Text) override;
+    // An exception may have left steps open; they end with their input.
+    void InputHandled() noexcept override { FOpen.clear(); }
     TStepSender OutsideSender() const;
 
     TVirtualTime& FTime;

@@ -152,6 +152,8 @@ TMachine::TInput::~TInput() {
     if (!FOuter)
         return;
     FMachine.FOrigin = {};
+    if (FMachine.FStepListener)
+        FMachine.FStepListener->InputHandled();
     const std::array<int32_t, 3> States = {FMachine.FAutomatonSlotMachine.FState,
                                            FMachine.FAutomatonMoneyTray.FState,
                                            FMachine.FAutomatonBarrelsEngine.FState};

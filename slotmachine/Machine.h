@@ -118,6 +118,9 @@ public:
     // After the automaton's Step, before its entry actions.
     virtual void StepTaken(const TStep& Step) = 0;
     virtual void Message(const std::string& Text) = 0;
+    // Once an input has been handled, even when its handling ended in an exception: no step of
+    // it is still open.
+    virtual void InputHandled() noexcept {}
 };
 
 // Told once an input has been handled, with what it changed.

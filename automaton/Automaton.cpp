@@ -41,6 +41,8 @@ TAutomaton::TAutomaton(int32_t Number, std::string Name)
     : FNumber(Number), FName(std::move(Name)) {}
 
 void TAutomaton::HandleEvent(int32_t Event) {
+    if (FNotices)
+        FNotices->EventReceived(*this, Event);
     if (FLogStart) {
         TMessage Message;
         Message << "Автомат A" << FNumber << " ";
@@ -79,6 +81,8 @@ void TAutomaton::HandleEvent(int32_t Event) {
         Message.Quoted(StateName(FState));
         WriteLog(Message.Text());
     }
+    if (FNotices)
+        FNotices->EventHandled(*this, Event);
 }
 
 void TAutomaton::Step(int32_t) {}

@@ -8,7 +8,18 @@
 
 namespace sm {
 
+class TAutomaton;
 class TAutomatonsDispatcher;
+
+// Told of every event an automaton receives: as it arrives, before the start message, and once
+// handled, after the finish message. A record of the steps is built from these, never from the
+// protocol's text.
+class TEventNotices {
+public:
+    virtual ~TEventNotices() = default;
+    virtual void EventReceived(const TAutomaton& Automaton, int32_t Event) = 0;
+    virtual void EventHandled(const TAutomaton& Automaton, int32_t Event) = 0;
+};
 
 // One automaton's share of a machine's state: where it is, whether it is handling an event, and
 // its protocol switches. An automaton holds its state in this type, so a copy or a restore of it
@@ -45,6 +56,8 @@ public:
     int32_t FNumber;
     std::string FName;
     TAutomatonsDispatcher* FDispatcher = nullptr;
+    // Not part of the state: a snapshot or a restore leaves it as it is. None, nobody is told.
+    TEventNotices* FNotices = nullptr;
 
 protected:
     virtual void Step(int32_t Event);

@@ -4,6 +4,7 @@
 #include "cli/Odds.h"
 #include "cli/Replay.h"
 #include "cli/Streams.h"
+#include "cli/Trace.h"
 #include "diagram/Graphviz.h"
 #include "sessions/Decimal.h"
 #include "sessions/PlayerActions.h"
@@ -484,6 +485,95 @@ int RunDiagram(const TCall& Call) {
     return Written(Call.Err, WriteBytes(Call.Out, Text.data(), Text.size()), ExitOk);
 }
 
+const char* const TraceHelp =
+    R"(Использование: slotmachine-cli trace [ПАРАМЕТРЫ] [ФАЙЛ|-]
+
+Проигрывает сценарий, как replay, и вместо протокола выводит шаги автоматов:
+каждое событие, полученное автоматом, в порядке получения — кто его послал
+(игрок, таймер или автомат), состояние до и после, строка таблицы, глубина
+вложенности, сообщения протокола этого шага.
+
+  --format jsonl  объект JSON в строке на каждый шаг (по умолчанию)
+  --format msc    диаграмма последовательности для mscgen
+  --format vcd    Value Change Dump по миллисекундам машины для GTKWave:
+                  состояния автоматов, банк, ставка, выигрыш, жетоны игрока,
+                  щель и таймеры
+  --start, --locale
+                  как у replay: часы при запуске и локаль отметок времени
+  -h, --help      эта справка
+
+Сценарий и коды выхода те же, что у replay; трасса, которую не записать, —
+код выхода 5.
+)";
+
+// The replay's --start and --locale into Replaying; an exit code when one is wrong.
+std::optional<int> ReadReplayOptions(const TCall& Call, TReplayOptions& Replaying,
+                                     const char* Command) {
+    if (const auto Start = Call.Options.Value(QStringLiteral("--start"))) {
+        QString Problem;
+        int At = 0;
+        const auto Parsed = ParseStartTime(*Start, Problem, At);
+        if (!Parsed)
+            return Usage(Call.Err, Problem, Command);
+        Replaying.Start = *Parsed;
+    }
+    if (const auto Name = Call.Options.Value(QStringLiteral("--locale"))) {
+        const auto Parsed = ParseLocale(*Name);
+        if (!Parsed)
+            return Usage(Call.Err,
+                         QStringLiteral("неизвестная локаль %1: ни Qt, ни система её не знают")
+                             .arg(Quoted(*Name)),
+                         Command);
+        Replaying.Locale = *Parsed;
+    }
+    return std::nullopt;
+}
+
+int RunTrace(const TCall& Call) {
+    const TOptions& Options = Call.Options;
+    std::ostream& Err = Call.Err;
+    if (Options.Words().size() > 1)
+        return Usage(
+            Err,
+            QStringLiteral("trace проигрывает один сценарий, а не %1").arg(Options.Words().size()),
+            "trace");
+    const QString FormatName =
+        Options.Value(QStringLiteral("--format")).value_or(QStringLiteral("jsonl"));
+    const auto Format = TraceFormatNamed(FormatName);
+    if (!Format)
+        return Usage(Err,
+                     QStringLiteral("неизвестный формат трассы %1: есть %2")
+                         .arg(Quoted(FormatName), TraceFormatNames()),
+                     "trace");
+    TReplayOptions Replaying;
+    if (const auto Code = ReadReplayOptions(Call, Replaying, "trace"))
+        return *Code;
+
+    const QString Path = Options.Words().value(0, QStringLiteral("-"));
+    TScriptReader Reader;
+    if (QString Problem = ReadScript(Path, Call.In, Reader); !Problem.isEmpty())
+        return Usage(Err, Problem, "trace");
+    const TParsedScript Parsed = Reader.Finish();
+    if (Parsed.Error) {
+        Write(Err, ScriptErrorText(Path, *Parsed.Error) + u'\n');
+        return ExitUsage;
+    }
+    const TReplayOutcome Outcome = Trace(Parsed.Script, Replaying, *Format, Call.Out);
+    if (Outcome.ExitCode == ExitOutput)
+        Write(
+            Err,
+            QStringLiteral("%1: %2%3\n")
+                .arg(QLatin1String(Program), Outcome.Error,
+                     Outcome.Line == 0
+                         ? QString()
+                         : QStringLiteral("; проигрыш прекращён на строке %1").arg(Outcome.Line)));
+    else if (Outcome.ExitCode != ExitOk)
+        Write(
+            Err,
+            QStringLiteral("%1:%2: %3\n").arg(Escaped(Path)).arg(Outcome.Line).arg(Outcome.Error));
+    return Outcome.ExitCode;
+}
+
 // The commands: the name, what follows it and its line in the general help (a line break goes
 // on under the line), the text of `help NAME`, the options that take a value, the run.
 struct TCliCommand {
@@ -500,6 +590,7 @@ const char* const ReplayOptions[] = {"--start", "--locale"};
 const char* const CoverageFlag[] = {"--coverage"};
 const char* const OddsOptions[] = {"--games", "--stake", "--seed"};
 const char* const DiagramOptions[] = {"--format"};
+const char* const TraceOptions[] = {"--format", "--start", "--locale"};
 
 const TCliCommand Commands[] = {
     {.Name = "replay",
@@ -525,6 +616,13 @@ const TCliCommand Commands[] = {
      .Help = [] { return QString::fromUtf8(DiagramHelp); },
      .Valued = DiagramOptions,
      .Run = RunDiagram},
+    {.Name = "trace",
+     .Arguments = "[ФАЙЛ|-]",
+     .Summary = "проиграть сценарий и вывести шаги автоматов: jsonl, msc\n"
+                "(mscgen) или vcd (GTKWave)",
+     .Help = [] { return QString::fromUtf8(TraceHelp); },
+     .Valued = TraceOptions,
+     .Run = RunTrace},
 };
 
 // `help`, answered before the commands are looked up, and the options of no command.

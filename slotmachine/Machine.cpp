@@ -129,19 +129,32 @@ const TAutomaton& TMachine::Automaton(int32_t Number) const {
 
 // --- Change notices ---------------------------------------------------------------------------
 
-TMachine::TInput::TInput(TMachine& Machine)
+TMachine::TInput::TInput(TMachine& Machine) : TInput(Machine, TOrigin{}) {}
+
+TMachine::TInput::TInput(TMachine& Machine, void (TMachine::*Player)())
+    : TInput(Machine, TOrigin{Player, TimerCount}) {}
+
+TMachine::TInput::TInput(TMachine& Machine, TTimerId Timer)
+    : TInput(Machine, TOrigin{nullptr, Timer}) {}
+
+TMachine::TInput::TInput(TMachine& Machine, const TOrigin& Origin)
     : FMachine(Machine), FStates{Machine.FAutomatonSlotMachine.FState,
                                  Machine.FAutomatonMoneyTray.FState,
                                  Machine.FAutomatonBarrelsEngine.FState},
       FOuter(Machine.FInputDepth++ == 0) {
-    if (FOuter)
+    if (FOuter) {
         Machine.FSteps.clear();
+        Machine.FOrigin = Origin;
+    }
 }
 
 TMachine::TInput::~TInput() {
     --FMachine.FInputDepth;
     if (!FOuter)
         return;
+    FMachine.FOrigin = {};
+    if (FMachine.FStepListener)
+        FMachine.FStepListener->InputHandled();
     const std::array<int32_t, 3> States = {FMachine.FAutomatonSlotMachine.FState,
                                            FMachine.FAutomatonMoneyTray.FState,
                                            FMachine.FAutomatonBarrelsEngine.FState};
@@ -165,10 +178,16 @@ void TMachine::RemoveObserver(TMachineObserver* Observer) {
     std::erase(FObservers, Observer);
 }
 
+void TMachine::SetStepListener(TStepListener* Listener) {
+    FStepListener = Listener;
+    for (int32_t Number = A0; Number <= A2; ++Number)
+        Automaton(Number).FNotices = Listener;
+}
+
 // --- Inputs -----------------------------------------------------------------------------------
 
 void TMachine::Image1Click() {
-    const TInput Input(*this);
+    const TInput Input(*this, &TMachine::Image1Click);
     if (FUserTokens == 0 || FTrayClosed)
         return;
     FTokenGood = true;
@@ -179,7 +198,7 @@ void TMachine::Image1Click() {
 }
 
 void TMachine::iBadCoinClick() {
-    const TInput Input(*this);
+    const TInput Input(*this, &TMachine::iBadCoinClick);
     if (FTrayClosed)
         return;
     FTokenGood = false;
@@ -188,18 +207,18 @@ void TMachine::iBadCoinClick() {
 }
 
 void TMachine::iPlayClick() {
-    const TInput Input(*this);
+    const TInput Input(*this, &TMachine::iPlayClick);
     FAutomatonSlotMachine.HandleEvent(e1);
 }
 
 void TMachine::iReturnClick() {
-    const TInput Input(*this);
+    const TInput Input(*this, &TMachine::iReturnClick);
     FAutomatonSlotMachine.HandleEvent(e2);
     RefreshPlayer();
 }
 
 void TMachine::btnTechResetClick() {
-    const TInput Input(*this);
+    const TInput Input(*this, &TMachine::btnTechResetClick);
     FAutomatonSlotMachine.HandleEvent(e3);
 }
 
@@ -226,7 +245,7 @@ void TMachine::TimerFired(TTimerId Timer) {
 }
 
 void TMachine::JackTimerTimer() {
-    const TInput Input(*this);
+    const TInput Input(*this, JackTimer);
     if (FBank == 0 || FJackPot == 0)
         SetInterval(JackTimer, 0);
     FAutomatonSlotMachine.HandleEvent(e6);
@@ -265,19 +284,19 @@ void TMachine::StopBarrel(TTimerId StopTimer, TTimerId SpinTimer, int32_t Barrel
 }
 
 void TMachine::TimerB1Timer() {
-    const TInput Input(*this);
+    const TInput Input(*this, TimerB1);
     StopBarrel(TimerB1, TimerSync1, 1);
     FAutomatonBarrelsEngine.HandleEvent(e22);
 }
 
 void TMachine::TimerB2Timer() {
-    const TInput Input(*this);
+    const TInput Input(*this, TimerB2);
     StopBarrel(TimerB2, TimerSync2, 2);
     FAutomatonBarrelsEngine.HandleEvent(e23);
 }
 
 void TMachine::TimerB3Timer() {
-    const TInput Input(*this);
+    const TInput Input(*this, TimerB3);
     StopBarrel(TimerB3, TimerSync3, 3);
     FAutomatonSlotMachine.HandleEvent(e5);
 }
@@ -387,6 +406,8 @@ void TMachine::SetInterval(TTimerId Timer, int32_t Milliseconds) {
 void TMachine::WriteLog(const std::string& Message) {
     if (FSink)
         FSink->Message(Message);
+    if (FStepListener)
+        FStepListener->Message(Message);
 }
 
 } // namespace sm

@@ -111,6 +111,18 @@ public:
     virtual void Message(const std::string& Text) = 0;
 };
 
+// Told of every event an automaton receives (as TEventNotices), of the row it took and of every
+// protocol message it writes, whatever the switches let through to the sink.
+class TStepListener : public TEventNotices {
+public:
+    // After the automaton's Step, before its entry actions.
+    virtual void StepTaken(const TStep& Step) = 0;
+    virtual void Message(const std::string& Text) = 0;
+    // Once an input has been handled, even when its handling ended in an exception: no step of
+    // it is still open.
+    virtual void InputHandled() noexcept {}
+};
+
 // Told once an input has been handled, with what it changed.
 class TMachineObserver {
 public:
@@ -209,6 +221,8 @@ public:
     void NoteStep(const TStep& Step) {
         FSteps.push_back(Step);
         FChanges |= ChangedSteps;
+        if (FStepListener)
+            FStepListener->StepTaken(Step);
     }
 
     // --- Outputs ------------------------------------------------------------------------------
@@ -218,6 +232,17 @@ public:
     void RemoveObserver(TMachineObserver* Observer);
     // The steps the automata took in the last input, in the order of their transition messages.
     const std::vector<TStep>& Steps() const { return FSteps; }
+    // Who is told of every step from now on; none, nobody. A copy of the machine has none.
+    void SetStepListener(TStepListener* Listener);
+    TStepListener* StepListener() const { return FStepListener; }
+
+    // What set off the input at hand: a player's action, by its handler, or a timer. Outside an
+    // input, or for a change of switches or a restore, neither.
+    struct TOrigin {
+        void (TMachine::*Player)() = nullptr;
+        TTimerId Timer = TimerCount;
+    };
+    const TOrigin& Origin() const { return FOrigin; }
 
     // An automaton to deliver an event to; its fields change only through the machine.
     TAutomaton& Automaton(int32_t Number);
@@ -245,11 +270,15 @@ private:
     class TInput {
     public:
         explicit TInput(TMachine& Machine);
+        TInput(TMachine& Machine, void (TMachine::*Player)());
+        TInput(TMachine& Machine, TTimerId Timer);
         ~TInput();
         TInput(const TInput&) = delete;
         TInput& operator=(const TInput&) = delete;
 
     private:
+        TInput(TMachine& Machine, const TOrigin& Origin);
+
         TMachine& FMachine;
         std::array<int32_t, 3> FStates;
         bool FOuter;
@@ -262,6 +291,8 @@ private:
     void StopBarrel(TTimerId StopTimer, TTimerId SpinTimer, int32_t Barrel);
 
     TProtocolSink* FSink = nullptr;
+    TStepListener* FStepListener = nullptr;
+    TOrigin FOrigin;
     std::vector<TMachineObserver*> FObservers;
     std::vector<TStep> FSteps;
     unsigned FChanges = 0;

@@ -591,7 +591,7 @@ void CliTest::commandLine_data() {
     QTest::newRow("replay help") << QStringList{"replay", "-h"} << 0 << "settle";
     QTest::newRow("version") << QStringList{"--version"} << 0 << "slotmachine-cli 1.";
     QTest::newRow("unknown command")
-        << QStringList{"play"} << 2 << "«play»: есть replay, explore, odds и diagram";
+        << QStringList{"play"} << 2 << "«play»: есть replay, explore, odds, diagram и trace";
     QTest::newRow("unknown option") << QStringList{"replay", "--speed", "2"} << 2 << "--speed";
     QTest::newRow("start, no value") << QStringList{"replay", "--start"} << 2 << "нет значения";
     QTest::newRow("start with a zone")
@@ -623,6 +623,10 @@ void CliTest::commandLine_data() {
     QTest::newRow("format, no value") << QStringList{"diagram", "--format"} << 2 << "нет значения";
     QTest::newRow("unknown automaton") << QStringList{"diagram", "A3"} << 2 << "«A3»";
     QTest::newRow("two automata") << QStringList{"diagram", "A0", "A1"} << 2 << "«A1»";
+    QTest::newRow("trace help") << QStringList{"help", "trace"} << 0 << "--format msc";
+    QTest::newRow("unknown trace format")
+        << QStringList{"trace", "--format", "svg"} << 2
+        << "«svg»: есть jsonl, msc и vcd\nСправка: slotmachine-cli trace --help\n";
 }
 
 void CliTest::commandLine() {
@@ -701,12 +705,13 @@ void CliTest::failingStreams() {
     QCOMPARE(RunCli({"replay"}, In, Out, Err), int(ExitUsage));
     QVERIFY2(QString::fromStdString(Err.str()).contains("стандартный ввод: это папка"),
              Err.str().c_str());
-    // A full disk: the help, and replays of 100,000 games or shows stopped in their first
-    // megabyte.
+    // A full disk: the help, and replays and a trace of 100,000 games or shows stopped in their
+    // first megabyte.
     const std::pair<const char*, QByteArray> Runs[] = {
         {"--help", {}},
         {"replay", QByteArray("coin\nplay\nplay\nsettle\nreturn\n").repeated(100'000)},
-        {"replay", QByteArray("show\n").repeated(100'000)}};
+        {"replay", QByteArray("show\n").repeated(100'000)},
+        {"trace", QByteArray("coin\nplay\nplay\nsettle\nreturn\n").repeated(100'000)}};
     for (const auto& [Command, Text] : Runs) {
         TFailingBuffer Full(ENOSPC, 1000);
         std::ostream FullOut(&Full);

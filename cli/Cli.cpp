@@ -1,12 +1,12 @@
 #include "cli/Cli.h"
 
-#include "cli/Explore.h"
 #include "cli/Odds.h"
 #include "cli/Replay.h"
 #include "cli/Streams.h"
 #include "cli/Trace.h"
 #include "diagram/Graphviz.h"
 #include "sessions/Decimal.h"
+#include "sessions/Explore.h"
 #include "sessions/PlayerActions.h"
 #include "sessions/Quoted.h"
 #include "sessions/Script.h"

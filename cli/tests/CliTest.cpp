@@ -1,7 +1,7 @@
 #include "cli/Cli.h"
-#include "cli/Explore.h"
 #include "cli/Odds.h"
 #include "cli/Replay.h"
+#include "sessions/Explore.h"
 #include "sessions/Quoted.h"
 #include "sessions/Script.h"
 #include "sessions/Session.h"

@@ -1,6 +1,6 @@
 #include "sessions/Coverage.h"
-#include "cli/Explore.h"
 #include "cli/Replay.h"
+#include "sessions/Explore.h"
 #include "tests/MachineEdit.h"
 
 #include <QDir>

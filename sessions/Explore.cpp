@@ -1,7 +1,7 @@
-#include "cli/Explore.h"
+#include "sessions/Explore.h"
 
-#include "cli/StateStore.h"
 #include "sessions/Session.h"
+#include "sessions/StateStore.h"
 #include "slotmachine/Diagram.h"
 #include "slotmachine/Invariants.h"
 #include "slotmachine/Rules.h"

@@ -1,4 +1,4 @@
-#include "cli/StateStore.h"
+#include "sessions/StateStore.h"
 
 #include "slotmachine/Rules.h"
 

@@ -20,6 +20,7 @@ struct TWay {
                     // what it reaches
     int PlayerMoves = 0;
     int64_t Milliseconds = 0; // machine time it takes
+    // The explorer's steps, when its search found the way; empty when the real machine's did.
     std::vector<TExploreStep> Path;
 };
 

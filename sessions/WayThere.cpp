@@ -1,6 +1,7 @@
 #include "sessions/WayThere.h"
 
 #include "sessions/Door.h"
+#include "sessions/SearchMoves.h"
 #include "sessions/Session.h"
 #include "sessions/StateStore.h"
 #include "slotmachine/Diagram.h"
@@ -19,76 +20,7 @@ namespace sm {
 
 namespace {
 
-// The explorer's moves: every player's action, then every timer that may fire.
-constexpr std::array<TMove, PlayerActions.size() + 4> Moves = [] {
-    std::array<TMove, PlayerActions.size() + 4> All{};
-    size_t At = 0;
-    for (const TPlayerAction Action : PlayerActions)
-        All[At++] = {TMove::Player, Action};
-    for (const auto Kind : {TMove::StopB1, TMove::StopB2, TMove::StopB3, TMove::PayTick})
-        All[At++] = {Kind};
-    return All;
-}();
-
-std::optional<TTimerId> TimerOf(TMove Move) {
-    switch (Move.Kind) {
-    case TMove::StopB1:
-        return TimerB1;
-    case TMove::StopB2:
-        return TimerB2;
-    case TMove::StopB3:
-        return TimerB3;
-    case TMove::PayTick:
-        return JackTimer;
-    default:
-        return std::nullopt;
-    }
-}
-
-bool IsStop(TMove Move) {
-    return Move.Kind == TMove::StopB1 || Move.Kind == TMove::StopB2 || Move.Kind == TMove::StopB3;
-}
-
-bool Possible(const TKey& Key, TMove Move) {
-    switch (Move.Kind) {
-    case TMove::Player:
-        return CanTake(DisplaysOf(Key), Move.Action);
-    case TMove::StopB1:
-    case TMove::StopB2:
-    case TMove::StopB3:
-        return (Key.Flags & (FlagB1 << (int(Move.Kind) - int(TMove::StopB1)))) != 0;
-    case TMove::PayTick:
-        return Key.Pay != 0;
-    }
-    return false;
-}
-
-const std::vector<std::array<int8_t, 3>> NoDigits = {{0, 0, 0}};
-
-// Digits on the three barrels, one for each win the rules give at the stake, as the explorer
-// tries its stops.
-class TOutcomes {
-public:
-    const std::vector<std::array<int8_t, 3>>& For(int32_t Stake) {
-        auto [Found, Inserted] = FByStake.try_emplace(Stake);
-        if (Inserted) {
-            std::vector<int32_t> Wins;
-            for (int8_t S1 = 1; S1 <= 9; ++S1)
-                for (int8_t S2 = 1; S2 <= 9; ++S2)
-                    for (int8_t S3 = 1; S3 <= 9; ++S3) {
-                        const int32_t Win = WinFor(S1, S2, S3, Stake);
-                        if (std::find(Wins.begin(), Wins.end(), Win) != Wins.end())
-                            continue;
-                        Wins.push_back(Win);
-                        Found->second.push_back({S1, S2, S3});
-                    }
-        }
-        return Found->second;
-    }
-
-private:
-    std::unordered_map<int32_t, std::vector<std::array<int8_t, 3>>> FByStake;
-};
+using namespace search;
 
 class TDiscard final : public TProtocolSink {
 public:

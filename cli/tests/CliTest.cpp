@@ -653,13 +653,8 @@ void CliTest::edges_data() {
         << QStringList{"replay", "--locale", "C.UTF-8"} << QByteArray("show") << 0 << "===";
     QTest::newRow("ru_RU.UTF-8") << QStringList{"replay", "--locale", "ru_RU.UTF-8"}
                                  << QByteArray("reset") << 0 << "01.01.2000 00:00:00:";
-    QTest::newRow("coverage after the protocol")
-        << QStringList{"replay", "--coverage"} << QByteArray("coin\nshow") << 0
-        << "A1=1 A2=0\nПокрытие сеанса";
     QTest::newRow("coverage is a flag")
         << QStringList{"replay", "--coverage=yes"} << QByteArray() << 2 << "не берёт значения";
-    QTest::newRow("every row reachable")
-        << QStringList{"explore", "--coverage"} << QByteArray() << 0 << "нет, достижимы все.\n";
     QTest::newRow("no territory XX")
         << QStringList{"replay", "--locale", "ru_XX"} << QByteArray() << 2 << "«ru_XX»";
     QTest::newRow("an option twice") << QStringList{"odds", "--games=5", "--games", "6"}

@@ -52,6 +52,10 @@ QStringList StepsOfProtocol(const QString& Protocol, QStringList* AllMessages = 
                                  Stamp};
             Messages << QStringList();
         }
+        // With a start message off, a message may come with no step open: only AllMessages
+        // keeps it.
+        if (Open.isEmpty())
+            continue;
         Messages[Open.last()] << Message;
         if (const auto Match = Finish.match(Message); Match.hasMatch())
             Words[Open.takeLast()] << Match.captured(1);

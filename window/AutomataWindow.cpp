@@ -1,5 +1,6 @@
 #include "window/AutomataWindow.h"
 
+#include "sessions/Explore.h"
 #include "window/Application.h"
 #include "window/ClockStrip.h"
 #include "window/MachineClock.h"
@@ -74,6 +75,10 @@ TAutomataWindow::TAutomataWindow(TMachineClock& Clock, const std::vector<QAction
 
 TAutomataWindow::~TAutomataWindow() {
     FMachine.RemoveObserver(this);
+    // The search cannot be stopped half way; it ends within seconds, and its answer, posted to
+    // this window, goes with it.
+    if (FExplorer.joinable())
+        FExplorer.join();
 }
 
 QSize TAutomataWindow::sizeHint() const {
@@ -200,6 +205,8 @@ void TAutomataWindow::showEvent(QShowEvent* Event) {
     QWidget::showEvent(Event);
     FMachine.AddObserver(this);
     ShowStates();
+    ShowCoverage();
+    StartExploring();
 }
 
 void TAutomataWindow::hideEvent(QHideEvent* Event) {
@@ -214,6 +221,7 @@ void TAutomataWindow::StartAnew() {
     for (TDiagramView* View : FViews)
         View->Unlight();
     ShowStates();
+    ShowCoverage();
 }
 
 void TAutomataWindow::timerEvent(QTimerEvent* Event) {
@@ -236,8 +244,10 @@ void TAutomataWindow::Tick() {
 
 void TAutomataWindow::MachineChanged(unsigned Changes) noexcept {
     // Spin ticks change neither a state nor take a step: nothing here is painted for them.
-    if (Changes & ChangedSteps)
+    if (Changes & ChangedSteps) {
         LightSteps();
+        ShowCoverage();
+    }
     if (Changes & (ChangedStates | ChangedSteps))
         ShowStates();
 }
@@ -290,6 +300,59 @@ void TAutomataWindow::ShowStates() {
     const QString Text = Description.join(QStringLiteral("; "));
     if (accessibleDescription() != Text)
         setAccessibleDescription(Text);
+}
+
+// --- Coverage ---------------------------------------------------------------------------------
+
+namespace {
+
+TAutomataWindow::TExplorer& Explorer() {
+    static TAutomataWindow::TExplorer Each = [] {
+        const TMachine StartUp;
+        return ReachableOf(Explore(StartUp));
+    };
+    return Each;
+}
+
+} // namespace
+
+void TAutomataWindow::SetExplorer(TExplorer Explorer) {
+    sm::Explorer() = std::move(Explorer);
+}
+
+void TAutomataWindow::SetCoverage(TCoverageSource Source) {
+    FCoverage = std::move(Source);
+    ShowCoverage();
+}
+
+void TAutomataWindow::StartExploring() {
+    if (FReachable || FExplorer.joinable())
+        return;
+    FExplorer = std::thread([this, Search = Explorer()] {
+        FFound = std::make_unique<TReachable>(Search());
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                FExplorer.join();
+                FReachable = std::move(*FFound);
+                FFound.reset();
+                ShowCoverage();
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+void TAutomataWindow::ShowCoverage() {
+    if (!FCoverage)
+        return;
+    const TCoverageCounts& Counts = FCoverage();
+    static const std::vector<bool> All;
+    for (int32_t Automaton = A0; Automaton <= A2; ++Automaton) {
+        const auto Index = static_cast<size_t>(Automaton);
+        FViews[Index]->SetCoverage(Counts[Index], FReachable ? FReachable->Rows[Index] : All,
+                                   FReachable ? FReachable->States[Index] : All,
+                                   FReachable.has_value());
+    }
 }
 
 } // namespace sm

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "sessions/Coverage.h"
 #include "slotmachine/Machine.h"
 #include "window/DiagramView.h"
 
@@ -10,6 +11,9 @@
 
 #include <array>
 #include <functional>
+#include <memory>
+#include <optional>
+#include <thread>
 #include <vector>
 
 class QAction;
@@ -64,6 +68,18 @@ public:
     void Tick();
     bool Fading() const { return FFade.isActive(); }
 
+    // Coverage: the session's counts come from the machine's window, which keeps them from the
+    // session's start whether this window is shown or not.
+    using TCoverageSource = std::function<const TCoverageCounts&()>;
+    void SetCoverage(TCoverageSource Source);
+    // What finds the rows no session can take: the explorer on the start-up machine, run once on
+    // a thread of its own when first shown; a test gives a quicker one before any window is made.
+    using TExplorer = std::function<TReachable()>;
+    static void SetExplorer(TExplorer Explorer);
+    bool ReachableKnown() const { return FReachable.has_value(); }
+    // Shows the counts as they are now.
+    void ShowCoverage();
+
 protected:
     void showEvent(QShowEvent* Event) override;
     void hideEvent(QHideEvent* Event) override;
@@ -93,6 +109,12 @@ private:
     int FWheel = 0; // wheel angle not yet turned into a zoom step
     TClock FClock;
     QBasicTimer FFade;
+
+    void StartExploring();
+    TCoverageSource FCoverage;
+    std::optional<TReachable> FReachable;
+    std::unique_ptr<TReachable> FFound; // written by the explorer's thread before it posts
+    std::thread FExplorer;
 };
 
 } // namespace sm

@@ -10,9 +10,12 @@
 #include "sessions/PlayerActions.h"
 #include "sessions/Quoted.h"
 #include "sessions/Script.h"
+#include "sessions/Session.h"
+#include "sessions/WayThere.h"
 #include "slotmachine/Diagram.h"
 #include "slotmachine/WindowFont.h"
 
+#include <QFile>
 #include <QRegularExpression>
 
 #include <algorithm>
@@ -46,7 +49,7 @@ const char* const GeneralHelpTail = R"(
 2 — неверный параметр, файл или строка сценария, сценарий не прочесть;
 3 — окно не приняло бы действие сценария; 4 — машина выбросила исключение
 или Graphviz не смог нарисовать диаграмму; 5 — не удалось записать вывод
-(диск заполнен, поток или канал закрыт).
+(диск заполнен, поток или канал закрыт); 6 — path: цель недостижима.
 Подробнее: man slotmachine-cli
 )";
 
@@ -586,6 +589,119 @@ struct TCliCommand {
     std::span<const char* const> Flags = {}; // the options that take none
 };
 
+const char* const PathHelp = R"(Использование: slotmachine-cli path ЦЕЛЬ [--from СЕАНС|-]
+
+Находит кратчайший сеанс (меньше всего ходов игрока, затем меньше всего
+времени машины), который входит в состояние или берёт переход таблицы,
+и выводит его сценарием для replay с первой строкой-комментарием о том,
+куда он ведёт. Поиск идёт по всем состояниям, которые обходит explore.
+
+ЦЕЛЬ называется так же, как в отчёте о покрытии:
+  A1 state 2         состояние 2 автомата A1
+  A0 row 2 e5        переход автомата A0 из состояния 2 по событию e5
+  A0 row 2 e5 #2     второй по порядку таблицы из переходов с условиями,
+                     у которых то же состояние и то же событие
+Регистр букв не важен; слова можно передать одним параметром в кавычках
+или отдельными параметрами.
+
+Параметры:
+  --from СЕАНС|-     путь не от запуска, а от конца сеанса (сценария replay;
+                     «-» — со стандартного ввода): выводится сценарий сеанса
+                     с дописанным путём, так что его проигрыш берёт цель
+
+Коды выхода: 2 — неизвестная цель или сеанс не прочесть; 3 и 4 — как у
+replay для сеанса; 6 — ни один сеанс не берёт цель.
+)";
+
+// The session's script text, read whole: it is printed again with the way appended.
+QString ReadSessionText(const QString& Path, std::istream& In, QByteArray& Bytes) {
+    if (Path == u"-") {
+        std::vector<char> Buffer(1 << 16);
+        int Error = 0;
+        for (std::streamsize Count;
+             (Count = ReadBytes(In, Buffer.data(), static_cast<std::streamsize>(Buffer.size()),
+                                Error)) > 0;)
+            Bytes.append(Buffer.data(), Count);
+        return Error == 0 ? QString()
+                          : QStringLiteral("не удаётся прочитать стандартный ввод: %1")
+                                .arg(SystemReason(Error));
+    }
+    TScriptReader Reader;
+    if (QString Problem = ReadScriptFile(Path, Reader); !Problem.isEmpty())
+        return Problem;
+    QFile File(QString::fromLocal8Bit(BytesOfText(Path)));
+    if (!File.open(QIODevice::ReadOnly))
+        return QStringLiteral("не удаётся прочитать %1").arg(Quoted(Path));
+    Bytes = File.readAll();
+    return {};
+}
+
+int RunPath(const TCall& Call) {
+    std::ostream& Err = Call.Err;
+    const QString Words = Call.Options.Words().join(u' ').simplified();
+    if (Words.isEmpty())
+        return Usage(Err, QStringLiteral("не задана цель"), "path");
+    const TMachine StartUp;
+    const auto Target = ParseTarget(StartUp, Words);
+    if (!Target)
+        return Usage(Err,
+                     QStringLiteral("неизвестная цель %1: цель пишется «A1 state 2» (состояние), "
+                                    "«A0 row 2 e5» (переход из состояния 2 по событию e5) или "
+                                    "«A0 row 2 e5 #2» (второй из переходов с условиями из того "
+                                    "же состояния по тому же событию)")
+                         .arg(Quoted(Words)),
+                     "path");
+    const auto From = Call.Options.Value(QStringLiteral("--from"));
+    QByteArray Bytes;
+    std::optional<TWay> Way;
+    if (From) {
+        if (QString Problem = ReadSessionText(*From, Call.In, Bytes); !Problem.isEmpty())
+            return Usage(Err, Problem, "path");
+        const TParsedScript Parsed = ParseScript(Bytes);
+        if (Parsed.Error) {
+            Write(Err, ScriptErrorText(*From, *Parsed.Error) + u'\n');
+            return ExitUsage;
+        }
+        TSession Session(StartUp, Parsed.Script.Seed);
+        for (const TCommand& Command : Parsed.Script.Commands) {
+            try {
+                if (QString Refused = Session.Run(Command); !Refused.isEmpty()) {
+                    Write(Err, QStringLiteral("%1:%2: %3\n")
+                                   .arg(Escaped(*From))
+                                   .arg(Command.Line)
+                                   .arg(Refused));
+                    return ExitRefused;
+                }
+            } catch (const std::exception& Error) {
+                Write(Err, QStringLiteral("%1:%2: машина выбросила исключение: %3\n")
+                               .arg(Escaped(*From))
+                               .arg(Command.Line)
+                               .arg(QString::fromUtf8(Error.what())));
+                return ExitFault;
+            }
+        }
+        Session.Machine().SetSink(nullptr);
+        Way = WayFrom(Session.Time(), *Target);
+    } else {
+        Way = WayFromStartUp(StartUp, *Target);
+    }
+    if (!Way) {
+        Write(Err, QStringLiteral("%1: цель %2 недостижима: ни один сеанс %3 не берёт её\n")
+                       .arg(QLatin1String(Program), TargetName(StartUp, *Target),
+                            From ? QStringLiteral("от конца этого сеанса")
+                                 : QStringLiteral("от запуска")));
+        return ExitUnreachable;
+    }
+    QString Text;
+    if (From) {
+        Text = QString::fromUtf8(Bytes);
+        if (!Text.isEmpty() && !Text.endsWith(u'\n'))
+            Text += u'\n';
+    }
+    return Written(Err, Write(Call.Out, Text + Way->Text), ExitOk);
+}
+
+const char* const PathOptions[] = {"--from"};
 const char* const ReplayOptions[] = {"--start", "--locale"};
 const char* const CoverageFlag[] = {"--coverage"};
 const char* const OddsOptions[] = {"--games", "--stake", "--seed"};
@@ -623,6 +739,13 @@ const TCliCommand Commands[] = {
      .Help = [] { return QString::fromUtf8(TraceHelp); },
      .Valued = TraceOptions,
      .Run = RunTrace},
+    {.Name = "path",
+     .Arguments = "ЦЕЛЬ",
+     .Summary = "кратчайший сеанс, который входит в состояние или берёт\n"
+                "переход, сценарием для replay",
+     .Help = [] { return QString::fromUtf8(PathHelp); },
+     .Valued = PathOptions,
+     .Run = RunPath},
 };
 
 // `help`, answered before the commands are looked up, and the options of no command.

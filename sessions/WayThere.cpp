@@ -1,0 +1,387 @@
+#include "sessions/WayThere.h"
+
+#include "sessions/Door.h"
+#include "sessions/Session.h"
+#include "sessions/StateStore.h"
+#include "slotmachine/Diagram.h"
+#include "slotmachine/Rules.h"
+
+#include <QStringList>
+
+#include <algorithm>
+#include <exception>
+#include <functional>
+#include <unordered_map>
+
+namespace sm {
+
+namespace {
+
+// The explorer's moves: every player's action, then every timer that may fire.
+constexpr std::array<TMove, PlayerActions.size() + 4> Moves = [] {
+    std::array<TMove, PlayerActions.size() + 4> All{};
+    size_t At = 0;
+    for (const TPlayerAction Action : PlayerActions)
+        All[At++] = {TMove::Player, Action};
+    for (const auto Kind : {TMove::StopB1, TMove::StopB2, TMove::StopB3, TMove::PayTick})
+        All[At++] = {Kind};
+    return All;
+}();
+
+std::optional<TTimerId> TimerOf(TMove Move) {
+    switch (Move.Kind) {
+    case TMove::StopB1:
+        return TimerB1;
+    case TMove::StopB2:
+        return TimerB2;
+    case TMove::StopB3:
+        return TimerB3;
+    case TMove::PayTick:
+        return JackTimer;
+    default:
+        return std::nullopt;
+    }
+}
+
+bool IsStop(TMove Move) {
+    return Move.Kind == TMove::StopB1 || Move.Kind == TMove::StopB2 || Move.Kind == TMove::StopB3;
+}
+
+bool Possible(const TKey& Key, TMove Move) {
+    switch (Move.Kind) {
+    case TMove::Player:
+        return CanTake(DisplaysOf(Key), Move.Action);
+    case TMove::StopB1:
+    case TMove::StopB2:
+    case TMove::StopB3:
+        return (Key.Flags & (FlagB1 << (int(Move.Kind) - int(TMove::StopB1)))) != 0;
+    case TMove::PayTick:
+        return Key.Pay != 0;
+    }
+    return false;
+}
+
+const std::vector<std::array<int8_t, 3>> NoDigits = {{0, 0, 0}};
+
+// Digits on the three barrels, one for each win the rules give at the stake, as the explorer
+// tries its stops.
+class TOutcomes {
+public:
+    const std::vector<std::array<int8_t, 3>>& For(int32_t Stake) {
+        auto [Found, Inserted] = FByStake.try_emplace(Stake);
+        if (Inserted) {
+            std::vector<int32_t> Wins;
+            for (int8_t S1 = 1; S1 <= 9; ++S1)
+                for (int8_t S2 = 1; S2 <= 9; ++S2)
+                    for (int8_t S3 = 1; S3 <= 9; ++S3) {
+                        const int32_t Win = WinFor(S1, S2, S3, Stake);
+                        if (std::find(Wins.begin(), Wins.end(), Win) != Wins.end())
+                            continue;
+                        Wins.push_back(Win);
+                        Found->second.push_back({S1, S2, S3});
+                    }
+        }
+        return Found->second;
+    }
+
+private:
+    std::unordered_map<int32_t, std::vector<std::array<int8_t, 3>>> FByStake;
+};
+
+class TDiscard final : public TProtocolSink {
+public:
+    void Message(const std::string&) override {}
+};
+
+bool Takes(const TStep& Step, const TTarget& Target) {
+    if (Step.Automaton != Target.Automaton)
+        return false;
+    if (Target.IsRow)
+        return Step.Row == Target.Index;
+    return Step.From != Step.To && Step.To == Target.Index;
+}
+
+int64_t CountOf(const TCoverageCounts& Counts, const TTarget& Target) {
+    const TAutomatonCoverage& Each = Counts.at(static_cast<size_t>(Target.Automaton));
+    return (Target.IsRow ? Each.Rows : Each.States).at(static_cast<size_t>(Target.Index));
+}
+
+struct TRealized {
+    std::vector<TCommand> Commands;
+    int64_t Milliseconds = 0;
+};
+
+// Walks the path in virtual time: each timer step becomes a wait until that timer is due, and it
+// must be the next to fire; each step must leave the state the search found, and the last must
+// take the target.
+std::optional<TRealized> Realize(TVirtualTime& Time, const std::vector<TExploreStep>& Path,
+                                 const std::vector<TKey>& Keys, const TTarget& Target) {
+    TDiscard Discard;
+    Time.Machine().SetSink(&Discard);
+    TInputDoor Door(Time);
+    TCoverage Counted(Time.Machine());
+    const int64_t Began = Time.Now();
+    TRealized Way;
+    for (size_t Index = 0; Index < Path.size(); ++Index) {
+        const TMove Move = Path[Index].Move;
+        TCommand Command;
+        Command.Kind = TCommandKind::Player;
+        Command.Action = Move.Action;
+        if (const auto Timer = TimerOf(Move)) {
+            if (Time.NextEvent() != *Timer)
+                return std::nullopt;
+            Command.Kind = TCommandKind::Wait;
+            Command.Milliseconds = *Time.Due(*Timer) - Time.Now();
+        }
+        const int64_t Before = CountOf(Counted.Counts(), Target);
+        try {
+            if (!RunCommand(Door, Command).isEmpty())
+                return std::nullopt;
+        } catch (const std::exception&) {
+            return std::nullopt;
+        }
+        if (Index + 1 == Path.size() ? CountOf(Counted.Counts(), Target) == Before
+                                     : Pack(Time.Machine().Snapshot()) != Keys[Index])
+            return std::nullopt;
+        Way.Commands.push_back(Command);
+    }
+    Way.Milliseconds = Time.Now() - Began;
+    return Way;
+}
+
+// A breadth-first search over the explorer's state keys by the player's moves: a timer's step
+// costs none, so each layer holds the states the fewest moves reach. The ways that take the
+// target are handed, layer by layer, to the one who plays them in real time.
+class TWaySearch {
+public:
+    // A way found in real time, or none: the path is then searched on.
+    using TRealizer = std::function<std::optional<TWay>(const std::vector<TExploreStep>&,
+                                                        const std::vector<TKey>&)>;
+
+    TWaySearch(const TMachine& Machine, const TTarget& Target, const TWayOptions& Options)
+        : FWork(Machine), FTarget(Target), FOptions(Options) {
+        TMachineSnapshot State = FWork.Snapshot();
+        for (TAutomatonSnapshot& Each : State.Automata)
+            Each = {.FBusy = Each.FBusy, .FState = Each.FState, .FLogErrors = true};
+        FWork.Restore(State);
+        FWork.SetSink(&FDiscard);
+    }
+
+    std::optional<TWay> Run(const TKey& Start, const TRealizer& Realizer);
+
+private:
+    struct TCandidate {
+        uint32_t Parent;
+        TExploreStep Via;
+    };
+
+    // Reaches the state at the cost, or at less than it had.
+    void Reach(const TKey& Key, uint32_t Parent, const TExploreStep& Via, uint16_t Cost,
+               std::vector<uint32_t>& Queue);
+    std::vector<TExploreStep> PathTo(uint32_t Index) const;
+    std::vector<TKey> KeysTo(uint32_t Index) const;
+    std::optional<TWay> Best(const std::vector<TCandidate>& Candidates, const TRealizer& Realizer);
+
+    TMachine FWork;
+    TDiscard FDiscard;
+    TTarget FTarget;
+    TWayOptions FOptions;
+    TOutcomes FOutcomes;
+    TStateTable FStates;
+    std::vector<uint32_t> FParent;
+    std::vector<TExploreStep> FVia;
+    std::vector<uint16_t> FCost;
+    std::vector<uint8_t> FDone;
+};
+
+void TWaySearch::Reach(const TKey& Key, uint32_t Parent, const TExploreStep& Via, uint16_t Cost,
+                       std::vector<uint32_t>& Queue) {
+    const auto [Index, New] = FStates.Insert(Key);
+    if (New) {
+        FParent.push_back(Parent);
+        FVia.push_back(Via);
+        FCost.push_back(Cost);
+        FDone.push_back(0);
+    } else if (FDone[Index] || FCost[Index] <= Cost) {
+        return;
+    } else {
+        FParent[Index] = Parent;
+        FVia[Index] = Via;
+        FCost[Index] = Cost;
+    }
+    Queue.push_back(Index);
+}
+
+std::vector<TExploreStep> TWaySearch::PathTo(uint32_t Index) const {
+    std::vector<TExploreStep> Path;
+    for (; Index != 0; Index = FParent[Index])
+        Path.insert(Path.begin(), FVia[Index]);
+    return Path;
+}
+
+std::vector<TKey> TWaySearch::KeysTo(uint32_t Index) const {
+    std::vector<TKey> Keys;
+    for (; Index != 0; Index = FParent[Index])
+        Keys.insert(Keys.begin(), FStates[Index]);
+    return Keys;
+}
+
+std::optional<TWay> TWaySearch::Best(const std::vector<TCandidate>& Candidates,
+                                     const TRealizer& Realizer) {
+    std::optional<TWay> Best;
+    for (const TCandidate& Each : Candidates) {
+        std::vector<TExploreStep> Path = PathTo(Each.Parent);
+        Path.push_back(Each.Via);
+        auto Way = Realizer(Path, KeysTo(Each.Parent));
+        if (Way && (!Best || Way->Milliseconds < Best->Milliseconds))
+            Best = std::move(Way);
+    }
+    return Best;
+}
+
+std::optional<TWay> TWaySearch::Run(const TKey& Start, const TRealizer& Realizer) {
+    if (!FTarget.IsRow && Start.States.at(static_cast<size_t>(FTarget.Automaton)) == FTarget.Index)
+        return Realizer({}, {});
+    std::vector<uint32_t> Layer;
+    std::vector<uint32_t> Next;
+    Reach(Start, 0, {}, 0, Layer);
+    // The ways of this layer's cost, and of the next's, found by a player's move.
+    std::vector<TCandidate> Now;
+    std::vector<TCandidate> Later;
+    const auto Keep = [this](std::vector<TCandidate>& Candidates, const TCandidate& Each) {
+        if (Candidates.size() < static_cast<size_t>(FOptions.Candidates))
+            Candidates.push_back(Each);
+    };
+    for (uint16_t Cost = 0; !Layer.empty() || !Now.empty(); ++Cost) {
+        for (size_t At = 0; At < Layer.size(); ++At) {
+            const uint32_t Index = Layer[At];
+            if (FDone[Index] || FCost[Index] != Cost)
+                continue;
+            FDone[Index] = 1;
+            const TKey Key = FStates[Index];
+            for (const TMove Move : Moves) {
+                if (!Possible(Key, Move))
+                    continue;
+                const bool Player = Move.Kind == TMove::Player;
+                for (const auto& Symbols : IsStop(Move) ? FOutcomes.For(Key.Stake) : NoDigits) {
+                    const TExploreStep Via{Move, Symbols};
+                    Load(FWork, Key);
+                    if (IsStop(Move))
+                        for (int32_t Barrel = 1; Barrel <= 3; ++Barrel)
+                            FWork.SetFrameIndex(
+                                Barrel, SnapFrameOf(Symbols[static_cast<size_t>(Barrel - 1)]));
+                    try {
+                        if (Player)
+                            Take(FWork, Move.Action);
+                        else
+                            FWork.TimerFired(*TimerOf(Move));
+                    } catch (const std::exception&) {
+                        continue;
+                    }
+                    if (std::any_of(FWork.Steps().begin(), FWork.Steps().end(),
+                                    [this](const TStep& Step) { return Takes(Step, FTarget); }))
+                        Keep(Player ? Later : Now, {Index, Via});
+                    const auto To = Pack(FWork.Snapshot());
+                    if (!To || *To == Key)
+                        continue;
+                    if (Player)
+                        Reach(*To, Index, Via, static_cast<uint16_t>(Cost + 1), Next);
+                    else
+                        Reach(*To, Index, Via, Cost, Layer);
+                }
+            }
+        }
+        if (auto Way = Best(Now, Realizer))
+            return Way;
+        Now = std::move(Later);
+        Later.clear();
+        Layer = std::move(Next);
+        Next.clear();
+    }
+    return std::nullopt;
+}
+
+QString Describe(const TMachine& Machine, const TTarget& Target) {
+    if (Target.IsRow)
+        return RowText(DiagramOf(Machine, Target.Automaton), Target.Index);
+    const TStringList& Names =
+        Machine.AutomatonsDispatcher().FStateNames.at(static_cast<size_t>(Target.Automaton));
+    return QStringLiteral("%1 %2")
+        .arg(Target.Index)
+        .arg(QString::fromStdString(Names.Get(Target.Index)));
+}
+
+TWay Finish(const TMachine& Machine, const TTarget& Target, std::optional<uint32_t> Seed,
+            const std::vector<TExploreStep>& Path, const TRealized& Realized) {
+    TWay Way;
+    Way.Path = Path;
+    Way.Milliseconds = Realized.Milliseconds;
+    Way.PlayerMoves =
+        static_cast<int>(std::count_if(Path.begin(), Path.end(), [](const TExploreStep& Step) {
+            return Step.Move.Kind == TMove::Player;
+        }));
+    QStringList Lines = {QStringLiteral("# путь к %1 (%2): ходов игрока %3, время машины %4 мс")
+                             .arg(TargetName(Machine, Target), Describe(Machine, Target))
+                             .arg(Way.PlayerMoves)
+                             .arg(Way.Milliseconds)};
+    if (Seed) {
+        Way.Script.Seed = *Seed;
+        Lines << QStringLiteral("seed %1").arg(*Seed);
+    }
+    int Line = static_cast<int>(Lines.size());
+    for (TCommand Command : Realized.Commands) {
+        Command.Line = ++Line;
+        Way.Script.Commands.push_back(Command);
+        Lines << CommandText(Command);
+    }
+    Way.Text = Lines.join(u'\n') + u'\n';
+    return Way;
+}
+
+} // namespace
+
+QString TargetName(const TMachine& Machine, const TTarget& Target) {
+    return Target.IsRow ? RowTarget(Machine, Target.Automaton, Target.Index)
+                        : StateTarget(Target.Automaton, Target.Index);
+}
+
+std::optional<TWay> WayFromStartUp(const TMachine& StartUp, const TTarget& Target,
+                                   const TWayOptions& Options) {
+    const auto Start = Pack(StartUp.Snapshot());
+    if (!Start)
+        return std::nullopt;
+    TWaySearch Search(StartUp, Target, Options);
+    // The stops land where the seed's delays put them: seeds are tried until every state on the
+    // way is the one the search found.
+    return Search.Run(*Start,
+                      [&](const std::vector<TExploreStep>& Path,
+                          const std::vector<TKey>& Keys) -> std::optional<TWay> {
+                          for (uint32_t Seed = 0; Seed < Options.Seeds; ++Seed) {
+                              TVirtualTime Time(StartUp);
+                              Time.Machine().Seed(Seed);
+                              if (const auto Realized = Realize(Time, Path, Keys, Target))
+                                  return Finish(StartUp, Target, Seed, Path, *Realized);
+                          }
+                          return std::nullopt;
+                      });
+}
+
+std::optional<TWay> WayFrom(const TVirtualTime& Present, const TTarget& Target,
+                            const TWayOptions& Options) {
+    const auto Start = Pack(Present.Machine().Snapshot());
+    if (!Start)
+        return std::nullopt;
+    TWaySearch Search(Present.Machine(), Target, Options);
+    // The generator is the session's own: a way whose stops land elsewhere is searched on.
+    return Search.Run(*Start,
+                      [&](const std::vector<TExploreStep>& Path,
+                          const std::vector<TKey>& Keys) -> std::optional<TWay> {
+                          TVirtualTime Time(Present);
+                          if (const auto Realized = Realize(Time, Path, Keys, Target))
+                              return Finish(Present.Machine(), Target, std::nullopt, Path,
+                                            *Realized);
+                          return std::nullopt;
+                      });
+}
+
+} // namespace sm

@@ -13,11 +13,14 @@
 #include <QDir>
 #include <QHelpEvent>
 #include <QMenu>
+#include <QMessageBox>
 #include <QPainter>
+#include <QPushButton>
 #include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QScreen>
 #include <QScrollBar>
+#include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
@@ -28,6 +31,8 @@
 #include <memory>
 
 using namespace sm;
+
+Q_DECLARE_METATYPE(sm::TTarget)
 
 namespace {
 
@@ -226,6 +231,8 @@ private slots:
     void coverageIsTheReplays();
     void coverageStartsAnew();
     void unreachableRowsLeftOut();
+    void theWayTakesItsTarget_data();
+    void theWayTakesItsTarget();
 };
 
 void AutomataWindowTest::init() {
@@ -1052,6 +1059,54 @@ void AutomataWindowTest::unreachableRowsLeftOut() {
     QCOMPARE(View->EdgePen(0, 0).style(), Qt::DashLine);
     QVERIFY(TipAt(View, View->LabelRect(Never)).contains(QStringLiteral("Недостижим")));
     QVERIFY(!TipAt(View, View->LabelRect(0)).contains(QStringLiteral("ещё ищутся")));
+}
+
+void AutomataWindowTest::theWayTakesItsTarget_data() {
+    QTest::addColumn<TTarget>("target");
+    QTest::addColumn<bool>("fromPresent");
+    QTest::addRow("A0 state 2 from start-up") << TTarget{A0, false, 2} << false;
+    QTest::addRow("A2 row 0 from start-up") << TTarget{A2, true, 0} << false;
+    QTest::addRow("A0 state 2 from a token in") << TTarget{A0, false, 2} << true;
+    QTest::addRow("A1 row 0 from a token in") << TTarget{A1, true, 0} << true;
+}
+
+void AutomataWindowTest::theWayTakesItsTarget() {
+    QFETCH(TTarget, target);
+    QFETCH(bool, fromPresent);
+    TAutomataWindow* Window = Open();
+    TWindowPlayer Player(*M);
+    Player.Pass(1000);
+    Player.Coin();
+    TDiagramView* View = Window->View(target.Automaton);
+    const auto Count = [&] {
+        const TAutomatonCoverage Shown = ShownCounts(View);
+        return (target.IsRow ? Shown.Rows : Shown.States).at(static_cast<size_t>(target.Index));
+    };
+    const int64_t Before = fromPresent ? Count() : 0;
+
+    // Asked as the user asks: the context menu on the state's box or the row's label.
+    const QRectF Where =
+        target.IsRow ? View->LabelRect(target.Index) : View->NodeRect(target.Index);
+    QContextMenuEvent Event(QContextMenuEvent::Mouse, Where.center().toPoint(),
+                            View->mapToGlobal(Where.center().toPoint()));
+    QApplication::sendEvent(View, &Event);
+    auto* Menu = Window->findChild<QMenu*>();
+    QVERIFY(Menu);
+    QCOMPARE(Menu->actions().size(), 2);
+    QSignalSpy Found(Window, &TAutomataWindow::WayFound);
+    Menu->actions().at(fromPresent ? 1 : 0)->trigger();
+    Menu->close();
+    QVERIFY(Found.wait(60'000));
+    QVERIFY(Window->Way());
+
+    auto* Box = Window->findChild<QMessageBox*>(QStringLiteral("WayBox"));
+    QVERIFY(Box);
+    QCOMPARE(Box->findChild<QPushButton*>(QStringLiteral("Save")) != nullptr, !fromPresent);
+    Box->findChild<QPushButton*>(QStringLiteral("Play"))->click();
+    for (int Frame = 0; Frame < 100'000 && M->Clock().Playing(); ++Frame)
+        Player.Pass(TMachineClock::FrameMs);
+    QVERIFY(!M->Clock().Playing());
+    QVERIFY(Count() > Before);
 }
 
 #include "AutomataWindowTest.moc"

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "sessions/Coverage.h"
+#include "sessions/WayThere.h"
 #include "slotmachine/Machine.h"
 #include "window/DiagramView.h"
 
@@ -80,6 +81,23 @@ public:
     // Shows the counts as they are now.
     void ShowCoverage();
 
+    // «Как сюда попасть?»: the shortest session to a state or row, from start-up or from the
+    // present moment, sought on a thread of its own with a busy cursor; closing the window drops
+    // the answer. Then it is offered to play (a session from start-up through the player the
+    // machine's window gives, one from the present on the running clock) or to save.
+    using TPlayer = std::function<void(const TScript&, const QString&)>;
+    void SetPlayer(TPlayer Player);
+    void FindWay(const TTarget& Target, bool FromPresent);
+    bool Seeking() const { return FSeeker.joinable(); }
+    // The last answer; none when no session reaches the target.
+    const std::optional<TWay>& Way() const { return FWay; }
+    // Empty, or why the way cannot be played (the machine has moved on since it was sought).
+    QString PlayWay();
+    QString SaveWay(const QString& Path) const;
+
+signals:
+    void WayFound();
+
 protected:
     void showEvent(QShowEvent* Event) override;
     void hideEvent(QHideEvent* Event) override;
@@ -111,10 +129,23 @@ private:
     QBasicTimer FFade;
 
     void StartExploring();
+    void WayArrived();
+    void OfferWay();
     TCoverageSource FCoverage;
     std::optional<TReachable> FReachable;
     std::unique_ptr<TReachable> FFound; // written by the explorer's thread before it posts
     std::thread FExplorer;
+
+    TMachineClock& FMachineClock;
+    TPlayer FPlayer;
+    TTarget FWayTarget;
+    bool FWayFromPresent = false;
+    bool FWayDropped = false;
+    TMachineSnapshot FWayStart; // the machine a way from the present starts from
+    int64_t FWayMoment = 0;
+    std::optional<TWay> FWay;
+    std::unique_ptr<std::optional<TWay>> FSought; // written by the seeker before it posts
+    std::thread FSeeker;
 };
 
 } // namespace sm

@@ -261,6 +261,8 @@ void TSlotMachine::ShowAutomata() {
             FAutomataWindow->addAction(Action);
         PlaceBeside(*FAutomataWindow);
         FAutomataWindow->SetCoverage([this]() -> const TCoverageCounts& { return FCoverage; });
+        FAutomataWindow->SetPlayer(
+            [this](const TScript& Script, const QString& Name) { PlayScript(Script, Name); });
     }
     FAutomataWindow->show();
     FAutomataWindow->raise();

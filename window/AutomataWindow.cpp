@@ -89,7 +89,8 @@ TAutomataWindow::~TAutomataWindow() {
         FExplorer.join();
     if (FSeeker.joinable()) {
         FSeeker.join();
-        QApplication::restoreOverrideCursor();
+        if (!FWayDropped)
+            QApplication::restoreOverrideCursor();
     }
 }
 

@@ -1,5 +1,6 @@
 #include "window/AutomataWindow.h"
 #include "sessions/Coverage.h"
+#include "sessions/Explore.h"
 #include "tests/PaintCounter.h"
 #include "tests/WindowPlayer.h"
 #include "window/Application.h"
@@ -233,6 +234,7 @@ private slots:
     void unreachableRowsLeftOut();
     void theWayTakesItsTarget_data();
     void theWayTakesItsTarget();
+    void closingWhileSearching();
 };
 
 void AutomataWindowTest::init() {
@@ -1107,6 +1109,22 @@ void AutomataWindowTest::theWayTakesItsTarget() {
         Player.Pass(TMachineClock::FrameMs);
     QVERIFY(!M->Clock().Playing());
     QVERIFY(Count() > Before);
+}
+
+void AutomataWindowTest::closingWhileSearching() {
+    // Searches that end on their own, still running when the window and the program close.
+    TAutomataWindow::SetExplorer([] {
+        TExploreOptions Small;
+        Small.StateLimit = 20'000;
+        return ReachableOf(Explore(TMachine(), Small));
+    });
+    TAutomataWindow* Window = Open();
+    Window->FindWay(TTarget{A0, false, 2}, true);
+    QVERIFY(Window->Seeking());
+    Window->close();
+    QCOMPARE(QApplication::overrideCursor(), nullptr);
+    M.reset();
+    QCoreApplication::processEvents(); // answers posted to the window gone go nowhere
 }
 
 #include "AutomataWindowTest.moc"

@@ -6,12 +6,14 @@
 #include "slotmachine/Diagram.h"
 #include "slotmachine/Rules.h"
 
+#include <QHashFunctions>
 #include <QStringList>
 
 #include <algorithm>
 #include <exception>
 #include <functional>
 #include <unordered_map>
+#include <unordered_set>
 
 namespace sm {
 
@@ -149,6 +151,121 @@ std::optional<TRealized> Realize(TVirtualTime& Time, const std::vector<TExploreS
     return Way;
 }
 
+// What decides a running session's future: the explorer's key, and what it leaves out, the
+// generator, the frames and when each timer is due from now.
+struct TRealKey {
+    TKey Key;
+    uint32_t Seed;
+    std::array<int32_t, TimerCount> Due;
+    std::array<int16_t, 3> Frames;
+    int16_t Unused = 0;
+    bool operator==(const TRealKey&) const = default;
+};
+static_assert(std::has_unique_object_representations_v<TRealKey>, "hashed as bytes");
+
+struct TRealKeyHash {
+    size_t operator()(const TRealKey& Key) const { return qHashBits(&Key, sizeof Key); }
+};
+
+std::optional<TRealKey> RealKeyOf(const TVirtualTime& Time) {
+    const auto Key = Pack(Time.Machine().Snapshot());
+    if (!Key)
+        return std::nullopt;
+    TRealKey Real{*Key, Time.Machine().RandSeed(), {}, {}, 0};
+    for (int32_t Barrel = 1; Barrel <= 3; ++Barrel)
+        Real.Frames[static_cast<size_t>(Barrel - 1)] =
+            static_cast<int16_t>(Time.Machine().FrameIndex(Barrel));
+    for (int32_t Timer = 0; Timer < TimerCount; ++Timer) {
+        const auto Due = Time.Due(static_cast<TTimerId>(Timer));
+        Real.Due[static_cast<size_t>(Timer)] = Due ? static_cast<int32_t>(*Due - Time.Now()) : -1;
+    }
+    return Real;
+}
+
+// From a running session the generator is the session's own, so the digits are what they will
+// be: a breadth-first search over the real machine by the player's moves, where the player acts
+// now or after the next stop or pay-out. Its space has no end (each game draws anew), so it
+// gives up past a number of states.
+std::optional<TRealized> RealWay(const TVirtualTime& Present, const TTarget& Target,
+                                 size_t StateLimit) {
+    struct TNode {
+        uint32_t Parent;
+        TCommand Command;
+    };
+    std::vector<TNode> Nodes{{0, {}}};
+    std::unordered_set<TRealKey, TRealKeyHash> Seen;
+    TDiscard Discard;
+    std::vector<std::pair<uint32_t, TVirtualTime>> Layer;
+    Layer.emplace_back(0, Present);
+    Layer.back().second.Machine().SetSink(&Discard);
+    if (const auto Key = RealKeyOf(Present))
+        Seen.insert(*Key);
+    const int64_t Began = Present.Now();
+    const auto PathTo = [&Nodes](uint32_t Index) {
+        std::vector<TCommand> Commands;
+        for (; Index != 0; Index = Nodes[Index].Parent)
+            Commands.insert(Commands.begin(), Nodes[Index].Command);
+        return Commands;
+    };
+    while (!Layer.empty() && Nodes.size() < StateLimit) {
+        std::vector<std::pair<uint32_t, TVirtualTime>> Next;
+        std::optional<TRealized> Best;
+        for (size_t At = 0; At < Layer.size() && Nodes.size() < StateLimit; ++At) {
+            const uint32_t From = Layer[At].first;
+            for (size_t Move = 0; Move <= PlayerActions.size(); ++Move) {
+                const bool Wait = Move == PlayerActions.size();
+                TVirtualTime Time = Layer[At].second;
+                TCommand Command;
+                if (Wait) {
+                    const auto Timer = Time.NextEvent();
+                    if (!Timer)
+                        continue;
+                    Command.Kind = TCommandKind::Wait;
+                    Command.Milliseconds = *Time.Due(*Timer) - Time.Now();
+                } else {
+                    Command.Kind = TCommandKind::Player;
+                    Command.Action = PlayerActions[Move];
+                }
+                TInputDoor Door(Time);
+                int64_t Before = 0;
+                int64_t After = 0;
+                {
+                    TCoverage Counted(Time.Machine());
+                    Before = CountOf(Counted.Counts(), Target);
+                    try {
+                        if (!RunCommand(Door, Command).isEmpty())
+                            continue;
+                    } catch (const std::exception&) {
+                        continue;
+                    }
+                    After = CountOf(Counted.Counts(), Target);
+                }
+                if (After > Before) {
+                    if (!Best || Time.Now() - Began < Best->Milliseconds) {
+                        std::vector<TCommand> Commands = PathTo(From);
+                        Commands.push_back(Command);
+                        Best = TRealized{std::move(Commands), Time.Now() - Began};
+                    }
+                    continue;
+                }
+                const auto Key = RealKeyOf(Time);
+                if (!Key || !Seen.insert(*Key).second)
+                    continue;
+                Nodes.push_back({From, Command});
+                const auto Index = static_cast<uint32_t>(Nodes.size() - 1);
+                if (Wait)
+                    Layer.emplace_back(Index, std::move(Time));
+                else
+                    Next.emplace_back(Index, std::move(Time));
+            }
+        }
+        if (Best)
+            return Best;
+        Layer = std::move(Next);
+    }
+    return std::nullopt;
+}
+
 // A breadth-first search over the explorer's state keys by the player's moves: a timer's step
 // costs none, so each layer holds the states the fewest moves reach. The ways that take the
 // target are handed, layer by layer, to the one who plays them in real time.
@@ -167,7 +284,10 @@ public:
         FWork.SetSink(&FDiscard);
     }
 
-    std::optional<TWay> Run(const TKey& Start, const TRealizer& Realizer);
+    // FirstOnly: gives up after the first layer with ways that take the target, when none of
+    // them plays in real time; Reachable then tells that there were some.
+    std::optional<TWay> Run(const TKey& Start, const TRealizer& Realizer, bool FirstOnly = false);
+    bool Reachable = false;
 
 private:
     struct TCandidate {
@@ -239,7 +359,7 @@ std::optional<TWay> TWaySearch::Best(const std::vector<TCandidate>& Candidates,
     return Best;
 }
 
-std::optional<TWay> TWaySearch::Run(const TKey& Start, const TRealizer& Realizer) {
+std::optional<TWay> TWaySearch::Run(const TKey& Start, const TRealizer& Realizer, bool FirstOnly) {
     if (!FTarget.IsRow && Start.States.at(static_cast<size_t>(FTarget.Automaton)) == FTarget.Index)
         return Realizer({}, {});
     std::vector<uint32_t> Layer;
@@ -293,6 +413,9 @@ std::optional<TWay> TWaySearch::Run(const TKey& Start, const TRealizer& Realizer
         }
         if (auto Way = Best(Now, Realizer))
             return Way;
+        Reachable = Reachable || !Now.empty();
+        if (FirstOnly && Reachable)
+            return std::nullopt;
         Now = std::move(Later);
         Later.clear();
         Layer = std::move(Next);
@@ -316,10 +439,9 @@ TWay Finish(const TMachine& Machine, const TTarget& Target, std::optional<uint32
     TWay Way;
     Way.Path = Path;
     Way.Milliseconds = Realized.Milliseconds;
-    Way.PlayerMoves =
-        static_cast<int>(std::count_if(Path.begin(), Path.end(), [](const TExploreStep& Step) {
-            return Step.Move.Kind == TMove::Player;
-        }));
+    Way.PlayerMoves = static_cast<int>(std::count_if(
+        Realized.Commands.begin(), Realized.Commands.end(),
+        [](const TCommand& Command) { return Command.Kind == TCommandKind::Player; }));
     QStringList Lines = {QStringLiteral("# путь к %1 (%2): ходов игрока %3, время машины %4 мс")
                              .arg(TargetName(Machine, Target), Describe(Machine, Target))
                              .arg(Way.PlayerMoves)
@@ -356,13 +478,21 @@ std::optional<TWay> WayFromStartUp(const TMachine& StartUp, const TTarget& Targe
     return Search.Run(*Start,
                       [&](const std::vector<TExploreStep>& Path,
                           const std::vector<TKey>& Keys) -> std::optional<TWay> {
-                          for (uint32_t Seed = 0; Seed < Options.Seeds; ++Seed) {
+                          // Seeds differ in the delays too: of the first few that play the
+                          // way, the quickest.
+                          std::optional<TWay> Best;
+                          int Found = 0;
+                          for (uint32_t Seed = 0; Seed < Options.Seeds && Found < 16; ++Seed) {
                               TVirtualTime Time(StartUp);
                               Time.Machine().Seed(Seed);
-                              if (const auto Realized = Realize(Time, Path, Keys, Target))
-                                  return Finish(StartUp, Target, Seed, Path, *Realized);
+                              const auto Realized = Realize(Time, Path, Keys, Target);
+                              if (!Realized)
+                                  continue;
+                              ++Found;
+                              if (!Best || Realized->Milliseconds < Best->Milliseconds)
+                                  Best = Finish(StartUp, Target, Seed, Path, *Realized);
                           }
-                          return std::nullopt;
+                          return Best;
                       });
 }
 
@@ -371,17 +501,26 @@ std::optional<TWay> WayFrom(const TVirtualTime& Present, const TTarget& Target,
     const auto Start = Pack(Present.Machine().Snapshot());
     if (!Start)
         return std::nullopt;
+    if (!Target.IsRow && Start->States.at(static_cast<size_t>(Target.Automaton)) == Target.Index)
+        return Finish(Present.Machine(), Target, std::nullopt, {}, {});
+    // The explorer's search gives the fewest moves any session could take; a way of that many
+    // whose stops land where this session's generator puts them is the shortest.
     TWaySearch Search(Present.Machine(), Target, Options);
-    // The generator is the session's own: a way whose stops land elsewhere is searched on.
-    return Search.Run(*Start,
-                      [&](const std::vector<TExploreStep>& Path,
-                          const std::vector<TKey>& Keys) -> std::optional<TWay> {
-                          TVirtualTime Time(Present);
-                          if (const auto Realized = Realize(Time, Path, Keys, Target))
-                              return Finish(Present.Machine(), Target, std::nullopt, Path,
-                                            *Realized);
-                          return std::nullopt;
-                      });
+    auto Way = Search.Run(
+        *Start,
+        [&](const std::vector<TExploreStep>& Path,
+            const std::vector<TKey>& Keys) -> std::optional<TWay> {
+            TVirtualTime Time(Present);
+            if (const auto Realized = Realize(Time, Path, Keys, Target))
+                return Finish(Present.Machine(), Target, std::nullopt, Path, *Realized);
+            return std::nullopt;
+        },
+        true);
+    if (Way || !Search.Reachable)
+        return Way;
+    if (const auto Realized = RealWay(Present, Target, Options.RealStates))
+        return Finish(Present.Machine(), Target, std::nullopt, {}, *Realized);
+    return std::nullopt;
 }
 
 } // namespace sm

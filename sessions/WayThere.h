@@ -20,6 +20,7 @@ struct TWay {
                     // what it reaches
     int PlayerMoves = 0;
     int64_t Milliseconds = 0; // machine time it takes
+    // The explorer's steps, when its search found the way; empty when the real machine's did.
     std::vector<TExploreStep> Path;
 };
 
@@ -28,6 +29,9 @@ struct TWayOptions {
     uint32_t Seeds = 2000;
     // Ways of the fewest player's moves tried in real time before those of one move more.
     int Candidates = 64;
+    // States of a running session's real machine searched when no way of the fewest moves plays
+    // with the session's own generator.
+    size_t RealStates = 20'000;
 };
 
 // The shortest session from the start-up machine (fewest player's moves, then least machine

@@ -591,7 +591,7 @@ void CliTest::commandLine_data() {
     QTest::newRow("replay help") << QStringList{"replay", "-h"} << 0 << "settle";
     QTest::newRow("version") << QStringList{"--version"} << 0 << "slotmachine-cli 1.";
     QTest::newRow("unknown command")
-        << QStringList{"play"} << 2 << "«play»: есть replay, explore, odds, diagram и trace";
+        << QStringList{"play"} << 2 << "«play»: есть replay, explore, odds, diagram, trace и path";
     QTest::newRow("unknown option") << QStringList{"replay", "--speed", "2"} << 2 << "--speed";
     QTest::newRow("start, no value") << QStringList{"replay", "--start"} << 2 << "нет значения";
     QTest::newRow("start with a zone")

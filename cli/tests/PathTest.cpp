@@ -146,10 +146,12 @@ void PathTest::everyReachableTarget() {
 
 // From the end of a session: the session's script with the way appended takes the target.
 void PathTest::fromSession() {
-    const QByteArray Session = "seed 3\ncoin\ncoin\nplay\n";
+    // Mid-spin: the session's own generator decides the digits from here on.
+    const QByteArray Session = "seed 5\ncoin\ncoin\ncoin\nplay\nplay\n";
     const TMachine StartUp;
     for (const QString& Name : {QStringLiteral("A0 state 4"), QStringLiteral("A0 row 4 e6 #3"),
-                                QStringLiteral("A1 row 1 e12")}) {
+                                QStringLiteral("A1 row 1 e12"), QStringLiteral("A0 row 2 e5 #2"),
+                                QStringLiteral("A0 row 3 e3")}) {
         const TRun Path = Run(
             {QStringLiteral("path"), Name, QStringLiteral("--from"), QStringLiteral("-")}, Session);
         QCOMPARE(Path.Code, int(ExitOk));

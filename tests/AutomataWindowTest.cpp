@@ -413,6 +413,7 @@ void AutomataWindowTest::switchesOffDoNotBlindIt() {
 void AutomataWindowTest::spinTicksPaintNothing() {
     TAutomataWindow* Window = Open();
     QVERIFY(Window);
+    QTRY_VERIFY(Window->ReachableKnown()); // its answer repaints once
     Script[0].Play(*M);
     Script[2].Play(*M); // the barrels spin
     Pass(*Window, 2 * TDiagramView::FadeMs);

@@ -1,4 +1,6 @@
 #include "window/AutomataWindow.h"
+#include "sessions/Coverage.h"
+#include "sessions/Explore.h"
 #include "tests/PaintCounter.h"
 #include "tests/WindowPlayer.h"
 #include "window/Application.h"
@@ -10,19 +12,28 @@
 #include <QComboBox>
 #include <QContextMenuEvent>
 #include <QDir>
+#include <QHelpEvent>
 #include <QMenu>
+#include <QMessageBox>
 #include <QPainter>
+#include <QPushButton>
+#include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QScreen>
 #include <QScrollBar>
+#include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
+#include <QToolTip>
 #include <QWheelEvent>
 
+#include <future>
 #include <memory>
 
 using namespace sm;
+
+Q_DECLARE_METATYPE(sm::TTarget)
 
 namespace {
 
@@ -217,9 +228,18 @@ private slots:
     void litStepsHoldWhilePaused();
     void aSessionPlayedStartsDark();
     void screenshot();
+    void coverageIsTheReplays_data();
+    void coverageIsTheReplays();
+    void coverageStartsAnew();
+    void unreachableRowsLeftOut();
+    void theWayTakesItsTarget_data();
+    void theWayTakesItsTarget();
+    void closingWhileSearching();
 };
 
 void AutomataWindowTest::init() {
+    // The real search takes seconds; a test that needs its answer gives its own.
+    TAutomataWindow::SetExplorer([] { return TReachable(); });
     M = std::make_unique<TSlotMachine>();
     M->show();
     // F2 reaches the window's shortcut only while the window is the active one.
@@ -245,8 +265,8 @@ void AutomataWindowTest::f2OpensOneWindow() {
                             "остановлены"));
     QCOMPARE(Window->View(A1)->accessibleName(), QStringLiteral("A1 Монетоприемник"));
     ClickCoin(*M);
-    QCOMPARE(Window->View(A1)->accessibleDescription(),
-             QStringLiteral("Текущее состояние: 1 Жетон принят"));
+    QVERIFY(Window->View(A1)->accessibleDescription().startsWith(
+        QStringLiteral("Текущее состояние: 1 Жетон принят. ")));
     Window->close();
     QVERIFY(!Window->isVisible());
     QCOMPARE(Open(), Window); // the same window, laid out once
@@ -393,6 +413,7 @@ void AutomataWindowTest::switchesOffDoNotBlindIt() {
 void AutomataWindowTest::spinTicksPaintNothing() {
     TAutomataWindow* Window = Open();
     QVERIFY(Window);
+    QTRY_VERIFY(Window->ReachableKnown()); // its answer repaints once
     Script[0].Play(*M);
     Script[2].Play(*M); // the barrels spin
     Pass(*Window, 2 * TDiagramView::FadeMs);
@@ -886,6 +907,225 @@ void AutomataWindowTest::aSessionPlayedStartsDark() {
     Player.Pass(60'100);
     Window->Tick();
     QCOMPARE(LitAutomata(*Window), QList<int>());
+}
+
+namespace {
+
+// The tooltip the view shows where the mouse rests.
+QString TipAt(TDiagramView* View, QRectF Rect) {
+    const QPoint At = Rect.center().toPoint();
+    QHelpEvent Help(QEvent::ToolTip, At, View->mapToGlobal(At));
+    QApplication::sendEvent(View, &Help);
+    return QToolTip::text();
+}
+
+// The counts as the tooltips say them; -1 where one says none.
+TAutomatonCoverage ShownCounts(TDiagramView* View) {
+    static const QRegularExpression Count(QStringLiteral("(?:Взят в этом сеансе|Входов в этом "
+                                                         "сеансе): (\\d+)"));
+    const auto Read = [](const QString& Tip) {
+        const QRegularExpressionMatch Match = Count.match(Tip);
+        return Match.hasMatch() ? Match.captured(1).toLongLong() : -1;
+    };
+    TAutomatonCoverage Shown;
+    for (const TDiagramEdge& Edge : View->Diagram().Edges)
+        Shown.Rows.push_back(Read(TipAt(View, View->LabelRect(Edge.Row))));
+    for (const TDiagramNode& Node : View->Diagram().Nodes)
+        Shown.States.push_back(Read(TipAt(View, View->NodeRect(Node.State))));
+    return Shown;
+}
+
+// What a fresh replay of the window's session counts, as the companion counts it.
+TCoverageCounts Replayed(TSlotMachine& Window) {
+    const TParsedScript Parsed = ParseScript(Window.SessionScript());
+    TSession Session(TMachine(), Parsed.Script.Seed);
+    TCoverage Coverage(Session.Machine());
+    for (const TCommand& Command : Parsed.Script.Commands)
+        if (!Session.Run(Command).isEmpty())
+            return {};
+    return Coverage.Counts();
+}
+
+// A session of random clicks and pauses, the same for the same seed.
+void PlayAtRandom(TWindowPlayer& Player, TSlotMachine& Window, quint32 Seed) {
+    QRandomGenerator Random(Seed);
+    for (int Move = 0; Move < 40; ++Move) {
+        switch (Random.bounded(6)) {
+        case 0:
+            Player.Coin();
+            break;
+        case 1:
+            Player.Click(Window.iPlay);
+            break;
+        case 2:
+            Player.Click(Window.iReturn);
+            break;
+        case 3:
+            Player.Click(Window.iBadCoin);
+            break;
+        case 4:
+            Player.Click(Window.btnTechReset);
+            break;
+        default:
+            Player.Pass(Random.bounded(4000));
+            break;
+        }
+    }
+}
+
+} // namespace
+
+void AutomataWindowTest::coverageIsTheReplays_data() {
+    QTest::addColumn<quint32>("seed");
+    for (const quint32 Seed : {1u, 2u, 3u, 4u})
+        QTest::addRow("random session %u", Seed) << Seed;
+}
+
+void AutomataWindowTest::coverageIsTheReplays() {
+    QFETCH(quint32, seed);
+    TWindowPlayer Player(*M);
+    Player.Pass(1000);
+    PlayAtRandom(Player, *M, seed);
+    TAutomataWindow* Window = Open(); // opened late: it shows the session from its start
+    PlayAtRandom(Player, *M, seed + 100);
+    QTRY_VERIFY(Window->ReachableKnown());
+    const TCoverageCounts Expected = Replayed(*M);
+    for (int32_t Automaton = A0; Automaton <= A2; ++Automaton) {
+        TDiagramView* View = Window->View(Automaton);
+        const TAutomatonCoverage& Counts = Expected[static_cast<size_t>(Automaton)];
+        QCOMPARE(ShownCounts(View), Counts);
+        const auto Taken = std::count_if(Counts.Rows.begin(), Counts.Rows.end(),
+                                         [](int64_t Count) { return Count > 0; });
+        const QString Title = QStringLiteral("A%1: %2 из %3 переходов")
+                                  .arg(Automaton)
+                                  .arg(Taken)
+                                  .arg(Counts.Rows.size());
+        QCOMPARE(View->CoverageTitle(), Title);
+        QVERIFY(View->accessibleDescription().contains(Title));
+        // Rows never taken are drawn dashed, and named to a screen reader.
+        for (const TDiagramEdge& Edge : View->Diagram().Edges) {
+            const bool Never = Counts.Rows[static_cast<size_t>(Edge.Row)] == 0;
+            QCOMPARE(View->EdgePen(Edge.Row, 0).style(), Never ? Qt::DashLine : Qt::SolidLine);
+            QCOMPARE(View->accessibleDescription().contains(RowText(View->Diagram(), Edge.Row)),
+                     Never);
+        }
+        for (const TDiagramNode& Node : View->Diagram().Nodes)
+            QCOMPARE(View->NodePen(Node.State, false).style(),
+                     Counts.States[static_cast<size_t>(Node.State)] == 0 ? Qt::DashLine
+                                                                         : Qt::SolidLine);
+    }
+}
+
+void AutomataWindowTest::coverageStartsAnew() {
+    TAutomataWindow* Window = Open();
+    TWindowPlayer Player(*M);
+    Player.Pass(1000);
+    Player.Game();
+    QVERIFY(Player.Settle().isEmpty());
+    QVERIFY(ShownCounts(Window->View(A2)) != StartCounts(TMachine())[A2]);
+    M->PlayScript(ParseScript("seed 1\n").Script, QStringLiteral("empty"));
+    for (int32_t Automaton = A0; Automaton <= A2; ++Automaton) {
+        QCOMPARE(ShownCounts(Window->View(Automaton)),
+                 StartCounts(TMachine())[static_cast<size_t>(Automaton)]);
+        QVERIFY(Window->View(Automaton)->CoverageTitle().contains(QStringLiteral(": 0 из ")));
+    }
+}
+
+void AutomataWindowTest::unreachableRowsLeftOut() {
+    // The search answers only when the test lets it; it must be let go whatever happens.
+    std::promise<TReachable> Answer;
+    TAutomataWindow::SetExplorer([Future = Answer.get_future().share()] { return Future.get(); });
+    struct TLetGo {
+        std::promise<TReachable>& Answer;
+        bool Done = false;
+        ~TLetGo() {
+            if (!Done)
+                Answer.set_value({});
+        }
+    } LetGo{Answer};
+    TAutomataWindow* Window = Open();
+    TDiagramView* View = Window->View(A1);
+    const int Rows = static_cast<int>(View->Diagram().Edges.size());
+    const int Never = Rows - 1; // not taken at start-up
+    QVERIFY(TipAt(View, View->LabelRect(Never)).contains(QStringLiteral("ещё ищутся")));
+    QCOMPARE(View->CoverageTitle(), QStringLiteral("A1: 0 из %1 переходов").arg(Rows));
+    QCOMPARE(View->EdgePen(Never, 0).style(), Qt::DashLine);
+
+    TReachable Reachable;
+    Reachable.Rows[A1].assign(static_cast<size_t>(Rows), true);
+    Reachable.Rows[A1][static_cast<size_t>(Never)] = false;
+    Answer.set_value(Reachable);
+    LetGo.Done = true;
+    QTRY_VERIFY(Window->ReachableKnown());
+    QCOMPARE(View->CoverageTitle(), QStringLiteral("A1: 0 из %1 переходов").arg(Rows - 1));
+    QCOMPARE(View->EdgePen(Never, 0).style(), Qt::DotLine);
+    QCOMPARE(View->EdgePen(0, 0).style(), Qt::DashLine);
+    QVERIFY(TipAt(View, View->LabelRect(Never)).contains(QStringLiteral("Недостижим")));
+    QVERIFY(!TipAt(View, View->LabelRect(0)).contains(QStringLiteral("ещё ищутся")));
+}
+
+void AutomataWindowTest::theWayTakesItsTarget_data() {
+    QTest::addColumn<TTarget>("target");
+    QTest::addColumn<bool>("fromPresent");
+    QTest::addRow("A0 state 2 from start-up") << TTarget{A0, false, 2} << false;
+    QTest::addRow("A2 row 0 from start-up") << TTarget{A2, true, 0} << false;
+    QTest::addRow("A0 state 2 from a token in") << TTarget{A0, false, 2} << true;
+    QTest::addRow("A1 row 0 from a token in") << TTarget{A1, true, 0} << true;
+}
+
+void AutomataWindowTest::theWayTakesItsTarget() {
+    QFETCH(TTarget, target);
+    QFETCH(bool, fromPresent);
+    TAutomataWindow* Window = Open();
+    TWindowPlayer Player(*M);
+    Player.Pass(1000);
+    Player.Coin();
+    TDiagramView* View = Window->View(target.Automaton);
+    const auto Count = [&] {
+        const TAutomatonCoverage Shown = ShownCounts(View);
+        return (target.IsRow ? Shown.Rows : Shown.States).at(static_cast<size_t>(target.Index));
+    };
+    const int64_t Before = fromPresent ? Count() : 0;
+
+    // Asked as the user asks: the context menu on the state's box or the row's label.
+    const QRectF Where =
+        target.IsRow ? View->LabelRect(target.Index) : View->NodeRect(target.Index);
+    QContextMenuEvent Event(QContextMenuEvent::Mouse, Where.center().toPoint(),
+                            View->mapToGlobal(Where.center().toPoint()));
+    QApplication::sendEvent(View, &Event);
+    auto* Menu = Window->findChild<QMenu*>();
+    QVERIFY(Menu);
+    QCOMPARE(Menu->actions().size(), 2);
+    QSignalSpy Found(Window, &TAutomataWindow::WayFound);
+    Menu->actions().at(fromPresent ? 1 : 0)->trigger();
+    Menu->close();
+    QVERIFY(Found.wait(60'000));
+    QVERIFY(Window->Way());
+
+    auto* Box = Window->findChild<QMessageBox*>(QStringLiteral("WayBox"));
+    QVERIFY(Box);
+    QCOMPARE(Box->findChild<QPushButton*>(QStringLiteral("Save")) != nullptr, !fromPresent);
+    Box->findChild<QPushButton*>(QStringLiteral("Play"))->click();
+    for (int Frame = 0; Frame < 100'000 && M->Clock().Playing(); ++Frame)
+        Player.Pass(TMachineClock::FrameMs);
+    QVERIFY(!M->Clock().Playing());
+    QVERIFY(Count() > Before);
+}
+
+void AutomataWindowTest::closingWhileSearching() {
+    // Searches that end on their own, still running when the window and the program close.
+    TAutomataWindow::SetExplorer([] {
+        TExploreOptions Small;
+        Small.StateLimit = 20'000;
+        return ReachableOf(Explore(TMachine(), Small));
+    });
+    TAutomataWindow* Window = Open();
+    Window->FindWay(TTarget{A0, false, 2}, true);
+    QVERIFY(Window->Seeking());
+    Window->close();
+    QCOMPARE(QApplication::overrideCursor(), nullptr);
+    M.reset();
+    QCoreApplication::processEvents(); // answers posted to the window gone go nowhere
 }
 
 #include "AutomataWindowTest.moc"

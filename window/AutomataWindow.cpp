@@ -1,10 +1,19 @@
 #include "window/AutomataWindow.h"
 
+#include "sessions/Explore.h"
+#include "sessions/Files.h"
+#include "sessions/Session.h"
 #include "window/Application.h"
 #include "window/ClockStrip.h"
 #include "window/MachineClock.h"
 
+#include <QApplication>
+#include <QContextMenuEvent>
+#include <QFileDialog>
 #include <QGuiApplication>
+#include <QMenu>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QScreen>
 #include <QScrollBar>
 #include <QShortcut>
@@ -22,7 +31,7 @@ namespace sm {
 TAutomataWindow::TAutomataWindow(TMachineClock& Clock, const std::vector<QAction*>& ClockActions,
                                  std::function<QDateTime()> SessionStart, QWidget* Parent)
     : QWidget(Parent, Qt::Window), FMachine(Clock.Machine()),
-      FClock([Source = &Clock] { return Source->Reading(); }) {
+      FClock([Source = &Clock] { return Source->Reading(); }), FMachineClock(Clock) {
     setObjectName(QStringLiteral("AutomataWindow"));
     setWindowTitle(QStringLiteral("Автоматы"));
     setAccessibleName(QStringLiteral("Автоматы"));
@@ -74,6 +83,15 @@ TAutomataWindow::TAutomataWindow(TMachineClock& Clock, const std::vector<QAction
 
 TAutomataWindow::~TAutomataWindow() {
     FMachine.RemoveObserver(this);
+    // The search cannot be stopped half way; it ends within seconds, and its answer, posted to
+    // this window, goes with it.
+    if (FExplorer.joinable())
+        FExplorer.join();
+    if (FSeeker.joinable()) {
+        FSeeker.join();
+        if (!FWayDropped)
+            QApplication::restoreOverrideCursor();
+    }
 }
 
 QSize TAutomataWindow::sizeHint() const {
@@ -172,6 +190,24 @@ bool TAutomataWindow::eventFilter(QObject* Object, QEvent* Event) {
         Arrange();
         return false;
     }
+    if (Event->type() == QEvent::ContextMenu) {
+        const auto* View = qobject_cast<TDiagramView*>(Object);
+        const auto* Menu = static_cast<QContextMenuEvent*>(Event);
+        const std::optional<TTarget> Target = View ? View->TargetAt(Menu->pos()) : std::nullopt;
+        if (!Target)
+            return false;
+        auto* Popup = new QMenu(this);
+        Popup->setAttribute(Qt::WA_DeleteOnClose);
+        for (const bool FromPresent : {false, true}) {
+            QAction* Action = Popup->addAction(FromPresent ? QStringLiteral("…отсюда")
+                                                           : QStringLiteral("Как сюда попасть?"));
+            Action->setEnabled(!Seeking());
+            connect(Action, &QAction::triggered, this,
+                    [this, Target, FromPresent] { FindWay(*Target, FromPresent); });
+        }
+        Popup->popup(Menu->globalPos());
+        return true;
+    }
     if (Event->type() != QEvent::Wheel)
         return false;
     auto* Wheel = static_cast<QWheelEvent*>(Event);
@@ -200,6 +236,8 @@ void TAutomataWindow::showEvent(QShowEvent* Event) {
     QWidget::showEvent(Event);
     FMachine.AddObserver(this);
     ShowStates();
+    ShowCoverage();
+    StartExploring();
 }
 
 void TAutomataWindow::hideEvent(QHideEvent* Event) {
@@ -207,6 +245,10 @@ void TAutomataWindow::hideEvent(QHideEvent* Event) {
     // Hidden, it costs the machine nothing; shown again, it starts from the states as they are.
     FMachine.RemoveObserver(this);
     StartAnew();
+    if (Seeking() && !FWayDropped) {
+        FWayDropped = true;
+        QApplication::restoreOverrideCursor();
+    }
 }
 
 void TAutomataWindow::StartAnew() {
@@ -214,6 +256,7 @@ void TAutomataWindow::StartAnew() {
     for (TDiagramView* View : FViews)
         View->Unlight();
     ShowStates();
+    ShowCoverage();
 }
 
 void TAutomataWindow::timerEvent(QTimerEvent* Event) {
@@ -236,8 +279,10 @@ void TAutomataWindow::Tick() {
 
 void TAutomataWindow::MachineChanged(unsigned Changes) noexcept {
     // Spin ticks change neither a state nor take a step: nothing here is painted for them.
-    if (Changes & ChangedSteps)
+    if (Changes & ChangedSteps) {
         LightSteps();
+        ShowCoverage();
+    }
     if (Changes & (ChangedStates | ChangedSteps))
         ShowStates();
 }
@@ -290,6 +335,174 @@ void TAutomataWindow::ShowStates() {
     const QString Text = Description.join(QStringLiteral("; "));
     if (accessibleDescription() != Text)
         setAccessibleDescription(Text);
+}
+
+// --- Coverage ---------------------------------------------------------------------------------
+
+namespace {
+
+TAutomataWindow::TExplorer& Explorer() {
+    static TAutomataWindow::TExplorer Each = [] {
+        const TMachine StartUp;
+        return ReachableOf(Explore(StartUp));
+    };
+    return Each;
+}
+
+} // namespace
+
+void TAutomataWindow::SetExplorer(TExplorer Explorer) {
+    sm::Explorer() = std::move(Explorer);
+}
+
+void TAutomataWindow::SetCoverage(TCoverageSource Source) {
+    FCoverage = std::move(Source);
+    ShowCoverage();
+}
+
+void TAutomataWindow::StartExploring() {
+    if (FReachable || FExplorer.joinable())
+        return;
+    FExplorer = std::thread([this, Search = Explorer()] {
+        FFound = std::make_unique<TReachable>(Search());
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                FExplorer.join();
+                FReachable = std::move(*FFound);
+                FFound.reset();
+                ShowCoverage();
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+void TAutomataWindow::SetPlayer(TPlayer Player) {
+    FPlayer = std::move(Player);
+}
+
+void TAutomataWindow::FindWay(const TTarget& Target, bool FromPresent) {
+    if (Seeking())
+        return;
+    FWayTarget = Target;
+    FWayFromPresent = FromPresent;
+    FWayDropped = false;
+    FWay.reset();
+    QApplication::setOverrideCursor(Qt::BusyCursor);
+    // The seeker gets machines of its own; the running one goes on meanwhile.
+    std::function<std::optional<TWay>()> Seek;
+    if (FromPresent) {
+        FMachineClock.CatchUp();
+        FWayStart = FMachine.Snapshot();
+        FWayMoment = FMachineClock.Time().Now();
+        Seek = [Present = FMachineClock.Time(), Target] { return WayFrom(Present, Target); };
+    } else {
+        Seek = [Target] { return WayFromStartUp(TMachine(), Target); };
+    }
+    FSeeker = std::thread([this, Seek = std::move(Seek)] {
+        FSought = std::make_unique<std::optional<TWay>>(Seek());
+        QMetaObject::invokeMethod(this, &TAutomataWindow::WayArrived, Qt::QueuedConnection);
+    });
+}
+
+void TAutomataWindow::WayArrived() {
+    FSeeker.join();
+    std::optional<TWay> Way = std::move(*FSought);
+    FSought.reset();
+    if (FWayDropped)
+        return;
+    QApplication::restoreOverrideCursor();
+    FWay = std::move(Way);
+    emit WayFound();
+    OfferWay();
+}
+
+void TAutomataWindow::OfferWay() {
+    const TDiagram& Diagram = View(FWayTarget.Automaton)->Diagram();
+    const QString What =
+        FWayTarget.IsRow ? QStringLiteral("переход %1").arg(RowText(Diagram, FWayTarget.Index))
+                         : QStringLiteral("состояние %1")
+                               .arg(QString::fromStdString(
+                                   Diagram.Nodes.at(static_cast<size_t>(FWayTarget.Index)).Name));
+    const QString From =
+        FWayFromPresent ? QStringLiteral("с этого мгновения") : QStringLiteral("от запуска");
+    auto* Box = new QMessageBox(this);
+    Box->setObjectName(QStringLiteral("WayBox"));
+    Box->setAttribute(Qt::WA_DeleteOnClose);
+    Box->setWindowTitle(QStringLiteral("Как сюда попасть?"));
+    if (!FWay) {
+        Box->setIcon(QMessageBox::Information);
+        Box->setText(QStringLiteral("%1 %2 не достичь: ни один сеанс до него не доходит.")
+                         .arg(From.front().toUpper() + From.mid(1), What));
+        Box->setStandardButtons(QMessageBox::Close);
+        Box->open();
+        return;
+    }
+    Box->setText(QStringLiteral("Кратчайший сеанс %1 на %2: ходов игрока — %3, время машины — "
+                                "%4 мс.")
+                     .arg(From, What)
+                     .arg(FWay->PlayerMoves)
+                     .arg(FWay->Milliseconds));
+    Box->setDetailedText(FWay->Text);
+    QPushButton* Play = Box->addButton(QStringLiteral("Проиграть"), QMessageBox::AcceptRole);
+    Play->setObjectName(QStringLiteral("Play"));
+    QPushButton* Save = nullptr;
+    // A way from the present continues this session; alone it would play from start-up.
+    if (!FWayFromPresent) {
+        Save = Box->addButton(QStringLiteral("Сохранить…"), QMessageBox::ActionRole);
+        Save->setObjectName(QStringLiteral("Save"));
+    }
+    Box->addButton(QMessageBox::Close);
+    connect(Box, &QMessageBox::buttonClicked, this, [this, Play, Save](QAbstractButton* Button) {
+        QString Problem;
+        if (Button == Play) {
+            Problem = PlayWay();
+        } else if (Button == Save && Save) {
+            const QString Path = QFileDialog::getSaveFileName(
+                this, QStringLiteral("Сохранить сеанс"), QStringLiteral("сеанс.session"),
+                QStringLiteral("Сеансы (*.session);;Все файлы (*)"));
+            if (!Path.isEmpty())
+                Problem = SaveWay(Path);
+        }
+        if (!Problem.isEmpty())
+            QMessageBox::warning(this, QStringLiteral("Как сюда попасть?"), Problem);
+    });
+    Box->open();
+}
+
+QString TAutomataWindow::PlayWay() {
+    if (!FWay)
+        return {};
+    if (!FWayFromPresent) {
+        if (FPlayer)
+            FPlayer(FWay->Script, TargetName(FMachine, FWayTarget));
+        return {};
+    }
+    // A continuation fits only the moment it was sought from; an idle machine waits unchanged.
+    FMachineClock.CatchUp();
+    if (FMachine.Snapshot() != FWayStart ||
+        (FMachineClock.Time().Now() != FWayMoment && !Settled(FMachine)))
+        return QStringLiteral("Машина ушла дальше того мгновения, от которого искался путь: "
+                              "найдите его заново.");
+    FMachineClock.Play(FWay->Script.Commands);
+    return {};
+}
+
+QString TAutomataWindow::SaveWay(const QString& Path) const {
+    return FWay ? WriteFile(Path, FWay->Text.toUtf8()) : QString();
+}
+
+void TAutomataWindow::ShowCoverage() {
+    if (!FCoverage)
+        return;
+    const TCoverageCounts& Counts = FCoverage();
+    static const std::vector<bool> All;
+    for (int32_t Automaton = A0; Automaton <= A2; ++Automaton) {
+        const auto Index = static_cast<size_t>(Automaton);
+        FViews[Index]->SetCoverage(Counts[Index], FReachable ? FReachable->Rows[Index] : All,
+                                   FReachable ? FReachable->States[Index] : All,
+                                   FReachable.has_value());
+    }
 }
 
 } // namespace sm

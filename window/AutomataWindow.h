@@ -1,5 +1,7 @@
 #pragma once
 
+#include "sessions/Coverage.h"
+#include "sessions/WayThere.h"
 #include "slotmachine/Machine.h"
 #include "window/DiagramView.h"
 
@@ -10,6 +12,9 @@
 
 #include <array>
 #include <functional>
+#include <memory>
+#include <optional>
+#include <thread>
 #include <vector>
 
 class QAction;
@@ -64,6 +69,35 @@ public:
     void Tick();
     bool Fading() const { return FFade.isActive(); }
 
+    // Coverage: the session's counts come from the machine's window, which keeps them from the
+    // session's start whether this window is shown or not.
+    using TCoverageSource = std::function<const TCoverageCounts&()>;
+    void SetCoverage(TCoverageSource Source);
+    // What finds the rows no session can take: the explorer on the start-up machine, run once on
+    // a thread of its own when first shown; a test gives a quicker one before any window is made.
+    using TExplorer = std::function<TReachable()>;
+    static void SetExplorer(TExplorer Explorer);
+    bool ReachableKnown() const { return FReachable.has_value(); }
+    // Shows the counts as they are now.
+    void ShowCoverage();
+
+    // «Как сюда попасть?»: the shortest session to a state or row, from start-up or from the
+    // present moment, sought on a thread of its own with a busy cursor; closing the window drops
+    // the answer. Then it is offered to play (a session from start-up through the player the
+    // machine's window gives, one from the present on the running clock) or to save.
+    using TPlayer = std::function<void(const TScript&, const QString&)>;
+    void SetPlayer(TPlayer Player);
+    void FindWay(const TTarget& Target, bool FromPresent);
+    bool Seeking() const { return FSeeker.joinable(); }
+    // The last answer; none when no session reaches the target.
+    const std::optional<TWay>& Way() const { return FWay; }
+    // Empty, or why the way cannot be played (the machine has moved on since it was sought).
+    QString PlayWay();
+    QString SaveWay(const QString& Path) const;
+
+signals:
+    void WayFound();
+
 protected:
     void showEvent(QShowEvent* Event) override;
     void hideEvent(QHideEvent* Event) override;
@@ -93,6 +127,25 @@ private:
     int FWheel = 0; // wheel angle not yet turned into a zoom step
     TClock FClock;
     QBasicTimer FFade;
+
+    void StartExploring();
+    void WayArrived();
+    void OfferWay();
+    TCoverageSource FCoverage;
+    std::optional<TReachable> FReachable;
+    std::unique_ptr<TReachable> FFound; // written by the explorer's thread before it posts
+    std::thread FExplorer;
+
+    TMachineClock& FMachineClock;
+    TPlayer FPlayer;
+    TTarget FWayTarget;
+    bool FWayFromPresent = false;
+    bool FWayDropped = false;
+    TMachineSnapshot FWayStart; // the machine a way from the present starts from
+    int64_t FWayMoment = 0;
+    std::optional<TWay> FWay;
+    std::unique_ptr<std::optional<TWay>> FSought; // written by the seeker before it posts
+    std::thread FSeeker;
 };
 
 } // namespace sm

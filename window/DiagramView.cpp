@@ -1,9 +1,11 @@
 #include "window/DiagramView.h"
 
 #include <QFontMetricsF>
+#include <QHelpEvent>
 #include <QPaintEvent>
 #include <QPainter>
 #include <QPainterPath>
+#include <QToolTip>
 
 #include <algorithm>
 #include <climits>
@@ -30,6 +32,8 @@ const QColor PaperColour(Qt::white);
 const QColor InkColour(50, 50, 50);
 const QColor SendColour(0x1f, 0x5f, 0xbf); // as the DOT text colours sending edges
 const QColor GlowColour(255, 109, 0);
+const QColor UntakenColour(150, 150, 150);
+const QColor UnreachableColour(200, 200, 200);
 
 QString Text(const std::string& Utf8) {
     return QString::fromStdString(Utf8);
@@ -67,6 +71,18 @@ QPointF Point(TDiagramPoint Point) {
 
 QRectF NodeBox(const TNodePlace& Place) {
     return {Place.Left, Place.Top, Place.Width, Place.Height};
+}
+
+int64_t CountAt(const std::vector<int64_t>& Counts, size_t Index) {
+    return Index < Counts.size() ? Counts[Index] : 0;
+}
+
+// What the drawing and the shares depend on: which ones were taken, not how often.
+std::vector<bool> Taken(const std::vector<int64_t>& Counts) {
+    std::vector<bool> Each(Counts.size());
+    for (size_t Index = 0; Index < Counts.size(); ++Index)
+        Each[Index] = Counts[Index] > 0;
+    return Each;
 }
 
 } // namespace
@@ -115,6 +131,8 @@ TDiagramView::TDiagramView(TDiagram Diagram, TDiagramLayout Layout, const QFont&
     }
     for (const TDiagramNode& Node : FDiagram.Nodes)
         FNodeLabels.push_back(NodeLabel(Node));
+    FCounts.Rows.assign(FDiagram.Edges.size(), 0);
+    FCounts.States.assign(FDiagram.Nodes.size(), 0);
     UpdateDescription();
 }
 
@@ -247,10 +265,13 @@ void TDiagramView::SetScale(double Scale) {
 
 QSize TDiagramView::SizeAt(double Scale) const {
     const QFontMetrics Title(FBold);
-    const int Width = std::max(static_cast<int>(std::ceil(FLayout.Width * Scale)),
-                               Title.horizontalAdvance(Text(FDiagram.Title)));
-    return {Width + 2 * Margin,
-            static_cast<int>(std::ceil(FLayout.Height * Scale)) + Title.lineSpacing() + 3 * Margin};
+    const QFontMetrics Share(FFont);
+    // The share's line is measured at its longest, so that the size never follows the counts.
+    const int Width = std::max({static_cast<int>(std::ceil(FLayout.Width * Scale)),
+                                Title.horizontalAdvance(Text(FDiagram.Title)),
+                                Share.horizontalAdvance(CoverageTitle() + QStringLiteral("000"))});
+    return {Width + 2 * Margin, static_cast<int>(std::ceil(FLayout.Height * Scale)) +
+                                    Title.lineSpacing() + Share.lineSpacing() + 3 * Margin};
 }
 
 QSize TDiagramView::sizeHint() const {
@@ -268,7 +289,8 @@ void TDiagramView::resizeEvent(QResizeEvent* Event) {
 }
 
 void TDiagramView::PlaceDiagram() {
-    const double Top = QFontMetrics(FBold).lineSpacing() + 2 * Margin;
+    const double Top =
+        QFontMetrics(FBold).lineSpacing() + QFontMetrics(FFont).lineSpacing() + 2 * Margin;
     const double Left = (width() - FLayout.Width * FScale) / 2;
     FTransform = QTransform::fromTranslate(Left, Top).scale(FScale, FScale);
 }
@@ -276,10 +298,153 @@ void TDiagramView::PlaceDiagram() {
 void TDiagramView::UpdateDescription() {
     const bool Known =
         FCurrentState >= 0 && static_cast<size_t>(FCurrentState) < FDiagram.Nodes.size();
-    setAccessibleDescription(
+    QString Description =
         QStringLiteral("Текущее состояние: %1")
             .arg(Known ? Text(FDiagram.Nodes[static_cast<size_t>(FCurrentState)].Name)
-                       : QString::number(FCurrentState)));
+                       : QString::number(FCurrentState));
+    // A screen reader hears the share and which rows are still to take.
+    Description += QStringLiteral(". ") + CoverageTitle();
+    QStringList Untaken;
+    for (const TDiagramEdge& Edge : FDiagram.Edges)
+        if (RowCount(Edge.Row) == 0 && RowReachable(Edge.Row))
+            Untaken << RowText(FDiagram, Edge.Row);
+    if (!Untaken.isEmpty())
+        Description += QStringLiteral(". Не взяты: ") + Untaken.join(QStringLiteral("; "));
+    if (accessibleDescription() != Description)
+        setAccessibleDescription(Description);
+}
+
+void TDiagramView::SetCoverage(const TAutomatonCoverage& Counts,
+                               const std::vector<bool>& ReachableRows,
+                               const std::vector<bool>& ReachableStates, bool Known) {
+    const bool Redraw = Taken(Counts.Rows) != Taken(FCounts.Rows) ||
+                        Taken(Counts.States) != Taken(FCounts.States) ||
+                        ReachableRows != FReachableRows || ReachableStates != FReachableStates ||
+                        Known != FReachableKnown;
+    FCounts = Counts;
+    FCounts.Rows.resize(FDiagram.Edges.size());
+    FCounts.States.resize(FDiagram.Nodes.size());
+    FReachableRows = ReachableRows;
+    FReachableStates = ReachableStates;
+    FReachableKnown = Known;
+    if (!Redraw)
+        return;
+    FStill = QPixmap();
+    update();
+    UpdateDescription();
+}
+
+int64_t TDiagramView::RowCount(int Row) const {
+    return Row < 0 ? 0 : CountAt(FCounts.Rows, static_cast<size_t>(Row));
+}
+
+int64_t TDiagramView::StateCount(int32_t State) const {
+    return State < 0 ? 0 : CountAt(FCounts.States, static_cast<size_t>(State));
+}
+
+bool TDiagramView::RowReachable(int Row) const {
+    const auto Index = static_cast<size_t>(Row);
+    return !FReachableKnown || RowCount(Row) > 0 || Index >= FReachableRows.size() ||
+           FReachableRows[Index];
+}
+
+bool TDiagramView::StateReachable(int32_t State) const {
+    const auto Index = static_cast<size_t>(State);
+    return !FReachableKnown || StateCount(State) > 0 || Index >= FReachableStates.size() ||
+           FReachableStates[Index];
+}
+
+QString TDiagramView::CoverageTitle() const {
+    int Taken = 0;
+    int Of = 0;
+    for (const TDiagramEdge& Edge : FDiagram.Edges)
+        if (RowReachable(Edge.Row)) {
+            ++Of;
+            Taken += RowCount(Edge.Row) > 0 ? 1 : 0;
+        }
+    return QStringLiteral("%1: %2 из %3 переходов")
+        .arg(Text(FDiagram.Title.substr(0, FDiagram.Title.find(' '))))
+        .arg(Taken)
+        .arg(Of);
+}
+
+namespace {
+
+QString Unknown() {
+    return QStringLiteral("\nНедостижимые ещё ищутся: пока доля считает все.");
+}
+
+} // namespace
+
+QString TDiagramView::RowTip(int Row) const {
+    if (Row < 0 || static_cast<size_t>(Row) >= FDiagram.Edges.size())
+        return {};
+    QString Tip = RowText(FDiagram, Row) + u'\n';
+    if (!RowReachable(Row))
+        return Tip + QStringLiteral("Недостижим: ни один сеанс его не возьмёт");
+    Tip += QStringLiteral("Взят в этом сеансе: %1").arg(RowCount(Row));
+    return FReachableKnown ? Tip : Tip + Unknown();
+}
+
+QString TDiagramView::StateTip(int32_t State) const {
+    if (State < 0 || static_cast<size_t>(State) >= FDiagram.Nodes.size())
+        return {};
+    QString Tip = Text(FDiagram.Nodes[static_cast<size_t>(State)].Name) + u'\n';
+    if (!StateReachable(State))
+        return Tip + QStringLiteral("Недостижимо: ни один сеанс в него не войдёт");
+    Tip += QStringLiteral("Входов в этом сеансе: %1").arg(StateCount(State));
+    return FReachableKnown ? Tip : Tip + Unknown();
+}
+
+QPen TDiagramView::EdgePen(int Row, double Lit) const {
+    const TDiagramEdge& Edge = FDiagram.Edges.at(static_cast<size_t>(Row));
+    QColor Colour = Edge.Sends() ? SendColour : InkColour;
+    Qt::PenStyle Style = Qt::SolidLine;
+    if (!RowReachable(Row)) {
+        Colour = UnreachableColour;
+        Style = Qt::DotLine;
+    } else if (RowCount(Row) == 0) {
+        Colour = UntakenColour;
+        Style = Qt::DashLine;
+    }
+    return QPen(QBrush(Mixed(Colour, GlowColour, Lit)), 1.2 + 1.8 * Lit,
+                Lit > 0 ? Qt::SolidLine : Style);
+}
+
+QPen TDiagramView::NodePen(int32_t State, bool Current) const {
+    QColor Colour = InkColour;
+    Qt::PenStyle Style = Qt::SolidLine;
+    if (!StateReachable(State)) {
+        Colour = UnreachableColour;
+        Style = Qt::DotLine;
+    } else if (StateCount(State) == 0) {
+        Colour = UntakenColour;
+        Style = Qt::DashLine;
+    }
+    return QPen(QBrush(Colour), Current ? 2 : 1.2, Style);
+}
+
+std::optional<TTarget> TDiagramView::TargetAt(QPointF Point) const {
+    for (const TDiagramNode& Node : FDiagram.Nodes)
+        if (NodeRect(Node.State).contains(Point))
+            return TTarget{FDiagram.Automaton, false, Node.State};
+    for (const TDiagramEdge& Edge : FDiagram.Edges)
+        if (LabelRect(Edge.Row).contains(Point))
+            return TTarget{FDiagram.Automaton, true, Edge.Row};
+    return std::nullopt;
+}
+
+bool TDiagramView::event(QEvent* Event) {
+    if (Event->type() != QEvent::ToolTip)
+        return QWidget::event(Event);
+    const auto* Help = static_cast<QHelpEvent*>(Event);
+    const std::optional<TTarget> Target = TargetAt(Help->pos());
+    if (!Target)
+        return QWidget::event(Event); // the window's own, on zooming
+
+    QToolTip::showText(Help->globalPos(),
+                       Target->IsRow ? RowTip(Target->Index) : StateTip(Target->Index), this);
+    return true;
 }
 
 void TDiagramView::RenderStill() {
@@ -291,8 +456,12 @@ void TDiagramView::RenderStill() {
     Painter.setRenderHint(QPainter::Antialiasing);
     Painter.setFont(FBold);
     Painter.setPen(InkColour);
-    Painter.drawText(QRect(0, Margin, width(), QFontMetrics(FBold).lineSpacing()),
-                     Qt::AlignHCenter | Qt::AlignTop, Text(FDiagram.Title));
+    const int TitleHeight = QFontMetrics(FBold).lineSpacing();
+    Painter.drawText(QRect(0, Margin, width(), TitleHeight), Qt::AlignHCenter | Qt::AlignTop,
+                     Text(FDiagram.Title));
+    Painter.setFont(FFont);
+    Painter.drawText(QRect(0, Margin + TitleHeight, width(), QFontMetrics(FFont).lineSpacing()),
+                     Qt::AlignHCenter | Qt::AlignTop, CoverageTitle());
     Painter.setTransform(FTransform);
     for (size_t Row = 0; Row < FEdgeShapes.size(); ++Row)
         PaintEdge(Painter, FDiagram.Edges[Row], FEdgeShapes[Row], 0);
@@ -334,9 +503,10 @@ void TDiagramView::paintEvent(QPaintEvent* Event) {
 
 void TDiagramView::PaintEdge(QPainter& Painter, const TDiagramEdge& Edge, const TEdgeShape& Shape,
                              double Lit) {
-    const QColor Colour = Mixed(Edge.Sends() ? SendColour : InkColour, GlowColour, Lit);
+    const QPen Pen = EdgePen(Edge.Row, Lit);
+    const QColor Colour = Pen.color();
     Painter.setBrush(Qt::NoBrush);
-    Painter.setPen(QPen(Colour, 1.2 + 1.8 * Lit));
+    Painter.setPen(Pen);
     Painter.drawPath(Shape.Path);
     if (!Shape.Arrow.isEmpty()) {
         Painter.setPen(QPen(Colour, 1));
@@ -360,7 +530,7 @@ void TDiagramView::PaintEdge(QPainter& Painter, const TDiagramEdge& Edge, const 
 void TDiagramView::PaintNode(QPainter& Painter, const TDiagramNode& Node, const TNodePlace& Place,
                              bool Current) {
     const QRectF Box = NodeBox(Place);
-    Painter.setPen(QPen(InkColour, Current ? 2 : 1.2));
+    Painter.setPen(NodePen(Node.State, Current));
     Painter.setBrush(Current ? CurrentFill() : PaperColour);
     Painter.drawRoundedRect(Box.adjusted(0.5, 0.5, -0.5, -0.5), 6, 6);
 

@@ -1,11 +1,13 @@
 #pragma once
 
 #include "diagram/Graphviz.h"
+#include "sessions/Coverage.h"
 #include "slotmachine/Diagram.h"
 #include "slotmachine/Machine.h"
 
 #include <QFont>
 #include <QPainterPath>
+#include <QPen>
 #include <QPixmap>
 #include <QPolygonF>
 #include <QRectF>
@@ -13,13 +15,16 @@
 #include <QWidget>
 
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 namespace sm {
 
 // One automaton's state diagram: laid out once by Graphviz, drawn with QPainter in the window's
 // font at the scale its window sets, its title above it unscaled. Only colours ever change: the
-// current state is filled, and what the last steps did is lit and fades.
+// current state is filled, and what the last steps did is lit and fades. It shows the session's
+// coverage too: rows and states never taken are drawn dashed and grey, those no session can take
+// dotted and paler; each one's count is in its tooltip, the shares under the title.
 class TDiagramView : public QWidget {
     Q_OBJECT
 
@@ -55,6 +60,26 @@ public:
     QRectF NodeRect(int32_t State) const;
     QRectF LabelRect(int Row) const;
 
+    // How often the session took each row and entered each state, and which of them some session
+    // can take at all (empty lists: all of them; Known false: not found out yet). Repaints only
+    // when what is drawn changes, not for a count alone.
+    void SetCoverage(const TAutomatonCoverage& Counts, const std::vector<bool>& ReachableRows,
+                     const std::vector<bool>& ReachableStates, bool Known);
+    int64_t RowCount(int Row) const;
+    int64_t StateCount(int32_t State) const;
+    bool RowReachable(int Row) const;
+    bool StateReachable(int32_t State) const;
+    // "A1: 7 из 9 переходов", reachable rows only once they are known; drawn under the title.
+    QString CoverageTitle() const;
+    // The tooltip of a row's label or a state's box: what it is and how often it was taken.
+    QString RowTip(int Row) const;
+    QString StateTip(int32_t State) const;
+    // What a row's line is drawn with, lit from 0 to 1.
+    QPen EdgePen(int Row, double Lit) const;
+    QPen NodePen(int32_t State, bool Current) const;
+    // The row whose label or the state whose box is at a point of the view.
+    std::optional<TTarget> TargetAt(QPointF Point) const;
+
     // Layout points drawn a pixel each at 1; the diagram stands centred below its title.
     void SetScale(double Scale);
     double Scale() const { return FScale; }
@@ -66,6 +91,7 @@ public:
     QSize minimumSizeHint() const override;
 
 protected:
+    bool event(QEvent* Event) override;
     void paintEvent(QPaintEvent* Event) override;
     void resizeEvent(QResizeEvent* Event) override;
 
@@ -103,6 +129,10 @@ private:
     std::vector<qint64> FRelayLit;
     qint64 FNow = 0;
     bool FWasGlowing = false;
+    TAutomatonCoverage FCounts;
+    std::vector<bool> FReachableRows;
+    std::vector<bool> FReachableStates;
+    bool FReachableKnown = false;
     double FScale = 1;
     QTransform FTransform;
     QPixmap FStill;

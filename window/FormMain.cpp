@@ -62,12 +62,17 @@ void TSlotMachine::BeginSession(const QDateTime& Start) {
     FStamp = std::make_unique<TVirtualStamp>(Start, QLocale(), FClock->Time());
     FSessionStart = Start;
     FRecorder = std::make_unique<TSessionRecorder>(Machine().RandSeed(), Start);
+    FCoverage = StartCounts(Machine());
     FClock->Door().Record(FRecorder.get());
 }
 
 // --- The view ---------------------------------------------------------------------------------
 
 void TSlotMachine::MachineChanged(unsigned Changes) noexcept {
+    // Counted here, the first of the machine's observers, so that «Автоматы» reads them whole.
+    if (Changes & ChangedSteps)
+        for (const TStep& Step : Machine().Steps())
+            CountStep(FCoverage, Step);
     if (Changes & ChangedFields)
         ShowFields();
     if (Changes & ChangedBarrels)
@@ -255,6 +260,9 @@ void TSlotMachine::ShowAutomata() {
         for (QAction* Action : FClockActions)
             FAutomataWindow->addAction(Action);
         PlaceBeside(*FAutomataWindow);
+        FAutomataWindow->SetCoverage([this]() -> const TCoverageCounts& { return FCoverage; });
+        FAutomataWindow->SetPlayer(
+            [this](const TScript& Script, const QString& Name) { PlayScript(Script, Name); });
     }
     FAutomataWindow->show();
     FAutomataWindow->raise();
@@ -303,11 +311,12 @@ QString TSlotMachine::OpenSession(const QString& Path) {
 
 void TSlotMachine::PlayScript(const TScript& Script, const QString& Name) {
     FClock->StartAnew(TMachine());
-    if (FAutomataWindow)
-        FAutomataWindow->StartAnew();
     Machine().Seed(Script.Seed);
     Log->Clear();
     BeginSession(Script.Start.value_or(StartReading(QDateTime::currentDateTime())));
+    // After the session's counts start anew.
+    if (FAutomataWindow)
+        FAutomataWindow->StartAnew();
     FPlaying = Name;
     FClock->Play(Script.Commands);
 }

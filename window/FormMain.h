@@ -1,5 +1,6 @@
 #pragma once
 
+#include "sessions/Coverage.h"
 #include "sessions/Script.h"
 #include "sessions/Session.h"
 #include "sessions/SessionRecorder.h"
@@ -106,6 +107,8 @@ public:
     void ShowAutomata();
     void PlaceBeside(QWidget& Other) const;
     TAutomataWindow* AutomataWindow() const { return FAutomataWindow.get(); }
+    // How often this session took each row and entered each state, from its start.
+    const TCoverageCounts& Coverage() const { return FCoverage; }
 
     // The clock's keys, for «Автоматы» too: pause or go on, one step, slower, faster.
     const std::vector<QAction*>& ClockActions() const { return FClockActions; }
@@ -154,6 +157,7 @@ private:
     QDateTime FSessionStart;
     std::unique_ptr<TProtocolWriter> FProtocolWriter;
     std::unique_ptr<TSessionRecorder> FRecorder;
+    TCoverageCounts FCoverage;
     QString FPlaying; // the name of the session being played
     // Whether a frame comes is asked once the input that moved the barrels is over.
     bool FBarrelsAsked = false;

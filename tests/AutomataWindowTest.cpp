@@ -1,6 +1,8 @@
 #include "window/AutomataWindow.h"
 #include "sessions/Coverage.h"
 #include "sessions/Explore.h"
+#include "sessions/Files.h"
+#include "sessions/Session.h"
 #include "tests/PaintCounter.h"
 #include "tests/WindowPlayer.h"
 #include "window/Application.h"
@@ -22,6 +24,7 @@
 #include <QScreen>
 #include <QScrollBar>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
@@ -1104,7 +1107,19 @@ void AutomataWindowTest::theWayTakesItsTarget() {
 
     auto* Box = Window->findChild<QMessageBox*>(QStringLiteral("WayBox"));
     QVERIFY(Box);
-    QCOMPARE(Box->findChild<QPushButton*>(QStringLiteral("Save")) != nullptr, !fromPresent);
+    // Saved, from start-up or after the session so far, it replays to the target.
+    QTemporaryDir Folder;
+    const QString Saved = Folder.filePath(QStringLiteral("way.session"));
+    QCOMPARE(Window->SaveWay(Saved), QString());
+    QString Problem;
+    const std::optional<TScript> Script = ReadSession(Saved, Problem);
+    QVERIFY2(Script, qPrintable(Problem));
+    TSession Replayed(TMachine(), Script->Seed);
+    TCoverage Counted(Replayed.Machine());
+    for (const TCommand& Command : Script->Commands)
+        QCOMPARE(Replayed.Run(Command), QString());
+    const TAutomatonCoverage& Taken = Counted.Counts()[size_t(target.Automaton)];
+    QVERIFY((target.IsRow ? Taken.Rows : Taken.States)[size_t(target.Index)] > Before);
     Box->findChild<QPushButton*>(QStringLiteral("Play"))->click();
     for (int Frame = 0; Frame < 100'000 && M->Clock().Playing(); ++Frame)
         Player.Pass(TMachineClock::FrameMs);

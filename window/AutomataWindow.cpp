@@ -395,6 +395,7 @@ void TAutomataWindow::FindWay(const TTarget& Target, bool FromPresent) {
         FMachineClock.CatchUp();
         FWayStart = FMachine.Snapshot();
         FWayMoment = FMachineClock.Time().Now();
+        FWaySession = FSessionSoFar ? FSessionSoFar() : QByteArray();
         Seek = [Present = FMachineClock.Time(), Target] { return WayFrom(Present, Target); };
     } else {
         Seek = [Target] { return WayFromStartUp(TMachine(), Target); };
@@ -447,8 +448,8 @@ void TAutomataWindow::OfferWay() {
     QPushButton* Play = Box->addButton(QStringLiteral("Проиграть"), QMessageBox::AcceptRole);
     Play->setObjectName(QStringLiteral("Play"));
     QPushButton* Save = nullptr;
-    // A way from the present continues this session; alone it would play from start-up.
-    if (!FWayFromPresent) {
+    // A way from the present continues this session: it is saved after the session so far.
+    if (!FWayFromPresent || !FWaySession.isEmpty()) {
         Save = Box->addButton(QStringLiteral("Сохранить…"), QMessageBox::ActionRole);
         Save->setObjectName(QStringLiteral("Save"));
     }
@@ -489,7 +490,12 @@ QString TAutomataWindow::PlayWay() {
 }
 
 QString TAutomataWindow::SaveWay(const QString& Path) const {
-    return FWay ? WriteFile(Path, FWay->Text.toUtf8()) : QString();
+    if (!FWay)
+        return {};
+    QByteArray Text = FWayFromPresent ? FWaySession : QByteArray();
+    if (!Text.isEmpty() && !Text.endsWith('\n'))
+        Text += '\n';
+    return WriteFile(Path, Text + FWay->Text.toUtf8());
 }
 
 void TAutomataWindow::ShowCoverage() {

@@ -87,6 +87,9 @@ public:
     // machine's window gives, one from the present on the running clock) or to save.
     using TPlayer = std::function<void(const TScript&, const QString&)>;
     void SetPlayer(TPlayer Player);
+    // The session so far as a script, so that a way from the present can be saved after it.
+    using TSessionSoFar = std::function<QByteArray()>;
+    void SetSessionSoFar(TSessionSoFar SessionSoFar) { FSessionSoFar = std::move(SessionSoFar); }
     void FindWay(const TTarget& Target, bool FromPresent);
     bool Seeking() const { return FSeeker.joinable(); }
     // The last answer; none when no session reaches the target.
@@ -138,6 +141,8 @@ private:
 
     TMachineClock& FMachineClock;
     TPlayer FPlayer;
+    TSessionSoFar FSessionSoFar;
+    QByteArray FWaySession; // the session up to the moment a way from the present was sought
     TTarget FWayTarget;
     bool FWayFromPresent = false;
     bool FWayDropped = false;

@@ -263,6 +263,7 @@ void TSlotMachine::ShowAutomata() {
         FAutomataWindow->SetCoverage([this]() -> const TCoverageCounts& { return FCoverage; });
         FAutomataWindow->SetPlayer(
             [this](const TScript& Script, const QString& Name) { PlayScript(Script, Name); });
+        FAutomataWindow->SetSessionSoFar([this] { return SessionScript(); });
     }
     FAutomataWindow->show();
     FAutomataWindow->raise();

@@ -15,6 +15,8 @@
 #include <QRegularExpression>
 #include <QScreen>
 #include <QScrollBar>
+#include <QSettings>
+#include <QStandardPaths>
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
@@ -220,6 +222,9 @@ private slots:
 };
 
 void AutomataWindowTest::init() {
+    // The window keeps its arrangement in the settings: a test's own, and empty for each test.
+    QStandardPaths::setTestModeEnabled(true);
+    QSettings().clear();
     M = std::make_unique<TSlotMachine>();
     M->show();
     // F2 reaches the window's shortcut only while the window is the active one.

@@ -1,16 +1,22 @@
 #include "window/AutomataWindow.h"
 
+#include "sessions/StepRecord.h"
 #include "window/Application.h"
 #include "window/ClockStrip.h"
+#include "window/LogPanel.h"
 #include "window/MachineClock.h"
+#include "window/SequenceChart.h"
 
+#include <QDockWidget>
 #include <QGuiApplication>
+#include <QMenuBar>
 #include <QScreen>
 #include <QScrollBar>
+#include <QSettings>
 #include <QShortcut>
 #include <QStyle>
 #include <QTimerEvent>
-#include <QVBoxLayout>
+#include <QToolBar>
 #include <QWheelEvent>
 
 #include <algorithm>
@@ -21,7 +27,8 @@ namespace sm {
 
 TAutomataWindow::TAutomataWindow(TMachineClock& Clock, const std::vector<QAction*>& ClockActions,
                                  std::function<QDateTime()> SessionStart, QWidget* Parent)
-    : QWidget(Parent, Qt::Window), FMachine(Clock.Machine()),
+    : QMainWindow(Parent, Qt::Window), FMachine(Clock.Machine()), FMachineClock(Clock),
+      FRecord(std::make_unique<TStepRecord>(Clock.Time())),
       FClock([Source = &Clock] { return Source->Reading(); }) {
     setObjectName(QStringLiteral("AutomataWindow"));
     setWindowTitle(QStringLiteral("Автоматы"));
@@ -32,17 +39,27 @@ TAutomataWindow::TAutomataWindow(TMachineClock& Clock, const std::vector<QAction
     setFont(Font);
 
     FStrip = new TClockStrip(Clock, ClockActions, std::move(SessionStart), this);
+    FStripBar = new QToolBar(QStringLiteral("Часы"), this);
+    FStripBar->setObjectName(QStringLiteral("ClockBar"));
+    FStripBar->addWidget(FStrip);
+    addToolBar(Qt::TopToolBarArea, FStripBar);
     FScroll = new QScrollArea(this);
     FScroll->setObjectName(QStringLiteral("Scroll"));
     FScroll->setFrameShape(QFrame::NoFrame);
     FScroll->viewport()->installEventFilter(this);
     FCanvas = new QWidget;
     FScroll->setWidget(FCanvas); // sized by Arrange, not by the scroll area
-    auto* Column = new QVBoxLayout(this);
-    Column->setContentsMargins(0, 0, 0, 0);
-    Column->setSpacing(0);
-    Column->addWidget(FStrip);
-    Column->addWidget(FScroll);
+    setCentralWidget(FScroll);
+
+    FChart = new TSequenceChart(FMachine, this);
+    FChartDock = new QDockWidget(QStringLiteral("Последовательность событий"), this);
+    FChartDock->setObjectName(QStringLiteral("SequenceDock"));
+    FChartDock->setWidget(FChart);
+    addDockWidget(Qt::BottomDockWidgetArea, FChartDock);
+    connect(FChart, &TSequenceChart::ArrowSelected, this, &TAutomataWindow::ShowMessage);
+    FPanes = menuBar()->addMenu(QStringLiteral("Панели"));
+    FPanes->addAction(FStripBar->toggleViewAction());
+    FPanes->addAction(FChartDock->toggleViewAction());
     setToolTip(QStringLiteral("Масштаб: Ctrl+колесо мыши, Ctrl+плюс, Ctrl+минус; "
                               "Ctrl+0 — все автоматы целиком"));
     // Graphviz starts here, when the diagrams are first asked for.
@@ -59,6 +76,9 @@ TAutomataWindow::TAutomataWindow(TMachineClock& Clock, const std::vector<QAction
     if (const QScreen* Screen = QGuiApplication::primaryScreen())
         Wanted = Wanted.boundedTo(Screen->availableGeometry().size() * 9 / 10);
     resize(Wanted);
+    const QSettings Settings;
+    restoreGeometry(Settings.value(QLatin1String(GeometryKey)).toByteArray());
+    restoreState(Settings.value(QLatin1String(StateKey)).toByteArray());
 
     const auto Bind = [this](const QKeySequence& Sequence, auto Slot) {
         connect(new QShortcut(Sequence, this), &QShortcut::activated, this, Slot);
@@ -73,13 +93,27 @@ TAutomataWindow::TAutomataWindow(TMachineClock& Clock, const std::vector<QAction
 }
 
 TAutomataWindow::~TAutomataWindow() {
+    if (isVisible())
+        SaveArrangement();
     FMachine.RemoveObserver(this);
+}
+
+void TAutomataWindow::SaveArrangement() const {
+    QSettings Settings;
+    Settings.setValue(QLatin1String(GeometryKey), saveGeometry());
+    Settings.setValue(QLatin1String(StateKey), saveState());
 }
 
 QSize TAutomataWindow::sizeHint() const {
     const QSize Diagrams = NeededSize(1);
-    const QSize Strip = FStrip->sizeHint();
-    return {std::max(Diagrams.width(), Strip.width()), Diagrams.height() + Strip.height()};
+    const QSize Strip = FStripBar->sizeHint();
+    const int Dock =
+        FChartDock->isHidden()
+            ? 0
+            : FChartDock->sizeHint().height() +
+                  style()->pixelMetric(QStyle::PM_DockWidgetSeparatorExtent, nullptr, this);
+    return {std::max(Diagrams.width(), Strip.width()),
+            menuBar()->sizeHint().height() + Strip.height() + Diagrams.height() + Dock};
 }
 
 void TAutomataWindow::ZoomIn() {
@@ -197,30 +231,56 @@ void TAutomataWindow::SetClock(TClock Clock) {
 }
 
 void TAutomataWindow::showEvent(QShowEvent* Event) {
-    QWidget::showEvent(Event);
+    QMainWindow::showEvent(Event);
     FMachine.AddObserver(this);
     ShowStates();
+    FeedChart();
 }
 
 void TAutomataWindow::hideEvent(QHideEvent* Event) {
-    QWidget::hideEvent(Event);
+    QMainWindow::hideEvent(Event);
+    SaveArrangement();
     // Hidden, it costs the machine nothing; shown again, it starts from the states as they are.
+    // The record goes on, so that the chart misses nothing.
     FMachine.RemoveObserver(this);
-    StartAnew();
+    Unlight();
 }
 
 void TAutomataWindow::StartAnew() {
+    Unlight();
+    FRecord->TakeFinished();
+    FChart->Clear();
+}
+
+void TAutomataWindow::Unlight() {
     FFade.stop();
     for (TDiagramView* View : FViews)
         View->Unlight();
     ShowStates();
 }
 
+void TAutomataWindow::FeedChart() {
+    FChart->Append(FRecord->TakeFinished());
+    FChart->SetNow(FMachineClock.Now());
+}
+
+void TAutomataWindow::ShowMessage(qsizetype Arrow) {
+    auto* Protocol = parentWidget() ? parentWidget()->findChild<TLogPanel*>() : nullptr;
+    const std::string& Message = FChart->Arrow(Arrow).Message;
+    if (!Protocol || Message.empty())
+        return;
+    // The same text written later lies between it and the end.
+    qsizetype Later = 0;
+    for (qsizetype Each = Arrow + 1; Each < FChart->Count(); ++Each)
+        Later += FChart->Arrow(Each).Message == Message ? 1 : 0;
+    Protocol->ShowMessage(Protocol->FindFromEnd(QString::fromStdString(Message), Later));
+}
+
 void TAutomataWindow::timerEvent(QTimerEvent* Event) {
     if (Event->timerId() == FFade.timerId())
         Tick();
     else
-        QWidget::timerEvent(Event);
+        QMainWindow::timerEvent(Event);
 }
 
 void TAutomataWindow::Tick() {
@@ -236,8 +296,10 @@ void TAutomataWindow::Tick() {
 
 void TAutomataWindow::MachineChanged(unsigned Changes) noexcept {
     // Spin ticks change neither a state nor take a step: nothing here is painted for them.
-    if (Changes & ChangedSteps)
+    if (Changes & ChangedSteps) {
         LightSteps();
+        FeedChart();
+    }
     if (Changes & (ChangedStates | ChangedSteps))
         ShowStates();
 }

@@ -5,11 +5,14 @@
 #include "window/ClockStrip.h"
 #include "window/ErrorBox.h"
 #include "window/FormMain.h"
+#include "window/LogPanel.h"
+#include "window/SequenceChart.h"
 
 #include <QApplication>
 #include <QComboBox>
 #include <QContextMenuEvent>
 #include <QDir>
+#include <QDockWidget>
 #include <QMenu>
 #include <QPainter>
 #include <QRegularExpression>
@@ -218,6 +221,11 @@ private slots:
     void litStepsHoldWhilePaused_data();
     void litStepsHoldWhilePaused();
     void aSessionPlayedStartsDark();
+    void chartNestsACascade_data();
+    void chartNestsACascade();
+    void anArrowShowsItsMessage_data();
+    void anArrowShowsItsMessage();
+    void arrangementIsKept();
     void screenshot();
 };
 
@@ -873,6 +881,119 @@ void AutomataWindowTest::screenshot() {
     const QString Folder = QStringLiteral(SCREENSHOT_FOLDER);
     QVERIFY(QDir().mkpath(Folder));
     QVERIFY(Window->grab().save(Folder + QStringLiteral("/automata.png")));
+}
+
+// Each arrow as "depth sender→receiver event", in the order the chart shows them.
+using TArrows = QStringList;
+
+void AutomataWindowTest::chartNestsACascade_data() {
+    QTest::addColumn<int>("coins");
+    QTest::addColumn<bool>("play");
+    QTest::addColumn<TArrows>("arrows");
+    QTest::addColumn<QString>("sentence"); // of the cascade's second arrow
+    // The first token: A1 takes it and, entering «Жетон принят», tells A0.
+    QTest::newRow("a token") << 1 << false << TArrows{"0 player→A1 e10", "1 A1→A0 e11"}
+                             << QStringLiteral("A1 посылает A0 событие e11");
+    // «Игра»: A0 asks A1 for the stake, then starts the barrels, both inside its own step.
+    QTest::newRow("«Игра»") << 1 << true << TArrows{"0 player→A0 e1", "1 A0→A1 e12", "1 A0→A2 e0"}
+                            << QStringLiteral("A0 посылает A1 событие e12");
+}
+
+void AutomataWindowTest::chartNestsACascade() {
+    QFETCH(int, coins);
+    QFETCH(bool, play);
+    QFETCH(TArrows, arrows);
+    QFETCH(QString, sentence);
+    TAutomataWindow* Window = Open();
+    QVERIFY(Window);
+    for (int Coin = 0; Coin < coins; ++Coin)
+        QVERIFY(ClickCoin(*M));
+    if (play)
+        Click(M->iPlay);
+    const TSequenceChart* Chart = Window->Chart();
+    const char* const Lifelines[] = {"player", "A0", "A1", "A2", "timers"};
+    QVERIFY(Chart->Count() >= arrows.size());
+    const qsizetype First = Chart->Count() - arrows.size();
+    TArrows Shown;
+    for (qsizetype Index = First; Index < Chart->Count(); ++Index) {
+        const TSequenceChart::TArrow& Arrow = Chart->Arrow(Index);
+        Shown << QStringLiteral("%1 %2→%3 e%4")
+                     .arg(Arrow.Depth)
+                     .arg(Lifelines[TSequenceChart::SenderLifeline(Arrow.Sender)])
+                     .arg(Lifelines[TSequenceChart::LifeA0 + Arrow.Automaton])
+                     .arg(Arrow.Event);
+        // One block: every later arrow nested in the first one's activation.
+        QCOMPARE(Arrow.Parent >= First, Index > First);
+    }
+    QCOMPARE(Shown, arrows);
+    QCOMPARE(Chart->Arrow(First).Last, Chart->Count() - 1);
+    QVERIFY2(Chart->Sentence(First + 1).startsWith(sentence),
+             qPrintable(Chart->Sentence(First + 1)));
+}
+
+void AutomataWindowTest::anArrowShowsItsMessage_data() {
+    QTest::addColumn<int>("arrow");
+    QTest::addColumn<int>("keys"); // Down presses after the click
+    // The second and third tokens write the same messages: the click finds its own.
+    QTest::newRow("the second token") << 2 << 0;
+    QTest::newRow("the third token") << 3 << 0;
+    QTest::newRow("the second, then Down") << 2 << 1;
+}
+
+void AutomataWindowTest::anArrowShowsItsMessage() {
+    QFETCH(int, arrow);
+    QFETCH(int, keys);
+    TAutomataWindow* Window = Open();
+    QVERIFY(Window);
+    Window->show();
+    for (int Coin = 0; Coin < 3; ++Coin)
+        QVERIFY(ClickCoin(*M));
+    TSequenceChart* Chart = Window->Chart();
+    QCOMPARE(Chart->Count(), 4); // the first token's step tells A0
+    QCoreApplication::processEvents();
+    const QRect Row = Chart->RowRect(arrow);
+    QVERIFY(Chart->viewport()->rect().contains(Row.center()));
+    QTest::mouseClick(Chart->viewport(), Qt::LeftButton, {}, Row.center());
+    for (int Key = 0; Key < keys; ++Key)
+        QTest::keyClick(Chart, Qt::Key_Down);
+    const qsizetype Chosen = arrow + keys;
+    QCOMPARE(Chart->Selected(), Chosen);
+    const TLogPanel* Protocol = M->findChild<TLogPanel*>();
+    QVERIFY(Protocol);
+    // The n-th token's message is the n-th line from the top that carries its text.
+    const QString Message = QString::fromStdString(Chart->Arrow(Chosen).Message);
+    QVERIFY(!Message.isEmpty());
+    qsizetype Expected = -1;
+    for (qsizetype Line = 0, Seen = 0; Line < Protocol->LineCount() && Expected < 0; ++Line)
+        if (Protocol->Line(Line).contains(Message) && Seen++ == Chosen - 2)
+            Expected = Line;
+    QVERIFY(Expected >= 0);
+    QCOMPARE(Protocol->LineAt(Protocol->SelectionOffsets().first), Expected);
+    QCOMPARE(Protocol->SelectedText(), Protocol->Line(Expected));
+    QCOMPARE(Chart->accessibleDescription(), Chart->Sentence(Chosen));
+}
+
+// Docks moved and closed stay so in the next session's window.
+void AutomataWindowTest::arrangementIsKept() {
+    TAutomataWindow* Window = Open();
+    QVERIFY(Window);
+    QVERIFY(Window->ChartDock()->isVisible());
+    QCOMPARE(Window->dockWidgetArea(Window->ChartDock()), Qt::BottomDockWidgetArea);
+    Window->addDockWidget(Qt::LeftDockWidgetArea, Window->ChartDock());
+    Window->ChartDock()->toggleViewAction()->trigger();
+    QVERIFY(Window->ChartDock()->isHidden());
+    Window->close();
+    M.reset();
+    M = std::make_unique<TSlotMachine>();
+    M->show();
+    M->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(M.get()));
+    Window = Open();
+    QVERIFY(Window);
+    QVERIFY(Window->ChartDock()->isHidden());
+    QCOMPARE(Window->dockWidgetArea(Window->ChartDock()), Qt::LeftDockWidgetArea);
+    Window->ChartDock()->toggleViewAction()->trigger();
+    QVERIFY(Window->ChartDock()->isVisible());
 }
 
 QTEST_MAIN(AutomataWindowTest)

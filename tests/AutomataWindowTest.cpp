@@ -950,7 +950,10 @@ void AutomataWindowTest::anArrowShowsItsMessage() {
         QVERIFY(ClickCoin(*M));
     TSequenceChart* Chart = Window->Chart();
     QCOMPARE(Chart->Count(), 4); // the first token's step tells A0
+    // The user makes the chart taller and scrolls up to the arrow.
+    Window->resizeDocks({Window->ChartDock()}, {300}, Qt::Vertical);
     QCoreApplication::processEvents();
+    Chart->verticalScrollBar()->setValue(0);
     const QRect Row = Chart->RowRect(arrow);
     QVERIFY(Chart->viewport()->rect().contains(Row.center()));
     QTest::mouseClick(Chart->viewport(), Qt::LeftButton, {}, Row.center());

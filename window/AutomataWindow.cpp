@@ -6,6 +6,7 @@
 #include "window/LogPanel.h"
 #include "window/MachineClock.h"
 #include "window/SequenceChart.h"
+#include "window/StateTimeline.h"
 
 #include <QDockWidget>
 #include <QGuiApplication>
@@ -57,9 +58,18 @@ TAutomataWindow::TAutomataWindow(TMachineClock& Clock, const std::vector<QAction
     FChartDock->setWidget(FChart);
     addDockWidget(Qt::BottomDockWidgetArea, FChartDock);
     connect(FChart, &TSequenceChart::ArrowSelected, this, &TAutomataWindow::ShowMessage);
+    FTimeline = new TStateTimeline(FMachine, Clock.Now(), this);
+    FTimelineDock = new QDockWidget(QStringLiteral("Состояния во времени"), this);
+    FTimelineDock->setObjectName(QStringLiteral("TimelineDock"));
+    FTimelineDock->setWidget(FTimeline);
+    // Tabbed with the chart, so that the diagrams keep their room on a small screen.
+    addDockWidget(Qt::BottomDockWidgetArea, FTimelineDock);
+    tabifyDockWidget(FChartDock, FTimelineDock);
+    FChartDock->raise();
     FPanes = menuBar()->addMenu(QStringLiteral("Панели"));
     FPanes->addAction(FStripBar->toggleViewAction());
     FPanes->addAction(FChartDock->toggleViewAction());
+    FPanes->addAction(FTimelineDock->toggleViewAction());
     setToolTip(QStringLiteral("Масштаб: Ctrl+колесо мыши, Ctrl+плюс, Ctrl+минус; "
                               "Ctrl+0 — все автоматы целиком"));
     // Graphviz starts here, when the diagrams are first asked for.
@@ -78,7 +88,7 @@ TAutomataWindow::TAutomataWindow(TMachineClock& Clock, const std::vector<QAction
     resize(Wanted);
     const QSettings Settings;
     restoreGeometry(Settings.value(QLatin1String(GeometryKey)).toByteArray());
-    restoreState(Settings.value(QLatin1String(StateKey)).toByteArray());
+    FDocksPlaced = restoreState(Settings.value(QLatin1String(StateKey)).toByteArray());
 
     const auto Bind = [this](const QKeySequence& Sequence, auto Slot) {
         connect(new QShortcut(Sequence, this), &QShortcut::activated, this, Slot);
@@ -105,15 +115,12 @@ void TAutomataWindow::SaveArrangement() const {
 }
 
 QSize TAutomataWindow::sizeHint() const {
+    // What the menu, the tool bar and the docks take, as the main window's layout sums them, around
+    // the diagrams whole at 1.
+    const QSize Around = QMainWindow::sizeHint() - FScroll->sizeHint();
     const QSize Diagrams = NeededSize(1);
-    const QSize Strip = FStripBar->sizeHint();
-    const int Dock =
-        FChartDock->isHidden()
-            ? 0
-            : FChartDock->sizeHint().height() +
-                  style()->pixelMetric(QStyle::PM_DockWidgetSeparatorExtent, nullptr, this);
-    return {std::max(Diagrams.width(), Strip.width()),
-            menuBar()->sizeHint().height() + Strip.height() + Diagrams.height() + Dock};
+    return {std::max(Diagrams.width(), QMainWindow::sizeHint().width()),
+            Around.height() + Diagrams.height()};
 }
 
 void TAutomataWindow::ZoomIn() {
@@ -232,9 +239,16 @@ void TAutomataWindow::SetClock(TClock Clock) {
 
 void TAutomataWindow::showEvent(QShowEvent* Event) {
     QMainWindow::showEvent(Event);
+    if (!FDocksPlaced) {
+        // The layout gives a new dock its least height; the first time it gets what it asks.
+        FDocksPlaced = true;
+        resizeDocks({FChartDock}, {FChartDock->sizeHint().height()}, Qt::Vertical);
+    }
     FMachine.AddObserver(this);
     ShowStates();
     FeedChart();
+    FTimeline->TimersChanged(FMachineClock.Now());
+    FPresent.start(PresentMs, this);
 }
 
 void TAutomataWindow::hideEvent(QHideEvent* Event) {
@@ -243,13 +257,29 @@ void TAutomataWindow::hideEvent(QHideEvent* Event) {
     // Hidden, it costs the machine nothing; shown again, it starts from the states as they are.
     // The record goes on, so that the chart misses nothing.
     FMachine.RemoveObserver(this);
+    FPresent.stop();
     Unlight();
+}
+
+void TAutomataWindow::resizeEvent(QResizeEvent* Event) {
+    QMainWindow::resizeEvent(Event);
+    for (QDockWidget* Dock : {FChartDock, FTimelineDock}) {
+        if (Dock->isHidden() || Dock->isFloating())
+            continue;
+        const Qt::DockWidgetArea Area = dockWidgetArea(Dock);
+        const bool Across = Area == Qt::TopDockWidgetArea || Area == Qt::BottomDockWidgetArea;
+        const int Now = Across ? Dock->height() : Dock->width();
+        const int Most = (Across ? height() : width()) / 3;
+        if (Now > Most)
+            resizeDocks({Dock}, {Most}, Across ? Qt::Vertical : Qt::Horizontal);
+    }
 }
 
 void TAutomataWindow::StartAnew() {
     Unlight();
     FRecord->TakeFinished();
     FChart->Clear();
+    FTimeline->Clear(FMachineClock.Now());
 }
 
 void TAutomataWindow::Unlight() {
@@ -260,8 +290,11 @@ void TAutomataWindow::Unlight() {
 }
 
 void TAutomataWindow::FeedChart() {
-    FChart->Append(FRecord->TakeFinished());
+    std::vector<TRecordedStep> Steps = FRecord->TakeFinished();
+    FTimeline->Append(Steps);
+    FChart->Append(std::move(Steps));
     FChart->SetNow(FMachineClock.Now());
+    FTimeline->SetNow(FMachineClock.Now());
 }
 
 void TAutomataWindow::ShowMessage(qsizetype Arrow) {
@@ -277,9 +310,12 @@ void TAutomataWindow::ShowMessage(qsizetype Arrow) {
 }
 
 void TAutomataWindow::timerEvent(QTimerEvent* Event) {
-    if (Event->timerId() == FFade.timerId())
+    if (Event->timerId() == FFade.timerId()) {
         Tick();
-    else
+    } else if (Event->timerId() == FPresent.timerId()) {
+        FChart->SetNow(FMachineClock.Now());
+        FTimeline->SetNow(FMachineClock.Now());
+    } else
         QMainWindow::timerEvent(Event);
 }
 
@@ -302,6 +338,8 @@ void TAutomataWindow::MachineChanged(unsigned Changes) noexcept {
     }
     if (Changes & (ChangedStates | ChangedSteps))
         ShowStates();
+    if (Changes & ChangedTimers)
+        FTimeline->TimersChanged(FMachineClock.Now());
 }
 
 void TAutomataWindow::LightSteps() {

@@ -23,6 +23,7 @@ namespace sm {
 class TClockStrip;
 class TMachineClock;
 class TSequenceChart;
+class TStateTimeline;
 class TStepRecord;
 
 // «Автоматы»: the state diagrams of A0, A1 and A2 side by side, following one machine. It
@@ -61,6 +62,8 @@ public:
     TClockStrip* Strip() const { return FStrip; }
     TSequenceChart* Chart() const { return FChart; }
     QDockWidget* ChartDock() const { return FChartDock; }
+    TStateTimeline* Timeline() const { return FTimeline; }
+    QDockWidget* TimelineDock() const { return FTimelineDock; }
     QMenu* PanesMenu() const { return FPanes; }
     // The settings' keys of the arrangement.
     static constexpr const char* GeometryKey = "Automata/Geometry";
@@ -82,6 +85,8 @@ public:
 protected:
     void showEvent(QShowEvent* Event) override;
     void hideEvent(QHideEvent* Event) override;
+    // A window made smaller takes the room from the docks first, down to a third each way.
+    void resizeEvent(QResizeEvent* Event) override;
     void timerEvent(QTimerEvent* Event) override;
     bool eventFilter(QObject* Object, QEvent* Event) override;
 
@@ -110,6 +115,12 @@ private:
     QToolBar* FStripBar;
     TSequenceChart* FChart;
     QDockWidget* FChartDock;
+    TStateTimeline* FTimeline;
+    QDockWidget* FTimelineDock;
+    // Moves the present moment on in the chart and the timeline while the window is shown.
+    QBasicTimer FPresent;
+    bool FDocksPlaced = false;
+    static constexpr int PresentMs = 100;
     QMenu* FPanes;
     QScrollArea* FScroll;
     QWidget* FCanvas;

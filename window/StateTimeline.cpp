@@ -1,0 +1,213 @@
+#include "window/StateTimeline.h"
+
+#include <QPainter>
+#include <QScrollBar>
+#include <QWheelEvent>
+
+#include <algorithm>
+#include <cmath>
+
+namespace sm {
+
+TStateTimeline::TStateTimeline(const TMachine& Machine, int64_t Now, QWidget* Parent)
+    : QAbstractScrollArea(Parent), FMachine(Machine) {
+    setObjectName(QStringLiteral("StateTimeline"));
+    setAccessibleName(QStringLiteral("Состояния во времени"));
+    setToolTip(QStringLiteral("Масштаб: Ctrl+колесо мыши"));
+    viewport()->setBackgroundRole(QPalette::Base);
+    FRow = fontMetrics().height() + 6;
+    FNames = fontMetrics().horizontalAdvance(QStringLiteral("TimerSync1")) + 12;
+    Clear(Now);
+}
+
+QSize TStateTimeline::sizeHint() const {
+    return {FNames + 600, FRow * RowCount + 4};
+}
+
+void TStateTimeline::Clear(int64_t Now) {
+    FStart = FNow = Now;
+    for (int32_t Automaton = A0; Automaton <= A2; ++Automaton)
+        FChanges[static_cast<size_t>(Automaton)] = {{Now, FMachine.State(Automaton)}};
+    for (auto& Spans : FSpans)
+        Spans.clear();
+    TimersChanged(Now);
+    UpdateRange();
+    viewport()->update();
+}
+
+void TStateTimeline::Append(const std::vector<TRecordedStep>& Steps) {
+    for (const TRecordedStep& Step : Steps) {
+        if (Step.Automaton < A0 || Step.Automaton > A2)
+            continue;
+        auto& Changes = FChanges[static_cast<size_t>(Step.Automaton)];
+        if (Changes.back().State == Step.To)
+            continue;
+        // Changes within one millisecond: the last one holds.
+        if (Changes.back().Moment == Step.Moment && Changes.size() > 1)
+            Changes.back().State = Step.To;
+        else
+            Changes.push_back({Step.Moment, Step.To});
+    }
+    viewport()->update();
+}
+
+void TStateTimeline::TimersChanged(int64_t Now) {
+    for (int32_t Timer = 0; Timer < TimerCount; ++Timer) {
+        auto& Spans = FSpans[static_cast<size_t>(Timer)];
+        const bool Runs = FMachine.Interval(TTimerId(Timer)) > 0;
+        const bool Open = !Spans.empty() && Spans.back().End < 0;
+        if (Runs && !Open)
+            Spans.push_back({Now, -1});
+        else if (!Runs && Open)
+            Spans.back().End = Now;
+    }
+    viewport()->update();
+}
+
+void TStateTimeline::SetNow(int64_t Moment) {
+    if (Moment == FNow)
+        return;
+    FNow = Moment;
+    UpdateRange();
+    viewport()->update();
+}
+
+void TStateTimeline::SetScale(double Scale) {
+    FScale = std::clamp(Scale, MinScale, MaxScale);
+    UpdateRange();
+    viewport()->update();
+}
+
+int32_t TStateTimeline::StateAt(int32_t Automaton, int64_t Moment) const {
+    const auto& List = Changes(Automaton);
+    const auto After = std::upper_bound(
+        List.begin(), List.end(), Moment,
+        [](int64_t Value, const TChange& Change) { return Value < Change.Moment; });
+    return After == List.begin() ? -1 : std::prev(After)->State;
+}
+
+int TStateTimeline::X(int64_t Moment) const {
+    const double Offset = static_cast<double>(Moment - FStart) * FScale;
+    return FNames + static_cast<int>(std::lround(std::clamp(Offset, -1e6, 1e8))) -
+           horizontalScrollBar()->value();
+}
+
+void TStateTimeline::UpdateRange() {
+    QScrollBar* Across = horizontalScrollBar();
+    const int Room = std::max(1, viewport()->width() - FNames - 20);
+    const double Width = static_cast<double>(FNow - FStart) * FScale;
+    FScrolling = true;
+    Across->setRange(0, static_cast<int>(std::min(1e9, std::max(0.0, Width - Room))));
+    Across->setPageStep(Room);
+    Across->setSingleStep(20);
+    if (FFollow)
+        Across->setValue(Across->maximum());
+    FScrolling = false;
+    verticalScrollBar()->setRange(0, std::max(0, FRow * RowCount + 4 - viewport()->height()));
+    verticalScrollBar()->setPageStep(viewport()->height());
+}
+
+void TStateTimeline::scrollContentsBy(int, int) {
+    if (!FScrolling)
+        FFollow = horizontalScrollBar()->value() >= horizontalScrollBar()->maximum();
+    viewport()->update();
+}
+
+void TStateTimeline::resizeEvent(QResizeEvent* Event) {
+    QAbstractScrollArea::resizeEvent(Event);
+    UpdateRange();
+}
+
+void TStateTimeline::wheelEvent(QWheelEvent* Event) {
+    if (!(Event->modifiers() & Qt::ControlModifier)) {
+        QAbstractScrollArea::wheelEvent(Event);
+        return;
+    }
+    // The moment under the pointer stays under it.
+    const int Pointer = static_cast<int>(Event->position().x());
+    const double Moment = (Pointer - FNames + horizontalScrollBar()->value()) / FScale;
+    SetScale(FScale * (Event->angleDelta().y() > 0 ? 1.25 : 0.8));
+    FFollow = false;
+    FScrolling = true;
+    horizontalScrollBar()->setValue(static_cast<int>(std::lround(Moment * FScale)) - Pointer +
+                                    FNames);
+    FScrolling = false;
+    FFollow = horizontalScrollBar()->value() >= horizontalScrollBar()->maximum();
+    Event->accept();
+}
+
+QString TStateTimeline::StateName(int32_t Automaton, int32_t State) const {
+    const auto& Lists = FMachine.AutomatonsDispatcher().FStateNames;
+    if (static_cast<size_t>(Automaton) >= Lists.size())
+        return QString::number(State);
+    const TStringList& Names = Lists[static_cast<size_t>(Automaton)];
+    return State >= 0 && State < Names.Count()
+               ? QStringLiteral("%1 %2").arg(State).arg(QString::fromStdString(Names.Get(State)))
+               : QString::number(State);
+}
+
+void TStateTimeline::paintEvent(QPaintEvent*) {
+    QPainter Painter(viewport());
+    const QPalette& Colours = palette();
+    const int Width = viewport()->width();
+    const int Top0 = 2 - verticalScrollBar()->value();
+    // The moments in view; only the changes between them are visited.
+    const int64_t Left =
+        FStart + static_cast<int64_t>((horizontalScrollBar()->value() - 1) / FScale);
+    const int64_t Right = Left + static_cast<int64_t>((Width - FNames + 2) / FScale) + 1;
+    Painter.setClipRect(FNames, 0, Width - FNames, viewport()->height());
+    for (int32_t Automaton = A0; Automaton <= A2; ++Automaton) {
+        const int Top = Top0 + FRow * Automaton;
+        const auto& List = Changes(Automaton);
+        auto Each = std::upper_bound(
+            List.begin(), List.end(), Left,
+            [](int64_t Value, const TChange& Change) { return Value < Change.Moment; });
+        if (Each != List.begin())
+            --Each;
+        for (; Each != List.end() && Each->Moment <= Right; ++Each) {
+            const int64_t End = std::next(Each) == List.end() ? FNow : std::next(Each)->Moment;
+            const QRect Bar(X(Each->Moment), Top + 1, std::max(1, X(End) - X(Each->Moment)),
+                            FRow - 3);
+            const QColor Fill =
+                QColor::fromHsv((Each->State * 67 + Automaton * 120) % 360, 50, 240);
+            Painter.fillRect(Bar, Fill);
+            Painter.setPen(Colours.color(QPalette::Dark));
+            Painter.drawRect(Bar);
+            Painter.setPen(Qt::black);
+            const QRect Text = Bar.intersected(viewport()->rect()).adjusted(3, 0, -2, 0);
+            Painter.drawText(Text, Qt::AlignVCenter | Qt::AlignLeft,
+                             fontMetrics().elidedText(StateName(Automaton, Each->State),
+                                                      Qt::ElideRight, Text.width()));
+        }
+    }
+    for (int32_t Timer = 0; Timer < TimerCount; ++Timer) {
+        const int Top = Top0 + FRow * (3 + Timer);
+        const auto& Spans = FSpans[static_cast<size_t>(Timer)];
+        // Spans follow one another: those ending before the view are passed over by a search.
+        auto Each = std::lower_bound(Spans.begin(), Spans.end(), Left,
+                                     [this](const TSpan& Span, int64_t Value) {
+                                         return (Span.End < 0 ? FNow : Span.End) < Value;
+                                     });
+        for (; Each != Spans.end() && Each->Start <= Right; ++Each) {
+            const int64_t End = Each->End < 0 ? FNow : Each->End;
+            Painter.fillRect(QRect(X(Each->Start), Top + FRow / 4,
+                                   std::max(2, X(End) - X(Each->Start)), FRow / 2),
+                             Colours.color(QPalette::Highlight));
+        }
+    }
+    Painter.setClipping(false);
+    // The present moment.
+    Painter.setPen(QPen(Colours.color(QPalette::Highlight), 2));
+    if (X(FNow) >= FNames)
+        Painter.drawLine(X(FNow), 0, X(FNow), viewport()->height());
+    // The rows' names stay at the left.
+    Painter.fillRect(0, 0, FNames, viewport()->height(), Colours.color(QPalette::Window));
+    Painter.setPen(Colours.color(QPalette::WindowText));
+    for (int Row = 0; Row < RowCount; ++Row) {
+        const QString Name = Row < 3 ? QStringLiteral("A%1").arg(Row)
+                                     : QString::fromLatin1(TimerName(TTimerId(Row - 3)));
+        Painter.drawText(QRect(4, Top0 + FRow * Row, FNames - 8, FRow), Qt::AlignVCenter, Name);
+    }
+}
+
+} // namespace sm

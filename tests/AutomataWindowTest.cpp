@@ -7,6 +7,7 @@
 #include "window/FormMain.h"
 #include "window/LogPanel.h"
 #include "window/SequenceChart.h"
+#include "window/StateTimeline.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -226,6 +227,8 @@ private slots:
     void anArrowShowsItsMessage_data();
     void anArrowShowsItsMessage();
     void arrangementIsKept();
+    void timelineFollowsStates_data();
+    void timelineFollowsStates();
     void screenshot();
 };
 
@@ -881,6 +884,10 @@ void AutomataWindowTest::screenshot() {
     const QString Folder = QStringLiteral(SCREENSHOT_FOLDER);
     QVERIFY(QDir().mkpath(Folder));
     QVERIFY(Window->grab().save(Folder + QStringLiteral("/automata.png")));
+    Window->TimelineDock()->raise();
+    Pass(*Window, 1000);
+    Window->Timeline()->SetNow(M->Clock().Now() + 1000);
+    QVERIFY(Window->Timeline()->grab().save(Folder + QStringLiteral("/timeline.png")));
 }
 
 // Each arrow as "depth sender→receiver event", in the order the chart shows them.
@@ -974,6 +981,37 @@ void AutomataWindowTest::anArrowShowsItsMessage() {
     QCOMPARE(Protocol->LineAt(Protocol->SelectionOffsets().first), Expected);
     QCOMPARE(Protocol->SelectedText(), Protocol->Line(Expected));
     QCOMPARE(Chart->accessibleDescription(), Chart->Sentence(Chosen));
+}
+
+void AutomataWindowTest::timelineFollowsStates_data() {
+    QTest::addColumn<bool>("play");
+    QTest::addColumn<QList<int>>("a0");  // A0's states from the start, in order
+    QTest::addColumn<QList<int>>("now"); // A0, A1, A2 at the present moment
+    QTest::addColumn<bool>("spinning");  // TimerB1 runs
+    QTest::newRow("a token") << false << QList<int>{0, 1} << QList<int>{1, 1, 0} << false;
+    QTest::newRow("«Игра»") << true << QList<int>{0, 1, 2} << QList<int>{2, 0, 1} << true;
+}
+
+void AutomataWindowTest::timelineFollowsStates() {
+    QFETCH(bool, play);
+    QFETCH(QList<int>, a0);
+    QFETCH(QList<int>, now);
+    QFETCH(bool, spinning);
+    TAutomataWindow* Window = Open();
+    QVERIFY(Window);
+    QVERIFY(ClickCoin(*M));
+    if (play)
+        Click(M->iPlay);
+    const TStateTimeline* Timeline = Window->Timeline();
+    QList<int> Seen;
+    for (const TStateTimeline::TChange& Change : Timeline->Changes(A0))
+        Seen << Change.State;
+    QCOMPARE(Seen, a0);
+    const int64_t Moment = M->Clock().Now();
+    for (int32_t Automaton = A0; Automaton <= A2; ++Automaton)
+        QCOMPARE(Timeline->StateAt(Automaton, Moment), now[Automaton]);
+    const auto& Spans = Timeline->Spans(TimerSync1);
+    QCOMPARE(!Spans.empty() && Spans.back().End < 0, spinning);
 }
 
 // Docks moved and closed stay so in the next session's window.

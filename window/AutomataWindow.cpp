@@ -58,7 +58,7 @@ TAutomataWindow::TAutomataWindow(TMachineClock& Clock, const std::vector<QAction
     FChartDock->setWidget(FChart);
     addDockWidget(Qt::BottomDockWidgetArea, FChartDock);
     connect(FChart, &TSequenceChart::ArrowSelected, this, &TAutomataWindow::ShowMessage);
-    FTimeline = new TStateTimeline(FMachine, Clock.Now(), this);
+    FTimeline = new TStateTimeline(Clock.Time(), this);
     FTimelineDock = new QDockWidget(QStringLiteral("Состояния во времени"), this);
     FTimelineDock->setObjectName(QStringLiteral("TimelineDock"));
     FTimelineDock->setWidget(FTimeline);
@@ -247,7 +247,7 @@ void TAutomataWindow::showEvent(QShowEvent* Event) {
     FMachine.AddObserver(this);
     ShowStates();
     FeedChart();
-    FTimeline->TimersChanged(FMachineClock.Now());
+    FTimeline->TimersChanged();
     FPresent.start(PresentMs, this);
 }
 
@@ -338,8 +338,8 @@ void TAutomataWindow::MachineChanged(unsigned Changes) noexcept {
     }
     if (Changes & (ChangedStates | ChangedSteps))
         ShowStates();
-    if (Changes & ChangedTimers)
-        FTimeline->TimersChanged(FMachineClock.Now());
+    // A timer starts and stops with no notice of its own: each notice looks.
+    FTimeline->TimersChanged();
 }
 
 void TAutomataWindow::LightSteps() {

@@ -9,15 +9,15 @@
 
 namespace sm {
 
-TStateTimeline::TStateTimeline(const TMachine& Machine, int64_t Now, QWidget* Parent)
-    : QAbstractScrollArea(Parent), FMachine(Machine) {
+TStateTimeline::TStateTimeline(const TVirtualTime& Time, QWidget* Parent)
+    : QAbstractScrollArea(Parent), FTime(Time) {
     setObjectName(QStringLiteral("StateTimeline"));
     setAccessibleName(QStringLiteral("Состояния во времени"));
     setToolTip(QStringLiteral("Масштаб: Ctrl+колесо мыши"));
     viewport()->setBackgroundRole(QPalette::Base);
     FRow = fontMetrics().height() + 6;
     FNames = fontMetrics().horizontalAdvance(QStringLiteral("TimerSync1")) + 12;
-    Clear(Now);
+    Clear(Time.Now());
 }
 
 QSize TStateTimeline::sizeHint() const {
@@ -27,10 +27,10 @@ QSize TStateTimeline::sizeHint() const {
 void TStateTimeline::Clear(int64_t Now) {
     FStart = FNow = Now;
     for (int32_t Automaton = A0; Automaton <= A2; ++Automaton)
-        FChanges[static_cast<size_t>(Automaton)] = {{Now, FMachine.State(Automaton)}};
+        FChanges[static_cast<size_t>(Automaton)] = {{Now, FTime.Machine().State(Automaton)}};
     for (auto& Spans : FSpans)
         Spans.clear();
-    TimersChanged(Now);
+    TimersChanged();
     UpdateRange();
     viewport()->update();
 }
@@ -42,26 +42,27 @@ void TStateTimeline::Append(const std::vector<TRecordedStep>& Steps) {
         auto& Changes = FChanges[static_cast<size_t>(Step.Automaton)];
         if (Changes.back().State == Step.To)
             continue;
-        // Changes within one millisecond: the last one holds.
-        if (Changes.back().Moment == Step.Moment && Changes.size() > 1)
-            Changes.back().State = Step.To;
-        else
-            Changes.push_back({Step.Moment, Step.To});
+        // Several within one millisecond stay, as bars a pixel wide: the order is kept.
+        Changes.push_back({Step.Moment, Step.To});
     }
     viewport()->update();
 }
 
-void TStateTimeline::TimersChanged(int64_t Now) {
+void TStateTimeline::TimersChanged() {
+    const int64_t Now = FTime.Now();
+    bool Changed = false;
     for (int32_t Timer = 0; Timer < TimerCount; ++Timer) {
         auto& Spans = FSpans[static_cast<size_t>(Timer)];
-        const bool Runs = FMachine.Interval(TTimerId(Timer)) > 0;
+        const bool Runs = FTime.Due(TTimerId(Timer)).has_value();
         const bool Open = !Spans.empty() && Spans.back().End < 0;
         if (Runs && !Open)
             Spans.push_back({Now, -1});
         else if (!Runs && Open)
             Spans.back().End = Now;
+        Changed = Changed || Runs != Open;
     }
-    viewport()->update();
+    if (Changed)
+        viewport()->update();
 }
 
 void TStateTimeline::SetNow(int64_t Moment) {
@@ -137,7 +138,7 @@ void TStateTimeline::wheelEvent(QWheelEvent* Event) {
 }
 
 QString TStateTimeline::StateName(int32_t Automaton, int32_t State) const {
-    const auto& Lists = FMachine.AutomatonsDispatcher().FStateNames;
+    const auto& Lists = FTime.Machine().AutomatonsDispatcher().FStateNames;
     if (static_cast<size_t>(Automaton) >= Lists.size())
         return QString::number(State);
     const TStringList& Names = Lists[static_cast<size_t>(Automaton)];

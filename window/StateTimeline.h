@@ -2,6 +2,7 @@
 
 #include "sessions/StepRecord.h"
 #include "slotmachine/Machine.h"
+#include "slotmachine/VirtualTime.h"
 
 #include <QAbstractScrollArea>
 
@@ -30,11 +31,11 @@ public:
     static constexpr double MaxScale = 10;
 
     // The automata's states and the timers as they are at the moment.
-    TStateTimeline(const TMachine& Machine, int64_t Now, QWidget* Parent = nullptr);
+    explicit TStateTimeline(const TVirtualTime& Time, QWidget* Parent = nullptr);
 
     void Append(const std::vector<TRecordedStep>& Steps);
     // Opens and closes the timers' spans as the machine's timers run and stop.
-    void TimersChanged(int64_t Now);
+    void TimersChanged();
     void SetNow(int64_t Moment);
     // A machine started anew at the given moment.
     void Clear(int64_t Now);
@@ -65,7 +66,7 @@ private:
     int X(int64_t Moment) const;
     QString StateName(int32_t Automaton, int32_t State) const;
 
-    const TMachine& FMachine;
+    const TVirtualTime& FTime;
     std::array<std::vector<TChange>, 3> FChanges;
     std::array<std::vector<TSpan>, TimerCount> FSpans;
     int64_t FStart = 0;

@@ -87,6 +87,11 @@ int32_t TStateTimeline::StateAt(int32_t Automaton, int64_t Moment) const {
     return After == List.begin() ? -1 : std::prev(After)->State;
 }
 
+int64_t TStateTimeline::MomentAt(int Pixel) const {
+    return FStart + static_cast<int64_t>(
+                        std::floor((Pixel - FNames + horizontalScrollBar()->value()) / FScale));
+}
+
 int TStateTimeline::X(int64_t Moment) const {
     const double Offset = static_cast<double>(Moment - FStart) * FScale;
     return FNames + static_cast<int>(std::lround(std::clamp(Offset, -1e6, 1e8))) -
@@ -165,20 +170,31 @@ void TStateTimeline::paintEvent(QPaintEvent*) {
             [](int64_t Value, const TChange& Change) { return Value < Change.Moment; });
         if (Each != List.begin())
             --Each;
-        for (; Each != List.end() && Each->Moment <= Right; ++Each) {
-            const int64_t End = std::next(Each) == List.end() ? FNow : std::next(Each)->Moment;
-            const QRect Bar(X(Each->Moment), Top + 1, std::max(1, X(End) - X(Each->Moment)),
-                            FRow - 3);
-            const QColor Fill =
-                QColor::fromHsv((Each->State * 67 + Automaton * 120) % 360, 50, 240);
-            Painter.fillRect(Bar, Fill);
+        while (Each != List.end() && Each->Moment <= Right) {
+            // Changes closer than a few pixels are drawn as one dark stretch, found by a search,
+            // so that a session zoomed out costs the width of the view, not its length.
+            const int From = X(Each->Moment);
+            const auto Next = std::upper_bound(
+                std::next(Each), List.end(), MomentAt(From + 3),
+                [](int64_t Value, const TChange& Change) { return Value < Change.Moment; });
+            const bool Crowded = Next != std::next(Each);
+            const auto Last = std::prev(Next);
+            const int64_t End = Next == List.end() ? FNow : Next->Moment;
+            const QRect Bar(From, Top + 1, std::max(1, X(End) - From), FRow - 3);
+            Painter.fillRect(
+                Bar, Crowded
+                         ? Colours.color(QPalette::Mid)
+                         : QColor::fromHsv((Last->State * 67 + Automaton * 120) % 360, 50, 240));
             Painter.setPen(Colours.color(QPalette::Dark));
             Painter.drawRect(Bar);
-            Painter.setPen(Qt::black);
-            const QRect Text = Bar.intersected(viewport()->rect()).adjusted(3, 0, -2, 0);
-            Painter.drawText(Text, Qt::AlignVCenter | Qt::AlignLeft,
-                             fontMetrics().elidedText(StateName(Automaton, Each->State),
-                                                      Qt::ElideRight, Text.width()));
+            if (!Crowded && Bar.width() > 12) {
+                Painter.setPen(Qt::black);
+                const QRect Text = Bar.intersected(viewport()->rect()).adjusted(3, 0, -2, 0);
+                Painter.drawText(Text, Qt::AlignVCenter | Qt::AlignLeft,
+                                 fontMetrics().elidedText(StateName(Automaton, Last->State),
+                                                          Qt::ElideRight, Text.width()));
+            }
+            Each = Next;
         }
     }
     for (int32_t Timer = 0; Timer < TimerCount; ++Timer) {
@@ -189,11 +205,15 @@ void TStateTimeline::paintEvent(QPaintEvent*) {
                                      [this](const TSpan& Span, int64_t Value) {
                                          return (Span.End < 0 ? FNow : Span.End) < Value;
                                      });
-        for (; Each != Spans.end() && Each->Start <= Right; ++Each) {
+        while (Each != Spans.end() && Each->Start <= Right) {
             const int64_t End = Each->End < 0 ? FNow : Each->End;
-            Painter.fillRect(QRect(X(Each->Start), Top + FRow / 4,
-                                   std::max(2, X(End) - X(Each->Start)), FRow / 2),
+            const int To = std::max(X(Each->Start) + 2, X(End));
+            Painter.fillRect(QRect(X(Each->Start), Top + FRow / 4, To - X(Each->Start), FRow / 2),
                              Colours.color(QPalette::Highlight));
+            // Spans that start within the pixels just painted add nothing.
+            Each = std::lower_bound(
+                std::next(Each), Spans.end(), MomentAt(To),
+                [](const TSpan& Span, int64_t Value) { return Span.Start < Value; });
         }
     }
     Painter.setClipping(false);

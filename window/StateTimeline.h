@@ -64,6 +64,8 @@ private:
     static constexpr int RowCount = 3 + TimerCount;
     void UpdateRange();
     int X(int64_t Moment) const;
+    // The moment at the left edge of a viewport pixel.
+    int64_t MomentAt(int Pixel) const;
     QString StateName(int32_t Automaton, int32_t State) const;
 
     const TVirtualTime& FTime;

@@ -235,7 +235,7 @@ private slots:
 void AutomataWindowTest::init() {
     // The window keeps its arrangement in the settings: a test's own, and empty for each test.
     QStandardPaths::setTestModeEnabled(true);
-    QSettings().clear();
+    QSettings(QCoreApplication::applicationName(), QCoreApplication::applicationName()).clear();
     M = std::make_unique<TSlotMachine>();
     M->show();
     // F2 reaches the window's shortcut only while the window is the active one.

@@ -86,7 +86,8 @@ TAutomataWindow::TAutomataWindow(TMachineClock& Clock, const std::vector<QAction
     if (const QScreen* Screen = QGuiApplication::primaryScreen())
         Wanted = Wanted.boundedTo(Screen->availableGeometry().size() * 9 / 10);
     resize(Wanted);
-    const QSettings Settings;
+    const QSettings Settings(QCoreApplication::applicationName(),
+                             QCoreApplication::applicationName());
     restoreGeometry(Settings.value(QLatin1String(GeometryKey)).toByteArray());
     FDocksPlaced = restoreState(Settings.value(QLatin1String(StateKey)).toByteArray());
 
@@ -109,7 +110,8 @@ TAutomataWindow::~TAutomataWindow() {
 }
 
 void TAutomataWindow::SaveArrangement() const {
-    QSettings Settings;
+    // No organisation is named: the program's own folder, ~/.config/slotmachine on Linux.
+    QSettings Settings(QCoreApplication::applicationName(), QCoreApplication::applicationName());
     Settings.setValue(QLatin1String(GeometryKey), saveGeometry());
     Settings.setValue(QLatin1String(StateKey), saveState());
 }

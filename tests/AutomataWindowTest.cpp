@@ -6,6 +6,7 @@
 #include "window/ErrorBox.h"
 #include "window/FormMain.h"
 #include "window/LogPanel.h"
+#include "window/PictureFile.h"
 #include "window/SequenceChart.h"
 #include "window/StateTimeline.h"
 
@@ -21,6 +22,7 @@
 #include <QScrollBar>
 #include <QSettings>
 #include <QStandardPaths>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
@@ -229,6 +231,8 @@ private slots:
     void arrangementIsKept();
     void timelineFollowsStates_data();
     void timelineFollowsStates();
+    void picturesAreWholeOrNothing_data();
+    void picturesAreWholeOrNothing();
     void screenshot();
 };
 
@@ -1012,6 +1016,34 @@ void AutomataWindowTest::timelineFollowsStates() {
         QCOMPARE(Timeline->StateAt(Automaton, Moment), now[Automaton]);
     const auto& Spans = Timeline->Spans(TimerSync1);
     QCOMPARE(!Spans.empty() && Spans.back().End < 0, spinning);
+}
+
+void AutomataWindowTest::picturesAreWholeOrNothing_data() {
+    QTest::addColumn<bool>("chart");     // else the timeline
+    QTest::addColumn<QString>("folder"); // under a fresh temporary folder
+    QTest::newRow("chart") << true << QString();
+    QTest::newRow("timeline") << false << QString();
+    QTest::newRow("chart, no such folder") << true << QStringLiteral("/missing");
+}
+
+void AutomataWindowTest::picturesAreWholeOrNothing() {
+    QFETCH(bool, chart);
+    QFETCH(QString, folder);
+    TAutomataWindow* Window = Open();
+    QVERIFY(Window);
+    for (int Coin = 0; Coin < 3; ++Coin)
+        QVERIFY(ClickCoin(*M));
+    Click(M->iPlay);
+    const QImage Picture = chart ? Window->Chart()->Picture() : Window->Timeline()->Picture();
+    // The chart whole: every arrow, the lifelines' names and the present moment, even scrolled.
+    if (chart)
+        QCOMPARE(Picture.height(), Window->Chart()->RowHeight() * (Window->Chart()->Count() + 2));
+    const QTemporaryDir Temporary;
+    const QString File = Temporary.path() + folder + QStringLiteral("/рисунок.png");
+    QString Error;
+    QCOMPARE(WritePicture(Picture, File, Error), folder.isEmpty());
+    QCOMPARE(Error.isEmpty(), folder.isEmpty());
+    QCOMPARE(QImage(File).size(), folder.isEmpty() ? Picture.size() : QSize(0, 0));
 }
 
 // Docks moved and closed stay so in the next session's window.

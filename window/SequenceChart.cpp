@@ -2,8 +2,11 @@
 
 #include "slotmachine/Machine.h"
 #include "slotmachine/Vocabulary.h"
+#include "window/PictureFile.h"
 
+#include <QContextMenuEvent>
 #include <QKeyEvent>
+#include <QMenu>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
@@ -145,14 +148,38 @@ QSize TSequenceChart::sizeHint() const {
     return {FStampWidth + MinColumn * LifelineCount, FRow * 6};
 }
 
-int TSequenceChart::LifelineX(int Lifeline) const {
-    const int Column = std::max(MinColumn, (viewport()->width() - FStampWidth) / LifelineCount);
-    return FStampWidth + Column * Lifeline + Column / 2 - horizontalScrollBar()->value();
+TSequenceChart::TView TSequenceChart::Shown() const {
+    return {verticalScrollBar()->value(), horizontalScrollBar()->value(), viewport()->width(),
+            viewport()->height()};
+}
+
+int TSequenceChart::LifelineX(int Lifeline, const TView& View) const {
+    const int Column = std::max(MinColumn, (View.Width - FStampWidth) / LifelineCount);
+    return FStampWidth + Column * Lifeline + Column / 2 - View.Left;
+}
+
+QRect TSequenceChart::RowIn(qsizetype Index, const TView& View) const {
+    const qint64 Top = qint64(FRow) * (Index + 1) - View.Top;
+    return {0, static_cast<int>(std::clamp<qint64>(Top, -FRow, View.Height + FRow)), View.Width,
+            FRow};
 }
 
 QRect TSequenceChart::RowRect(qsizetype Index) const {
-    const qint64 Top = qint64(FRow) * (Index + 1) - verticalScrollBar()->value();
-    return {0, static_cast<int>(Top), viewport()->width(), FRow};
+    return RowIn(Index, Shown());
+}
+
+QImage TSequenceChart::Picture() const {
+    // The whole chart, or as much of its end as one image holds.
+    constexpr int Most = 30000;
+    const qint64 Whole = qint64(FRow) * (Count() + 2);
+    const TView View{std::max<qint64>(0, Whole - Most), 0,
+                     std::max(viewport()->width(), FStampWidth + MinColumn * LifelineCount),
+                     static_cast<int>(std::min<qint64>(Whole, Most))};
+    QImage Image(View.Width, View.Height, QImage::Format_RGB32);
+    Image.fill(palette().color(QPalette::Base));
+    QPainter Painter(&Image);
+    Draw(Painter, View);
+    return Image;
 }
 
 qsizetype TSequenceChart::RowAt(int Y) const {
@@ -250,22 +277,33 @@ void TSequenceChart::mousePressEvent(QMouseEvent* Event) {
     QAbstractScrollArea::mousePressEvent(Event);
 }
 
+void TSequenceChart::contextMenuEvent(QContextMenuEvent* Event) {
+    QMenu Menu(this);
+    connect(Menu.addAction(QStringLiteral("Сохранить рисунок…")), &QAction::triggered, this,
+            [this] { SavePicture(this, Picture(), QStringLiteral("последовательность.png")); });
+    Menu.exec(Event->globalPos());
+}
+
 void TSequenceChart::paintEvent(QPaintEvent*) {
     QPainter Painter(viewport());
+    Draw(Painter, Shown());
+}
+
+void TSequenceChart::Draw(QPainter& Painter, const TView& View) const {
     const QPalette& Colours = palette();
-    const int Width = viewport()->width();
-    const int Height = viewport()->height();
+    const int Width = View.Width;
+    const int Height = View.Height;
     const int Line = fontMetrics().height();
     Painter.setFont(font());
 
     // Only the rows in view, and the blocks they are nested in, are visited.
-    const qsizetype First = std::max<qsizetype>(0, verticalScrollBar()->value() / FRow - 1);
+    const qsizetype First = std::max<qsizetype>(0, View.Top / FRow - 1);
     const qsizetype End = std::min(Count(), First + Height / FRow + 3);
 
     QPen Lifeline(Colours.color(QPalette::Mid), 1, Qt::DashLine);
     Painter.setPen(Lifeline);
     for (int Each = 0; Each < LifelineCount; ++Each)
-        Painter.drawLine(LifelineX(Each), 0, LifelineX(Each), Height);
+        Painter.drawLine(LifelineX(Each, View), 0, LifelineX(Each, View), Height);
 
     // Activations: the blocks open over the first row first, then those that start in view.
     std::vector<qsizetype> Blocks;
@@ -278,16 +316,16 @@ void TSequenceChart::paintEvent(QPaintEvent*) {
     Painter.setPen(Colours.color(QPalette::Dark));
     for (const qsizetype Index : Blocks) {
         const TArrow& Each = Arrow(Index);
-        const int X = LifelineX(LifeA0 + Each.Automaton) - 5 + 3 * std::min(Each.Depth, 4);
-        const int Top = RowRect(Index).top() + FRow / 2;
-        const int Bottom = RowRect(Each.Last).bottom() - 2;
+        const int X = LifelineX(LifeA0 + Each.Automaton, View) - 5 + 3 * std::min(Each.Depth, 4);
+        const int Top = RowIn(Index, View).top() + FRow / 2;
+        const int Bottom = RowIn(Each.Last, View).bottom() - 2;
         Painter.setBrush(Colours.color(QPalette::AlternateBase));
         Painter.drawRect(X, Top, 9, std::max(4, Bottom - Top));
     }
 
     for (qsizetype Index = First; Index < End; ++Index) {
         const TArrow& Each = Arrow(Index);
-        const QRect Row = RowRect(Index);
+        const QRect Row = RowIn(Index, View);
         if (Index == FSelected)
             Painter.fillRect(Row, Colours.color(QPalette::Highlight).lighter(170));
         Painter.setPen(Colours.color(QPalette::Text));
@@ -299,8 +337,8 @@ void TSequenceChart::paintEvent(QPaintEvent*) {
             Painter.drawText(QRect(4, Row.top(), FStampWidth - 8, Line), Qt::AlignLeft,
                              Stamp(Each.Moment));
         }
-        const int From = LifelineX(SenderLifeline(Each.Sender));
-        const int To = LifelineX(LifeA0 + Each.Automaton);
+        const int From = LifelineX(SenderLifeline(Each.Sender), View);
+        const int To = LifelineX(LifeA0 + Each.Automaton, View);
         const int Y = Row.top() + FRow / 2;
         Painter.drawLine(From, Y, To, Y);
         const int Head = To > From ? -7 : 7;
@@ -329,7 +367,7 @@ void TSequenceChart::paintEvent(QPaintEvent*) {
     }
 
     // The present moment, below the last arrow.
-    const int Now = RowRect(Count()).top() + FRow / 2;
+    const int Now = RowIn(Count(), View).top() + FRow / 2;
     Painter.setPen(QPen(Colours.color(QPalette::Highlight), 2));
     Painter.drawLine(0, Now, Width, Now);
     Painter.drawText(QRect(4, Now + 2, FStampWidth, Line), Qt::AlignLeft, Stamp(FNow));
@@ -342,7 +380,7 @@ void TSequenceChart::paintEvent(QPaintEvent*) {
                                           QStringLiteral("A1"), QStringLiteral("A2"),
                                           QStringLiteral("Таймеры")};
     for (int Each = 0; Each < LifelineCount; ++Each)
-        Painter.drawText(QRect(LifelineX(Each) - MinColumn / 2, 0, MinColumn, FRow),
+        Painter.drawText(QRect(LifelineX(Each, View) - MinColumn / 2, 0, MinColumn, FRow),
                          Qt::AlignCenter, Names[Each]);
 }
 

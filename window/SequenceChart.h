@@ -3,6 +3,7 @@
 #include "sessions/StepRecord.h"
 
 #include <QAbstractScrollArea>
+#include <QImage>
 
 #include <vector>
 
@@ -64,6 +65,9 @@ public:
     // Where an arrow's row is drawn, in viewport coordinates.
     QRect RowRect(qsizetype Index) const;
     qsizetype RowAt(int Y) const;
+    // The whole chart as a picture, the lifelines' names at its top; a session too long for one
+    // image gives its end.
+    QImage Picture() const;
 
 signals:
     // The arrow chosen by a click or a key; the window shows its message in the protocol.
@@ -76,11 +80,22 @@ protected:
     void mousePressEvent(QMouseEvent* Event) override;
     void scrollContentsBy(int Dx, int Dy) override;
     void changeEvent(QEvent* Event) override;
+    void contextMenuEvent(QContextMenuEvent* Event) override;
 
 private:
+    // A window onto the chart: where its top and left edge are, and how large it is.
+    struct TView {
+        qint64 Top;
+        int Left;
+        int Width;
+        int Height;
+    };
+    TView Shown() const;
+    QRect RowIn(qsizetype Index, const TView& View) const;
+    void Draw(QPainter& Painter, const TView& View) const;
     void UpdateRange();
     void ShowRow(qsizetype Index);
-    int LifelineX(int Lifeline) const;
+    int LifelineX(int Lifeline, const TView& View) const;
     QString StateName(int32_t Automaton, int32_t State) const;
     QString SenderText(const TStepSender& Sender) const;
 

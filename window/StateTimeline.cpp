@@ -1,5 +1,9 @@
 #include "window/StateTimeline.h"
 
+#include "window/PictureFile.h"
+
+#include <QContextMenuEvent>
+#include <QMenu>
 #include <QPainter>
 #include <QScrollBar>
 #include <QWheelEvent>
@@ -87,15 +91,39 @@ int32_t TStateTimeline::StateAt(int32_t Automaton, int64_t Moment) const {
     return After == List.begin() ? -1 : std::prev(After)->State;
 }
 
-int64_t TStateTimeline::MomentAt(int Pixel) const {
-    return FStart + static_cast<int64_t>(
-                        std::floor((Pixel - FNames + horizontalScrollBar()->value()) / FScale));
+TStateTimeline::TView TStateTimeline::Shown() const {
+    return {horizontalScrollBar()->value(), verticalScrollBar()->value(), viewport()->width(),
+            viewport()->height()};
 }
 
-int TStateTimeline::X(int64_t Moment) const {
+int64_t TStateTimeline::MomentAt(int Pixel, const TView& View) const {
+    return FStart + static_cast<int64_t>(std::floor((Pixel - FNames + View.Left) / FScale));
+}
+
+QImage TStateTimeline::Picture() const {
+    // The whole session at the present scale, or as much of its end as one image holds.
+    constexpr int Most = 30000;
+    const int Whole =
+        FNames + 20 + static_cast<int>(std::min(1e9, static_cast<double>(FNow - FStart) * FScale));
+    const int Width = std::min(Whole, Most);
+    const TView View{Whole - Width, 0, Width, FRow * RowCount + 4};
+    QImage Image(View.Width, View.Height, QImage::Format_RGB32);
+    Image.fill(palette().color(QPalette::Base));
+    QPainter Painter(&Image);
+    Draw(Painter, View);
+    return Image;
+}
+
+void TStateTimeline::contextMenuEvent(QContextMenuEvent* Event) {
+    QMenu Menu(this);
+    connect(Menu.addAction(QStringLiteral("Сохранить рисунок…")), &QAction::triggered, this,
+            [this] { SavePicture(this, Picture(), QStringLiteral("состояния.png")); });
+    Menu.exec(Event->globalPos());
+}
+
+int TStateTimeline::X(int64_t Moment, const TView& View) const {
     const double Offset = static_cast<double>(Moment - FStart) * FScale;
-    return FNames + static_cast<int>(std::lround(std::clamp(Offset, -1e6, 1e8))) -
-           horizontalScrollBar()->value();
+    return FNames + static_cast<int>(std::lround(std::clamp(Offset, -1e6, 1e8))) - View.Left;
 }
 
 void TStateTimeline::UpdateRange() {
@@ -154,14 +182,17 @@ QString TStateTimeline::StateName(int32_t Automaton, int32_t State) const {
 
 void TStateTimeline::paintEvent(QPaintEvent*) {
     QPainter Painter(viewport());
+    Draw(Painter, Shown());
+}
+
+void TStateTimeline::Draw(QPainter& Painter, const TView& View) const {
     const QPalette& Colours = palette();
-    const int Width = viewport()->width();
-    const int Top0 = 2 - verticalScrollBar()->value();
+    const int Width = View.Width;
+    const int Top0 = 2 - View.Top;
     // The moments in view; only the changes between them are visited.
-    const int64_t Left =
-        FStart + static_cast<int64_t>((horizontalScrollBar()->value() - 1) / FScale);
+    const int64_t Left = FStart + static_cast<int64_t>((View.Left - 1) / FScale);
     const int64_t Right = Left + static_cast<int64_t>((Width - FNames + 2) / FScale) + 1;
-    Painter.setClipRect(FNames, 0, Width - FNames, viewport()->height());
+    Painter.setClipRect(FNames, 0, Width - FNames, View.Height);
     for (int32_t Automaton = A0; Automaton <= A2; ++Automaton) {
         const int Top = Top0 + FRow * Automaton;
         const auto& List = Changes(Automaton);
@@ -173,14 +204,14 @@ void TStateTimeline::paintEvent(QPaintEvent*) {
         while (Each != List.end() && Each->Moment <= Right) {
             // Changes closer than a few pixels are drawn as one dark stretch, found by a search,
             // so that a session zoomed out costs the width of the view, not its length.
-            const int From = X(Each->Moment);
+            const int From = X(Each->Moment, View);
             const auto Next = std::upper_bound(
-                std::next(Each), List.end(), MomentAt(From + 3),
+                std::next(Each), List.end(), MomentAt(From + 3, View),
                 [](int64_t Value, const TChange& Change) { return Value < Change.Moment; });
             const bool Crowded = Next != std::next(Each);
             const auto Last = std::prev(Next);
             const int64_t End = Next == List.end() ? FNow : Next->Moment;
-            const QRect Bar(From, Top + 1, std::max(1, X(End) - From), FRow - 3);
+            const QRect Bar(From, Top + 1, std::max(1, X(End, View) - From), FRow - 3);
             Painter.fillRect(
                 Bar, Crowded
                          ? Colours.color(QPalette::Mid)
@@ -189,7 +220,8 @@ void TStateTimeline::paintEvent(QPaintEvent*) {
             Painter.drawRect(Bar);
             if (!Crowded && Bar.width() > 12) {
                 Painter.setPen(Qt::black);
-                const QRect Text = Bar.intersected(viewport()->rect()).adjusted(3, 0, -2, 0);
+                const QRect Text =
+                    Bar.intersected(QRect(0, 0, View.Width, View.Height)).adjusted(3, 0, -2, 0);
                 Painter.drawText(Text, Qt::AlignVCenter | Qt::AlignLeft,
                                  fontMetrics().elidedText(StateName(Automaton, Last->State),
                                                           Qt::ElideRight, Text.width()));
@@ -207,22 +239,23 @@ void TStateTimeline::paintEvent(QPaintEvent*) {
                                      });
         while (Each != Spans.end() && Each->Start <= Right) {
             const int64_t End = Each->End < 0 ? FNow : Each->End;
-            const int To = std::max(X(Each->Start) + 2, X(End));
-            Painter.fillRect(QRect(X(Each->Start), Top + FRow / 4, To - X(Each->Start), FRow / 2),
-                             Colours.color(QPalette::Highlight));
+            const int To = std::max(X(Each->Start, View) + 2, X(End, View));
+            Painter.fillRect(
+                QRect(X(Each->Start, View), Top + FRow / 4, To - X(Each->Start, View), FRow / 2),
+                Colours.color(QPalette::Highlight));
             // Spans that start within the pixels just painted add nothing.
             Each = std::lower_bound(
-                std::next(Each), Spans.end(), MomentAt(To),
+                std::next(Each), Spans.end(), MomentAt(To, View),
                 [](const TSpan& Span, int64_t Value) { return Span.Start < Value; });
         }
     }
     Painter.setClipping(false);
     // The present moment.
     Painter.setPen(QPen(Colours.color(QPalette::Highlight), 2));
-    if (X(FNow) >= FNames)
-        Painter.drawLine(X(FNow), 0, X(FNow), viewport()->height());
+    if (X(FNow, View) >= FNames)
+        Painter.drawLine(X(FNow, View), 0, X(FNow, View), View.Height);
     // The rows' names stay at the left.
-    Painter.fillRect(0, 0, FNames, viewport()->height(), Colours.color(QPalette::Window));
+    Painter.fillRect(0, 0, FNames, View.Height, Colours.color(QPalette::Window));
     Painter.setPen(Colours.color(QPalette::WindowText));
     for (int Row = 0; Row < RowCount; ++Row) {
         const QString Name = Row < 3 ? QStringLiteral("A%1").arg(Row)

@@ -5,6 +5,7 @@
 #include "slotmachine/VirtualTime.h"
 
 #include <QAbstractScrollArea>
+#include <QImage>
 
 #include <array>
 #include <vector>
@@ -53,19 +54,31 @@ public:
     // The state of the automaton at the moment; -1 before the first known.
     int32_t StateAt(int32_t Automaton, int64_t Moment) const;
     QSize sizeHint() const override;
+    // The whole session at the present scale; one too long for one image gives its end.
+    QImage Picture() const;
 
 protected:
     void paintEvent(QPaintEvent* Event) override;
     void resizeEvent(QResizeEvent* Event) override;
     void wheelEvent(QWheelEvent* Event) override;
     void scrollContentsBy(int Dx, int Dy) override;
+    void contextMenuEvent(QContextMenuEvent* Event) override;
 
 private:
+    // A window onto the timeline: where its left and top edge are, and how large it is.
+    struct TView {
+        int Left;
+        int Top;
+        int Width;
+        int Height;
+    };
+    TView Shown() const;
+    void Draw(QPainter& Painter, const TView& View) const;
     static constexpr int RowCount = 3 + TimerCount;
     void UpdateRange();
-    int X(int64_t Moment) const;
-    // The moment at the left edge of a viewport pixel.
-    int64_t MomentAt(int Pixel) const;
+    int X(int64_t Moment, const TView& View) const;
+    // The moment at the left edge of a pixel of the view.
+    int64_t MomentAt(int Pixel, const TView& View) const;
     QString StateName(int32_t Automaton, int32_t State) const;
 
     const TVirtualTime& FTime;

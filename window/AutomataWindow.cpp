@@ -316,7 +316,9 @@ void TAutomataWindow::timerEvent(QTimerEvent* Event) {
         Tick();
     } else if (Event->timerId() == FPresent.timerId()) {
         FChart->SetNow(FMachineClock.Now());
-        FTimeline->SetNow(FMachineClock.Now());
+        // Behind the chart's tab or closed, the timeline moves on when it is shown again.
+        if (FTimeline->isVisible())
+            FTimeline->SetNow(FMachineClock.Now());
     } else
         QMainWindow::timerEvent(Event);
 }

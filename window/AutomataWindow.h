@@ -120,7 +120,7 @@ private:
     // Moves the present moment on in the chart and the timeline while the window is shown.
     QBasicTimer FPresent;
     bool FDocksPlaced = false;
-    static constexpr int PresentMs = 100;
+    static constexpr int PresentMs = 250;
     QMenu* FPanes;
     QScrollArea* FScroll;
     QWidget* FCanvas;

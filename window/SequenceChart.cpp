@@ -103,10 +103,12 @@ void TSequenceChart::Clear() {
 }
 
 void TSequenceChart::SetNow(int64_t Moment) {
-    if (Moment == FNow)
-        return;
+    // The present moment shows whole seconds: it is painted again once a second at most.
+    const bool Same = Moment / 1000 == FNow / 1000;
     FNow = Moment;
-    viewport()->update();
+    if (Same)
+        return;
+    viewport()->update(RowRect(Count()).adjusted(0, 0, 0, FRow));
 }
 
 QString TSequenceChart::StateName(int32_t Automaton, int32_t State) const {
@@ -370,7 +372,7 @@ void TSequenceChart::Draw(QPainter& Painter, const TView& View) const {
     const int Now = RowIn(Count(), View).top() + FRow / 2;
     Painter.setPen(QPen(Colours.color(QPalette::Highlight), 2));
     Painter.drawLine(0, Now, Width, Now);
-    Painter.drawText(QRect(4, Now + 2, FStampWidth, Line), Qt::AlignLeft, Stamp(FNow));
+    Painter.drawText(QRect(4, Now + 2, FStampWidth, Line), Qt::AlignLeft, Stamp(FNow).chopped(4));
 
     // The lifelines' names stay at the top.
     const QRect Header(0, 0, Width, FRow);

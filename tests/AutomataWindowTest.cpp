@@ -961,6 +961,8 @@ void AutomataWindowTest::anArrowShowsItsMessage() {
         QVERIFY(ClickCoin(*M));
     TSequenceChart* Chart = Window->Chart();
     QCOMPARE(Chart->Count(), 4); // the first token's step tells A0
+    Pass(*Window, 2 * TDiagramView::FadeMs);
+    QVERIFY(!Window->View(A1)->Glowing());
     // The user makes the chart taller and scrolls up to the arrow.
     Window->resizeDocks({Window->ChartDock()}, {300}, Qt::Vertical);
     QCoreApplication::processEvents();
@@ -985,6 +987,8 @@ void AutomataWindowTest::anArrowShowsItsMessage() {
     QCOMPARE(Protocol->LineAt(Protocol->SelectionOffsets().first), Expected);
     QCOMPARE(Protocol->SelectedText(), Protocol->Line(Expected));
     QCOMPARE(Chart->accessibleDescription(), Chart->Sentence(Chosen));
+    // And the step lights up in its diagram.
+    QVERIFY(Window->View(Chart->Arrow(Chosen).Automaton)->Glowing());
 }
 
 void AutomataWindowTest::timelineFollowsStates_data() {

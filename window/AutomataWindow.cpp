@@ -300,6 +300,15 @@ void TAutomataWindow::FeedChart() {
 }
 
 void TAutomataWindow::ShowMessage(qsizetype Arrow) {
+    // The step lights up in its diagram too, and fades as a step just taken does.
+    const TSequenceChart::TArrow& Chosen = FChart->Arrow(Arrow);
+    if (Chosen.Row >= 0) {
+        View(Chosen.Automaton)
+            ->Light({Chosen.Automaton, Chosen.Event, Chosen.From, Chosen.Row, Chosen.To}, FClock());
+        Tick();
+        if (!FFade.isActive())
+            FFade.start(FrameMs, this);
+    }
     auto* Protocol = parentWidget() ? parentWidget()->findChild<TLogPanel*>() : nullptr;
     const std::string& Message = FChart->Arrow(Arrow).Message;
     if (!Protocol || Message.empty())

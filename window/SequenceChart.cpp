@@ -75,7 +75,7 @@ void TSequenceChart::Append(std::vector<TRecordedStep> Steps) {
                      .Event = Step.Event,
                      .From = Step.From,
                      .To = Step.To,
-                     .Taken = Step.Row.has_value(),
+                     .Row = Step.Row.value_or(-1),
                      .Sender = Step.Sender,
                      .Depth = Step.Depth,
                      .Parent = FOpen.empty() ? -1 : FOpen.back(),

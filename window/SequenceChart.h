@@ -29,7 +29,7 @@ public:
         int32_t Event = 0;
         int32_t From = 0;
         int32_t To = 0;
-        bool Taken = false; // a row of the table was taken
+        int Row = -1; // the row of its table taken, or -1
         TStepSender Sender;
         int Depth = 0;
         qsizetype Parent = -1; // the arrow whose handling sent this one

@@ -9,11 +9,16 @@
 #include "window/ClockStrip.h"
 #include "window/ErrorBox.h"
 #include "window/FormMain.h"
+#include "window/LogPanel.h"
+#include "window/PictureFile.h"
+#include "window/SequenceChart.h"
+#include "window/StateTimeline.h"
 
 #include <QApplication>
 #include <QComboBox>
 #include <QContextMenuEvent>
 #include <QDir>
+#include <QDockWidget>
 #include <QHelpEvent>
 #include <QMenu>
 #include <QMessageBox>
@@ -23,7 +28,9 @@
 #include <QRegularExpression>
 #include <QScreen>
 #include <QScrollBar>
+#include <QSettings>
 #include <QSignalSpy>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -230,6 +237,15 @@ private slots:
     void litStepsHoldWhilePaused_data();
     void litStepsHoldWhilePaused();
     void aSessionPlayedStartsDark();
+    void chartNestsACascade_data();
+    void chartNestsACascade();
+    void anArrowShowsItsMessage_data();
+    void anArrowShowsItsMessage();
+    void arrangementIsKept();
+    void timelineFollowsStates_data();
+    void timelineFollowsStates();
+    void picturesAreWholeOrNothing_data();
+    void picturesAreWholeOrNothing();
     void screenshot();
     void coverageIsTheReplays_data();
     void coverageIsTheReplays();
@@ -243,6 +259,9 @@ private slots:
 void AutomataWindowTest::init() {
     // The real search takes seconds; a test that needs its answer gives its own.
     TAutomataWindow::SetExplorer([] { return TReachable(); });
+    // The window keeps its arrangement in the settings: a test's own, and empty for each test.
+    QStandardPaths::setTestModeEnabled(true);
+    QSettings(QCoreApplication::applicationName(), QCoreApplication::applicationName()).clear();
     M = std::make_unique<TSlotMachine>();
     M->show();
     // F2 reaches the window's shortcut only while the window is the active one.
@@ -892,6 +911,189 @@ void AutomataWindowTest::screenshot() {
     const QString Folder = QStringLiteral(SCREENSHOT_FOLDER);
     QVERIFY(QDir().mkpath(Folder));
     QVERIFY(Window->grab().save(Folder + QStringLiteral("/automata.png")));
+    Window->TimelineDock()->raise();
+    Pass(*Window, 1000);
+    Window->Timeline()->SetNow(M->Clock().Now() + 1000);
+    QVERIFY(Window->Timeline()->grab().save(Folder + QStringLiteral("/timeline.png")));
+}
+
+// Each arrow as "depth sender→receiver event", in the order the chart shows them.
+using TArrows = QStringList;
+
+void AutomataWindowTest::chartNestsACascade_data() {
+    QTest::addColumn<int>("coins");
+    QTest::addColumn<bool>("play");
+    QTest::addColumn<TArrows>("arrows");
+    QTest::addColumn<QString>("sentence"); // of the cascade's second arrow
+    // The first token: A1 takes it and, entering «Жетон принят», tells A0.
+    QTest::newRow("a token") << 1 << false << TArrows{"0 player→A1 e10", "1 A1→A0 e11"}
+                             << QStringLiteral("A1 посылает A0 событие e11");
+    // «Игра»: A0 asks A1 for the stake, then starts the barrels, both inside its own step.
+    QTest::newRow("«Игра»") << 1 << true << TArrows{"0 player→A0 e1", "1 A0→A1 e12", "1 A0→A2 e0"}
+                            << QStringLiteral("A0 посылает A1 событие e12");
+}
+
+void AutomataWindowTest::chartNestsACascade() {
+    QFETCH(int, coins);
+    QFETCH(bool, play);
+    QFETCH(TArrows, arrows);
+    QFETCH(QString, sentence);
+    TAutomataWindow* Window = Open();
+    QVERIFY(Window);
+    for (int Coin = 0; Coin < coins; ++Coin)
+        QVERIFY(ClickCoin(*M));
+    if (play)
+        Click(M->iPlay);
+    const TSequenceChart* Chart = Window->Chart();
+    const char* const Lifelines[] = {"player", "A0", "A1", "A2", "timers"};
+    QVERIFY(Chart->Count() >= arrows.size());
+    const qsizetype First = Chart->Count() - arrows.size();
+    TArrows Shown;
+    for (qsizetype Index = First; Index < Chart->Count(); ++Index) {
+        const TSequenceChart::TArrow& Arrow = Chart->Arrow(Index);
+        Shown << QStringLiteral("%1 %2→%3 e%4")
+                     .arg(Arrow.Depth)
+                     .arg(Lifelines[TSequenceChart::SenderLifeline(Arrow.Sender)])
+                     .arg(Lifelines[TSequenceChart::LifeA0 + Arrow.Automaton])
+                     .arg(Arrow.Event);
+        // One block: every later arrow nested in the first one's activation.
+        QCOMPARE(Arrow.Parent >= First, Index > First);
+    }
+    QCOMPARE(Shown, arrows);
+    QCOMPARE(Chart->Arrow(First).Last, Chart->Count() - 1);
+    QVERIFY2(Chart->Sentence(First + 1).startsWith(sentence),
+             qPrintable(Chart->Sentence(First + 1)));
+}
+
+void AutomataWindowTest::anArrowShowsItsMessage_data() {
+    QTest::addColumn<int>("arrow");
+    QTest::addColumn<int>("keys"); // Down presses after the click
+    // The second and third tokens write the same messages: the click finds its own.
+    QTest::newRow("the second token") << 2 << 0;
+    QTest::newRow("the third token") << 3 << 0;
+    QTest::newRow("the second, then Down") << 2 << 1;
+}
+
+void AutomataWindowTest::anArrowShowsItsMessage() {
+    QFETCH(int, arrow);
+    QFETCH(int, keys);
+    TAutomataWindow* Window = Open();
+    QVERIFY(Window);
+    Window->show();
+    for (int Coin = 0; Coin < 3; ++Coin)
+        QVERIFY(ClickCoin(*M));
+    TSequenceChart* Chart = Window->Chart();
+    QCOMPARE(Chart->Count(), 4); // the first token's step tells A0
+    Pass(*Window, 2 * TDiagramView::FadeMs);
+    QVERIFY(!Window->View(A1)->Glowing());
+    // The user makes the chart taller and scrolls up to the arrow.
+    Window->resizeDocks({Window->ChartDock()}, {300}, Qt::Vertical);
+    QCoreApplication::processEvents();
+    Chart->verticalScrollBar()->setValue(0);
+    const QRect Row = Chart->RowRect(arrow);
+    QVERIFY(Chart->viewport()->rect().contains(Row.center()));
+    QTest::mouseClick(Chart->viewport(), Qt::LeftButton, {}, Row.center());
+    for (int Key = 0; Key < keys; ++Key)
+        QTest::keyClick(Chart, Qt::Key_Down);
+    const qsizetype Chosen = arrow + keys;
+    QCOMPARE(Chart->Selected(), Chosen);
+    const TLogPanel* Protocol = M->findChild<TLogPanel*>();
+    QVERIFY(Protocol);
+    // The n-th token's message is the n-th line from the top that carries its text.
+    const QString Message = QString::fromStdString(Chart->Arrow(Chosen).Message);
+    QVERIFY(!Message.isEmpty());
+    qsizetype Expected = -1;
+    for (qsizetype Line = 0, Seen = 0; Line < Protocol->LineCount() && Expected < 0; ++Line)
+        if (Protocol->Line(Line).contains(Message) && Seen++ == Chosen - 2)
+            Expected = Line;
+    QVERIFY(Expected >= 0);
+    QCOMPARE(Protocol->LineAt(Protocol->SelectionOffsets().first), Expected);
+    QCOMPARE(Protocol->SelectedText(), Protocol->Line(Expected));
+    QCOMPARE(Chart->accessibleDescription(), Chart->Sentence(Chosen));
+    // And the step lights up in its diagram.
+    QVERIFY(Window->View(Chart->Arrow(Chosen).Automaton)->Glowing());
+}
+
+void AutomataWindowTest::timelineFollowsStates_data() {
+    QTest::addColumn<bool>("play");
+    QTest::addColumn<QList<int>>("a0");  // A0's states from the start, in order
+    QTest::addColumn<QList<int>>("now"); // A0, A1, A2 at the present moment
+    QTest::addColumn<bool>("spinning");  // TimerB1 runs
+    QTest::newRow("a token") << false << QList<int>{0, 1} << QList<int>{1, 1, 0} << false;
+    QTest::newRow("«Игра»") << true << QList<int>{0, 1, 2} << QList<int>{2, 0, 1} << true;
+}
+
+void AutomataWindowTest::timelineFollowsStates() {
+    QFETCH(bool, play);
+    QFETCH(QList<int>, a0);
+    QFETCH(QList<int>, now);
+    QFETCH(bool, spinning);
+    TAutomataWindow* Window = Open();
+    QVERIFY(Window);
+    QVERIFY(ClickCoin(*M));
+    if (play)
+        Click(M->iPlay);
+    const TStateTimeline* Timeline = Window->Timeline();
+    QList<int> Seen;
+    for (const TStateTimeline::TChange& Change : Timeline->Changes(A0))
+        Seen << Change.State;
+    QCOMPARE(Seen, a0);
+    const int64_t Moment = M->Clock().Now();
+    for (int32_t Automaton = A0; Automaton <= A2; ++Automaton)
+        QCOMPARE(Timeline->StateAt(Automaton, Moment), now[Automaton]);
+    const auto& Spans = Timeline->Spans(TimerSync1);
+    QCOMPARE(!Spans.empty() && Spans.back().End < 0, spinning);
+}
+
+void AutomataWindowTest::picturesAreWholeOrNothing_data() {
+    QTest::addColumn<bool>("chart");     // else the timeline
+    QTest::addColumn<QString>("folder"); // under a fresh temporary folder
+    QTest::newRow("chart") << true << QString();
+    QTest::newRow("timeline") << false << QString();
+    QTest::newRow("chart, no such folder") << true << QStringLiteral("/missing");
+}
+
+void AutomataWindowTest::picturesAreWholeOrNothing() {
+    QFETCH(bool, chart);
+    QFETCH(QString, folder);
+    TAutomataWindow* Window = Open();
+    QVERIFY(Window);
+    for (int Coin = 0; Coin < 3; ++Coin)
+        QVERIFY(ClickCoin(*M));
+    Click(M->iPlay);
+    const QImage Picture = chart ? Window->Chart()->Picture() : Window->Timeline()->Picture();
+    // The chart whole: every arrow, the lifelines' names and the present moment, even scrolled.
+    if (chart)
+        QCOMPARE(Picture.height(), Window->Chart()->RowHeight() * (Window->Chart()->Count() + 2));
+    const QTemporaryDir Temporary;
+    const QString File = Temporary.path() + folder + QStringLiteral("/рисунок.png");
+    QString Error;
+    QCOMPARE(WritePicture(Picture, File, Error), folder.isEmpty());
+    QCOMPARE(Error.isEmpty(), folder.isEmpty());
+    QCOMPARE(QImage(File).size(), folder.isEmpty() ? Picture.size() : QSize(0, 0));
+}
+
+// Docks moved and closed stay so in the next session's window.
+void AutomataWindowTest::arrangementIsKept() {
+    TAutomataWindow* Window = Open();
+    QVERIFY(Window);
+    QVERIFY(Window->ChartDock()->isVisible());
+    QCOMPARE(Window->dockWidgetArea(Window->ChartDock()), Qt::BottomDockWidgetArea);
+    Window->addDockWidget(Qt::LeftDockWidgetArea, Window->ChartDock());
+    Window->ChartDock()->toggleViewAction()->trigger();
+    QVERIFY(Window->ChartDock()->isHidden());
+    Window->close();
+    M.reset();
+    M = std::make_unique<TSlotMachine>();
+    M->show();
+    M->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(M.get()));
+    Window = Open();
+    QVERIFY(Window);
+    QVERIFY(Window->ChartDock()->isHidden());
+    QCOMPARE(Window->dockWidgetArea(Window->ChartDock()), Qt::LeftDockWidgetArea);
+    Window->ChartDock()->toggleViewAction()->trigger();
+    QVERIFY(Window->ChartDock()->isVisible());
 }
 
 QTEST_MAIN(AutomataWindowTest)

@@ -14,6 +14,7 @@
 #include <QScopeGuard>
 #include <QSignalSpy>
 #include <QStyle>
+#include <QStandardPaths>
 #include <QTest>
 
 #include <algorithm>
@@ -733,6 +734,8 @@ void WindowTest::checkListMarksStandOut() {
 int main(int Argc, char** Argv) {
     TApplication Application(Argc, Argv);
     Application.setQuitOnLastWindowClosed(false);
+    // «Автоматы» keeps its arrangement in the settings: not the user's.
+    QStandardPaths::setTestModeEnabled(true);
     WindowTest Test;
     return QTest::qExec(&Test, Argc, Argv);
 }

@@ -3,23 +3,30 @@
 #include "sessions/Explore.h"
 #include "sessions/Files.h"
 #include "sessions/Session.h"
+#include "sessions/StepRecord.h"
 #include "window/Application.h"
 #include "window/ClockStrip.h"
+#include "window/LogPanel.h"
 #include "window/MachineClock.h"
+#include "window/SequenceChart.h"
+#include "window/StateTimeline.h"
 
 #include <QApplication>
 #include <QContextMenuEvent>
+#include <QDockWidget>
 #include <QFileDialog>
 #include <QGuiApplication>
 #include <QMenu>
+#include <QMenuBar>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScreen>
 #include <QScrollBar>
+#include <QSettings>
 #include <QShortcut>
 #include <QStyle>
 #include <QTimerEvent>
-#include <QVBoxLayout>
+#include <QToolBar>
 #include <QWheelEvent>
 
 #include <algorithm>
@@ -30,8 +37,9 @@ namespace sm {
 
 TAutomataWindow::TAutomataWindow(TMachineClock& Clock, const std::vector<QAction*>& ClockActions,
                                  std::function<QDateTime()> SessionStart, QWidget* Parent)
-    : QWidget(Parent, Qt::Window), FMachine(Clock.Machine()),
-      FClock([Source = &Clock] { return Source->Reading(); }), FMachineClock(Clock) {
+    : QMainWindow(Parent, Qt::Window), FMachine(Clock.Machine()), FMachineClock(Clock),
+      FRecord(std::make_unique<TStepRecord>(Clock.Time())),
+      FClock([Source = &Clock] { return Source->Reading(); }) {
     setObjectName(QStringLiteral("AutomataWindow"));
     setWindowTitle(QStringLiteral("Автоматы"));
     setAccessibleName(QStringLiteral("Автоматы"));
@@ -41,17 +49,36 @@ TAutomataWindow::TAutomataWindow(TMachineClock& Clock, const std::vector<QAction
     setFont(Font);
 
     FStrip = new TClockStrip(Clock, ClockActions, std::move(SessionStart), this);
+    FStripBar = new QToolBar(QStringLiteral("Часы"), this);
+    FStripBar->setObjectName(QStringLiteral("ClockBar"));
+    FStripBar->addWidget(FStrip);
+    addToolBar(Qt::TopToolBarArea, FStripBar);
     FScroll = new QScrollArea(this);
     FScroll->setObjectName(QStringLiteral("Scroll"));
     FScroll->setFrameShape(QFrame::NoFrame);
     FScroll->viewport()->installEventFilter(this);
     FCanvas = new QWidget;
     FScroll->setWidget(FCanvas); // sized by Arrange, not by the scroll area
-    auto* Column = new QVBoxLayout(this);
-    Column->setContentsMargins(0, 0, 0, 0);
-    Column->setSpacing(0);
-    Column->addWidget(FStrip);
-    Column->addWidget(FScroll);
+    setCentralWidget(FScroll);
+
+    FChart = new TSequenceChart(FMachine, this);
+    FChartDock = new QDockWidget(QStringLiteral("Последовательность событий"), this);
+    FChartDock->setObjectName(QStringLiteral("SequenceDock"));
+    FChartDock->setWidget(FChart);
+    addDockWidget(Qt::BottomDockWidgetArea, FChartDock);
+    connect(FChart, &TSequenceChart::ArrowSelected, this, &TAutomataWindow::ShowMessage);
+    FTimeline = new TStateTimeline(Clock.Time(), this);
+    FTimelineDock = new QDockWidget(QStringLiteral("Состояния во времени"), this);
+    FTimelineDock->setObjectName(QStringLiteral("TimelineDock"));
+    FTimelineDock->setWidget(FTimeline);
+    // Tabbed with the chart, so that the diagrams keep their room on a small screen.
+    addDockWidget(Qt::BottomDockWidgetArea, FTimelineDock);
+    tabifyDockWidget(FChartDock, FTimelineDock);
+    FChartDock->raise();
+    FPanes = menuBar()->addMenu(QStringLiteral("Панели"));
+    FPanes->addAction(FStripBar->toggleViewAction());
+    FPanes->addAction(FChartDock->toggleViewAction());
+    FPanes->addAction(FTimelineDock->toggleViewAction());
     setToolTip(QStringLiteral("Масштаб: Ctrl+колесо мыши, Ctrl+плюс, Ctrl+минус; "
                               "Ctrl+0 — все автоматы целиком"));
     // Graphviz starts here, when the diagrams are first asked for.
@@ -68,6 +95,10 @@ TAutomataWindow::TAutomataWindow(TMachineClock& Clock, const std::vector<QAction
     if (const QScreen* Screen = QGuiApplication::primaryScreen())
         Wanted = Wanted.boundedTo(Screen->availableGeometry().size() * 9 / 10);
     resize(Wanted);
+    const QSettings Settings(QCoreApplication::applicationName(),
+                             QCoreApplication::applicationName());
+    restoreGeometry(Settings.value(QLatin1String(GeometryKey)).toByteArray());
+    FDocksPlaced = restoreState(Settings.value(QLatin1String(StateKey)).toByteArray());
 
     const auto Bind = [this](const QKeySequence& Sequence, auto Slot) {
         connect(new QShortcut(Sequence, this), &QShortcut::activated, this, Slot);
@@ -82,6 +113,8 @@ TAutomataWindow::TAutomataWindow(TMachineClock& Clock, const std::vector<QAction
 }
 
 TAutomataWindow::~TAutomataWindow() {
+    if (isVisible())
+        SaveArrangement();
     FMachine.RemoveObserver(this);
     // The search cannot be stopped half way; it ends within seconds, and its answer, posted to
     // this window, goes with it.
@@ -94,10 +127,20 @@ TAutomataWindow::~TAutomataWindow() {
     }
 }
 
+void TAutomataWindow::SaveArrangement() const {
+    // No organisation is named: the program's own folder, ~/.config/slotmachine on Linux.
+    QSettings Settings(QCoreApplication::applicationName(), QCoreApplication::applicationName());
+    Settings.setValue(QLatin1String(GeometryKey), saveGeometry());
+    Settings.setValue(QLatin1String(StateKey), saveState());
+}
+
 QSize TAutomataWindow::sizeHint() const {
+    // What the menu, the tool bar and the docks take, as the main window's layout sums them, around
+    // the diagrams whole at 1.
+    const QSize Around = QMainWindow::sizeHint() - FScroll->sizeHint();
     const QSize Diagrams = NeededSize(1);
-    const QSize Strip = FStrip->sizeHint();
-    return {std::max(Diagrams.width(), Strip.width()), Diagrams.height() + Strip.height()};
+    return {std::max(Diagrams.width(), QMainWindow::sizeHint().width()),
+            Around.height() + Diagrams.height()};
 }
 
 void TAutomataWindow::ZoomIn() {
@@ -233,25 +276,57 @@ void TAutomataWindow::SetClock(TClock Clock) {
 }
 
 void TAutomataWindow::showEvent(QShowEvent* Event) {
-    QWidget::showEvent(Event);
+    QMainWindow::showEvent(Event);
+    if (!FDocksPlaced) {
+        // The layout gives a new dock its least height; the first time it gets what it asks.
+        FDocksPlaced = true;
+        resizeDocks({FChartDock}, {FChartDock->sizeHint().height()}, Qt::Vertical);
+    }
     FMachine.AddObserver(this);
     ShowStates();
     ShowCoverage();
     StartExploring();
+    FeedChart();
+    FTimeline->TimersChanged();
+    FPresent.start(PresentMs, this);
 }
 
 void TAutomataWindow::hideEvent(QHideEvent* Event) {
-    QWidget::hideEvent(Event);
+    QMainWindow::hideEvent(Event);
+    SaveArrangement();
     // Hidden, it costs the machine nothing; shown again, it starts from the states as they are.
+    // The record goes on, so that the chart misses nothing.
     FMachine.RemoveObserver(this);
-    StartAnew();
+    FPresent.stop();
+    Unlight();
     if (Seeking() && !FWayDropped) {
         FWayDropped = true;
         QApplication::restoreOverrideCursor();
     }
 }
 
+void TAutomataWindow::resizeEvent(QResizeEvent* Event) {
+    QMainWindow::resizeEvent(Event);
+    for (QDockWidget* Dock : {FChartDock, FTimelineDock}) {
+        if (Dock->isHidden() || Dock->isFloating())
+            continue;
+        const Qt::DockWidgetArea Area = dockWidgetArea(Dock);
+        const bool Across = Area == Qt::TopDockWidgetArea || Area == Qt::BottomDockWidgetArea;
+        const int Now = Across ? Dock->height() : Dock->width();
+        const int Most = (Across ? height() : width()) / 3;
+        if (Now > Most)
+            resizeDocks({Dock}, {Most}, Across ? Qt::Vertical : Qt::Horizontal);
+    }
+}
+
 void TAutomataWindow::StartAnew() {
+    Unlight();
+    FRecord->TakeFinished();
+    FChart->Clear();
+    FTimeline->Clear(FMachineClock.Now());
+}
+
+void TAutomataWindow::Unlight() {
     FFade.stop();
     for (TDiagramView* View : FViews)
         View->Unlight();
@@ -259,11 +334,45 @@ void TAutomataWindow::StartAnew() {
     ShowCoverage();
 }
 
-void TAutomataWindow::timerEvent(QTimerEvent* Event) {
-    if (Event->timerId() == FFade.timerId())
+void TAutomataWindow::FeedChart() {
+    std::vector<TRecordedStep> Steps = FRecord->TakeFinished();
+    FTimeline->Append(Steps);
+    FChart->Append(std::move(Steps));
+    FChart->SetNow(FMachineClock.Now());
+    FTimeline->SetNow(FMachineClock.Now());
+}
+
+void TAutomataWindow::ShowMessage(qsizetype Arrow) {
+    // The step lights up in its diagram too, and fades as a step just taken does.
+    const TSequenceChart::TArrow& Chosen = FChart->Arrow(Arrow);
+    if (Chosen.Row >= 0) {
+        View(Chosen.Automaton)
+            ->Light({Chosen.Automaton, Chosen.Event, Chosen.From, Chosen.Row, Chosen.To}, FClock());
         Tick();
-    else
-        QWidget::timerEvent(Event);
+        if (!FFade.isActive())
+            FFade.start(FrameMs, this);
+    }
+    auto* Protocol = parentWidget() ? parentWidget()->findChild<TLogPanel*>() : nullptr;
+    const std::string& Message = FChart->Arrow(Arrow).Message;
+    if (!Protocol || Message.empty())
+        return;
+    // The same text written later lies between it and the end.
+    qsizetype Later = 0;
+    for (qsizetype Each = Arrow + 1; Each < FChart->Count(); ++Each)
+        Later += FChart->Arrow(Each).Message == Message ? 1 : 0;
+    Protocol->ShowMessage(Protocol->FindFromEnd(QString::fromStdString(Message), Later));
+}
+
+void TAutomataWindow::timerEvent(QTimerEvent* Event) {
+    if (Event->timerId() == FFade.timerId()) {
+        Tick();
+    } else if (Event->timerId() == FPresent.timerId()) {
+        FChart->SetNow(FMachineClock.Now());
+        // Behind the chart's tab or closed, the timeline moves on when it is shown again.
+        if (FTimeline->isVisible())
+            FTimeline->SetNow(FMachineClock.Now());
+    } else
+        QMainWindow::timerEvent(Event);
 }
 
 void TAutomataWindow::Tick() {
@@ -282,9 +391,12 @@ void TAutomataWindow::MachineChanged(unsigned Changes) noexcept {
     if (Changes & ChangedSteps) {
         LightSteps();
         ShowCoverage();
+        FeedChart();
     }
     if (Changes & (ChangedStates | ChangedSteps))
         ShowStates();
+    // A timer starts and stops with no notice of its own: each notice looks.
+    FTimeline->TimersChanged();
 }
 
 void TAutomataWindow::LightSteps() {

@@ -7,8 +7,8 @@
 
 #include <QBasicTimer>
 #include <QDateTime>
+#include <QMainWindow>
 #include <QScrollArea>
-#include <QWidget>
 
 #include <array>
 #include <functional>
@@ -18,18 +18,26 @@
 #include <vector>
 
 class QAction;
+class QDockWidget;
+class QMenu;
+class QToolBar;
 
 namespace sm {
 
 class TClockStrip;
 class TMachineClock;
+class TSequenceChart;
+class TStateTimeline;
+class TStepRecord;
 
 // «Автоматы»: the state diagrams of A0, A1 and A2 side by side, following one machine. It
 // watches the machine itself, not its protocol, so switching messages off does not blind it.
 // Laid out once when made; closing it only hides it. The text never shrinks below the window's
 // font unless asked to: a window too small for the diagrams scrolls, and Ctrl with the wheel,
-// plus, minus or 0 zooms. A strip above the diagrams shows the machine's clock and runs it.
-class TAutomataWindow : public QWidget, private TMachineObserver {
+// plus, minus or 0 zooms. A tool bar above the diagrams shows the machine's clock and runs it;
+// the other panes are docks the user moves, closes and brings back from «Панели», and the
+// arrangement is kept for the next start.
+class TAutomataWindow : public QMainWindow, private TMachineObserver {
     Q_OBJECT
 
 public:
@@ -56,6 +64,15 @@ public:
     void ZoomToFit();
     QScrollArea* ScrollArea() const { return FScroll; }
     TClockStrip* Strip() const { return FStrip; }
+    TSequenceChart* Chart() const { return FChart; }
+    QDockWidget* ChartDock() const { return FChartDock; }
+    TStateTimeline* Timeline() const { return FTimeline; }
+    QDockWidget* TimelineDock() const { return FTimelineDock; }
+    QMenu* PanesMenu() const { return FPanes; }
+    // The settings' keys of the arrangement.
+    static constexpr const char* GeometryKey = "Automata/Geometry";
+    static constexpr const char* StateKey = "Automata/State";
+    void SaveArrangement() const;
     // A machine started anew, its clock back at 0: no glow of the old one may linger.
     void StartAnew();
     // The strip and the diagrams whole at 1.
@@ -104,6 +121,8 @@ signals:
 protected:
     void showEvent(QShowEvent* Event) override;
     void hideEvent(QHideEvent* Event) override;
+    // A window made smaller takes the room from the docks first, down to a third each way.
+    void resizeEvent(QResizeEvent* Event) override;
     void timerEvent(QTimerEvent* Event) override;
     bool eventFilter(QObject* Object, QEvent* Event) override;
 
@@ -119,9 +138,26 @@ private:
     void MachineChanged(unsigned Changes) noexcept override;
     void LightSteps();
     void ShowStates();
+    void Unlight();
+    // The steps the record has finished go to the chart.
+    void FeedChart();
+    // The selected arrow's message, found in the machine's window's protocol.
+    void ShowMessage(qsizetype Arrow);
 
     TMachine& FMachine;
+    TMachineClock& FMachineClock;
+    std::unique_ptr<TStepRecord> FRecord;
     TClockStrip* FStrip;
+    QToolBar* FStripBar;
+    TSequenceChart* FChart;
+    QDockWidget* FChartDock;
+    TStateTimeline* FTimeline;
+    QDockWidget* FTimelineDock;
+    // Moves the present moment on in the chart and the timeline while the window is shown.
+    QBasicTimer FPresent;
+    bool FDocksPlaced = false;
+    static constexpr int PresentMs = 250;
+    QMenu* FPanes;
     QScrollArea* FScroll;
     QWidget* FCanvas;
     std::array<TDiagramView*, 3> FViews{};
@@ -139,7 +175,6 @@ private:
     std::unique_ptr<TReachable> FFound; // written by the explorer's thread before it posts
     std::thread FExplorer;
 
-    TMachineClock& FMachineClock;
     TPlayer FPlayer;
     TSessionSoFar FSessionSoFar;
     QByteArray FWaySession; // the session up to the moment a way from the present was sought

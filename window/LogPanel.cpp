@@ -652,6 +652,21 @@ TLogPanel::TPosition TLogPanel::RowsAway(TPosition From, int Rows) const {
 }
 
 // Scrolls the least that brings the whole line into view (its top, if it is taller than the view).
+qsizetype TLogPanel::FindFromEnd(const QString& Text, qsizetype Skip) const {
+    for (qsizetype Index = LineCount(); Index-- > 0;)
+        if (FLines.At(Index).contains(Text) && Skip-- == 0)
+            return Index;
+    return -1;
+}
+
+void TLogPanel::ShowMessage(qsizetype Index) {
+    if (Index < 0 || Index >= LineCount())
+        return;
+    const qsizetype Start = LineStart(Index);
+    Select(Start, Start + FLines.At(Index).size());
+    ShowLine(Index);
+}
+
 void TLogPanel::ShowLine(qsizetype Index) {
     QScrollBar* Bar = verticalScrollBar();
     const int Height = viewport()->height();

@@ -77,6 +77,11 @@ public:
     // Where the line's rows are drawn, in viewport coordinates (the top and bottom line may stick
     // out of the viewport); an empty rectangle when the line is out of view.
     QRect LineRect(qsizetype Index) const;
+    // The line holding Text, counted from the end and passing over Skip such lines first; -1
+    // when there is none.
+    qsizetype FindFromEnd(const QString& Text, qsizetype Skip) const;
+    // Selects the whole line and scrolls it into view, as a click on a chart's arrow asks.
+    void ShowMessage(qsizetype Index);
     // The panel's own context menu; the caller owns it.
     QMenu* CreateContextMenu(QWidget* Parent);
     // An action of the window that the context menu offers after the panel's own.

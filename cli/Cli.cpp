@@ -340,6 +340,22 @@ QString ReplayCoverageText(const TCoverageCounts& Counts) {
     return Text + CoverageText(StartUp, Counts, Reachable);
 }
 
+// Why a replay or a trace stopped, on the error stream: a failed write, or the script's line.
+void ReportOutcome(std::ostream& Err, const QString& Path, const TReplayOutcome& Outcome) {
+    if (Outcome.ExitCode == ExitOutput)
+        Write(
+            Err,
+            QStringLiteral("%1: %2%3\n")
+                .arg(QLatin1String(Program), Outcome.Error,
+                     Outcome.Line == 0
+                         ? QString()
+                         : QStringLiteral("; проигрыш прекращён на строке %1").arg(Outcome.Line)));
+    else if (Outcome.ExitCode != ExitOk)
+        Write(
+            Err,
+            QStringLiteral("%1:%2: %3\n").arg(Escaped(Path)).arg(Outcome.Line).arg(Outcome.Error));
+}
+
 int RunReplay(const TCall& Call) {
     const TOptions& Options = Call.Options;
     std::ostream& Err = Call.Err;
@@ -381,18 +397,7 @@ int RunReplay(const TCall& Call) {
     int Code = Outcome.ExitCode;
     if (Outcome.Coverage && Outcome.ExitCode != ExitOutput)
         Code = Written(Err, Write(Call.Out, ReplayCoverageText(*Outcome.Coverage)), Code);
-    if (Outcome.ExitCode == ExitOutput)
-        Write(
-            Err,
-            QStringLiteral("%1: %2%3\n")
-                .arg(QLatin1String(Program), Outcome.Error,
-                     Outcome.Line == 0
-                         ? QString()
-                         : QStringLiteral("; проигрыш прекращён на строке %1").arg(Outcome.Line)));
-    else if (Outcome.ExitCode != ExitOk)
-        Write(
-            Err,
-            QStringLiteral("%1:%2: %3\n").arg(Escaped(Path)).arg(Outcome.Line).arg(Outcome.Error));
+    ReportOutcome(Err, Path, Outcome);
     return Code;
 }
 
@@ -562,18 +567,7 @@ int RunTrace(const TCall& Call) {
         return ExitUsage;
     }
     const TReplayOutcome Outcome = Trace(Parsed.Script, Replaying, *Format, Call.Out);
-    if (Outcome.ExitCode == ExitOutput)
-        Write(
-            Err,
-            QStringLiteral("%1: %2%3\n")
-                .arg(QLatin1String(Program), Outcome.Error,
-                     Outcome.Line == 0
-                         ? QString()
-                         : QStringLiteral("; проигрыш прекращён на строке %1").arg(Outcome.Line)));
-    else if (Outcome.ExitCode != ExitOk)
-        Write(
-            Err,
-            QStringLiteral("%1:%2: %3\n").arg(Escaped(Path)).arg(Outcome.Line).arg(Outcome.Error));
+    ReportOutcome(Err, Path, Outcome);
     return Outcome.ExitCode;
 }
 

@@ -194,7 +194,7 @@ void ChartScrolling() {
         // Cascades as «Игра» makes them: the player's event, then two sent inside it.
         const int Depth = Index % 3 == 0 ? 0 : 1;
         TRecordedStep Step;
-        Step.Moment = Index * 10;
+        Step.Moment = int64_t{Index} * 10;
         Step.Automaton = Depth == 0 ? A0 : (Index % 3 == 1 ? A1 : A2);
         Step.Event = Depth == 0 ? e1 : (Index % 3 == 1 ? e12 : e0);
         Step.From = 1;
@@ -234,12 +234,12 @@ void ChartScrolling() {
     std::vector<TRecordedStep> Changes(static_cast<size_t>(Events));
     for (int Index = 0; Index < Events; ++Index) {
         TRecordedStep& Step = Changes[static_cast<size_t>(Index)];
-        Step.Moment = Index * 10;
+        Step.Moment = int64_t{Index} * 10;
         Step.Automaton = Index % 3;
         Step.To = (Index / 3) % 4;
     }
     Timeline.Append(Changes);
-    Timeline.SetNow(Events * 10);
+    Timeline.SetNow(int64_t{Events} * 10);
     std::vector<double> Scrolls;
     for (int Place = 0; Place <= 200; ++Place) {
         QElapsedTimer Frame;

@@ -1314,11 +1314,11 @@ void AutomataWindowTest::theWayTakesItsTarget() {
     const QString Saved = Folder.filePath(QStringLiteral("way.session"));
     QCOMPARE(Window->SaveWay(Saved), QString());
     QString Problem;
-    const std::optional<TScript> Script = ReadSession(Saved, Problem);
-    QVERIFY2(Script, qPrintable(Problem));
-    TSession Replayed(TMachine(), Script->Seed);
+    const std::optional<TScript> Way = ReadSession(Saved, Problem);
+    QVERIFY2(Way, qPrintable(Problem));
+    TSession Replayed(TMachine(), Way->Seed);
     TCoverage Counted(Replayed.Machine());
-    for (const TCommand& Command : Script->Commands)
+    for (const TCommand& Command : Way->Commands)
         QCOMPARE(Replayed.Run(Command), QString());
     const TAutomatonCoverage& Taken = Counted.Counts()[size_t(target.Automaton)];
     QVERIFY((target.IsRow ? Taken.Rows : Taken.States)[size_t(target.Index)] > Before);

@@ -13,8 +13,8 @@
 #include <QFontInfo>
 #include <QScopeGuard>
 #include <QSignalSpy>
-#include <QStyle>
 #include <QStandardPaths>
+#include <QStyle>
 #include <QTest>
 
 #include <algorithm>

@@ -23,7 +23,7 @@ constexpr int MinColumn = 150;
 
 QString Stamp(int64_t Moment) {
     return QTime(0, 0)
-        .addMSecs(static_cast<int>(Moment % (24 * 3600 * 1000)))
+        .addMSecs(static_cast<int>(Moment % (int64_t{24} * 3600 * 1000)))
         .toString(QStringLiteral("HH:mm:ss.zzz"));
 }
 

@@ -13,54 +13,36 @@ namespace sm {
 namespace {
 
 // Protocol lines as UTF-8 into a stream, in large writes.
-class TStreamLines final : public TLineSink {
+class TStreamLines final : public TLineSink, public TBufferedOut {
 public:
-    explicit TStreamLines(std::ostream& Out) : FOut(Out) {}
-    ~TStreamLines() override = default;
-    TStreamLines(const TStreamLines&) = delete;
-    TStreamLines& operator=(const TStreamLines&) = delete;
+    explicit TStreamLines(std::ostream& Out) : TBufferedOut(Out) {}
 
     void AppendLine(const QString& Line) override {
+        std::string& Bytes = Buffer();
         // The same stamp comes for every message of a second: encoded once.
         if (Line.isEmpty()) {
-            FBuffer += '\n';
+            Bytes += '\n';
         } else if (Line == FLastStamp) {
-            FBuffer += FLastStampBytes;
+            Bytes += FLastStampBytes;
         } else {
-            const QByteArray Bytes = Line.toUtf8();
-            FBuffer.append(Bytes.constData(), static_cast<size_t>(Bytes.size()));
-            FBuffer += '\n';
+            const QByteArray Encoded = Line.toUtf8();
+            Bytes.append(Encoded.constData(), static_cast<size_t>(Encoded.size()));
+            Bytes += '\n';
             if (Line.endsWith(u':')) {
                 FLastStamp = Line;
-                FLastStampBytes.assign(Bytes.constData(), static_cast<size_t>(Bytes.size()));
+                FLastStampBytes.assign(Encoded.constData(), static_cast<size_t>(Encoded.size()));
                 FLastStampBytes += '\n';
             }
         }
         FlushWhenFull();
     }
     void AppendRaw(const QString& Text) {
-        const QByteArray Bytes = Text.toUtf8();
-        FBuffer.append(Bytes.constData(), static_cast<size_t>(Bytes.size()));
+        const QByteArray Encoded = Text.toUtf8();
+        Buffer().append(Encoded.constData(), static_cast<size_t>(Encoded.size()));
         FlushWhenFull();
     }
-    // False once a write has failed: nothing more is written.
-    bool Flush() {
-        if (FWriteError == 0)
-            FWriteError = WriteBytes(FOut, FBuffer.data(), FBuffer.size());
-        FBuffer.clear();
-        return FWriteError == 0;
-    }
-    int WriteError() const { return FWriteError; }
 
 private:
-    void FlushWhenFull() {
-        if (FBuffer.size() >= 1 << 20)
-            Flush();
-    }
-
-    std::ostream& FOut;
-    int FWriteError = 0;
-    std::string FBuffer;
     QString FLastStamp;
     std::string FLastStampBytes;
 };

@@ -22,29 +22,6 @@ struct TFormatName {
 constexpr TFormatName FormatNames[] = {
     {TTraceFormat::Jsonl, "jsonl"}, {TTraceFormat::Msc, "msc"}, {TTraceFormat::Vcd, "vcd"}};
 
-// The trace's bytes, written in large pieces; nothing more once a write has failed.
-class TTraceOut {
-public:
-    explicit TTraceOut(std::ostream& Out) : FOut(Out) {}
-    std::string& Buffer() { return FBuffer; }
-    void FlushWhenFull() {
-        if (FBuffer.size() >= 1 << 20)
-            Flush();
-    }
-    bool Flush() {
-        if (FWriteError == 0)
-            FWriteError = WriteBytes(FOut, FBuffer.data(), FBuffer.size());
-        FBuffer.clear();
-        return FWriteError == 0;
-    }
-    int WriteError() const { return FWriteError; }
-
-private:
-    std::ostream& FOut;
-    int FWriteError = 0;
-    std::string FBuffer;
-};
-
 // The protocol's stamp of any moment of the session, composed once per second as the replay's.
 class TStampAt {
 public:
@@ -92,7 +69,7 @@ private:
 
 class TTraceWriter : public TMachineObserver {
 public:
-    explicit TTraceWriter(TTraceOut& Out) : FOut(Out.Buffer()), FTraceOut(Out) {}
+    explicit TTraceWriter(TBufferedOut& Out) : FOut(Out.Buffer()), FTraceOut(Out) {}
     virtual void Begin() {}
     virtual void Write(const TRecordedStep& Step) = 0;
     virtual void End(int64_t /*Now*/) {}
@@ -100,7 +77,7 @@ public:
 
 protected:
     std::string& FOut;
-    TTraceOut& FTraceOut;
+    TBufferedOut& FTraceOut;
 };
 
 void AppendJson(std::string& Out, std::string_view Text) {
@@ -123,7 +100,7 @@ void AppendJson(std::string& Out, std::string_view Text) {
 
 class TJsonlWriter final : public TTraceWriter {
 public:
-    TJsonlWriter(TTraceOut& Out, TStampAt& StampAt) : TTraceWriter(Out), FStampAt(StampAt) {}
+    TJsonlWriter(TBufferedOut& Out, TStampAt& StampAt) : TTraceWriter(Out), FStampAt(StampAt) {}
     void Write(const TRecordedStep& Step) override {
         FOut += "{\"t\":" + std::to_string(Step.Moment) + ",\"stamp\":";
         AppendJson(FOut, FStampAt(Step.Moment));
@@ -170,7 +147,7 @@ std::string MscString(std::string_view Text) {
 // each input's cascade.
 class TMscWriter final : public TTraceWriter {
 public:
-    TMscWriter(TTraceOut& Out, TStampAt& StampAt, const TMachine& Machine)
+    TMscWriter(TBufferedOut& Out, TStampAt& StampAt, const TMachine& Machine)
         : TTraceWriter(Out), FStampAt(StampAt), FNames(Machine) {}
     void Begin() override {
         FOut += "msc {\n  hscale = \"2\";\n  player [label=\"Игрок\"]";
@@ -250,7 +227,7 @@ private:
 // A Value Change Dump over the machine's milliseconds, sampled whenever an input has been handled.
 class TVcdWriter final : public TTraceWriter {
 public:
-    TVcdWriter(TTraceOut& Out, const TVirtualTime& Time) : TTraceWriter(Out), FTime(Time) {}
+    TVcdWriter(TBufferedOut& Out, const TVirtualTime& Time) : TTraceWriter(Out), FTime(Time) {}
     void Begin() override {
         FOut += "$version slotmachine-cli trace $end\n$timescale 1 ms $end\n"
                 "$scope module machine $end\n";
@@ -335,7 +312,7 @@ private:
     int64_t FMarked = 0;
 };
 
-std::unique_ptr<TTraceWriter> WriterFor(TTraceFormat Format, TTraceOut& Out, TStampAt& StampAt,
+std::unique_ptr<TTraceWriter> WriterFor(TTraceFormat Format, TBufferedOut& Out, TStampAt& StampAt,
                                         const TVirtualTime& Time) {
     switch (Format) {
     case TTraceFormat::Jsonl:
@@ -374,7 +351,7 @@ TReplayOutcome Trace(const TScript& Script, const TReplayOptions& Options, TTrac
                      std::ostream& Out, const TMachine& StartUp) {
     TSession Session(StartUp, Script.Seed);
     TStepRecord Record(Session.Time());
-    TTraceOut Output(Out);
+    TBufferedOut Output(Out);
     TStampAt StampAt(Options.StartOf(Script), Options.Locale);
     const std::unique_ptr<TTraceWriter> Writer = WriterFor(Format, Output, StampAt, Session.Time());
     Writer->Begin();

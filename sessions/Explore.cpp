@@ -165,17 +165,11 @@ private:
 };
 
 std::vector<TExploreStep> TExplorer::PathTo(uint32_t Index) const {
-    std::vector<TExploreStep> Path;
-    for (; Index != 0; Index = FParent[Index])
-        Path.insert(Path.begin(), FVia[Index]);
-    return Path;
+    return WayBack<TExploreStep>(Index, FParent, [this](uint32_t At) { return FVia[At]; });
 }
 
 std::vector<TKey> TExplorer::KeysTo(uint32_t Index) const {
-    std::vector<TKey> Keys;
-    for (; Index != 0; Index = FParent[Index])
-        Keys.insert(Keys.begin(), FStates[Index]);
-    return Keys;
+    return WayBack<TKey>(Index, FParent, [this](uint32_t At) { return FStates[At]; });
 }
 
 void TExplorer::Report(QString What, std::vector<TExploreStep> Path, const std::vector<TKey>& Keys,

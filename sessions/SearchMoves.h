@@ -89,4 +89,15 @@ private:
     std::unordered_map<int32_t, std::vector<std::array<int8_t, 3>>> FByStake;
 };
 
+// What each state on the way from the first state to Index holds, following each state's parent
+// back: the move that reached it, or its key.
+template <class TItem, class TAt>
+std::vector<TItem> WayBack(uint32_t Index, const std::vector<uint32_t>& Parent, TAt At) {
+    std::vector<TItem> Items;
+    for (; Index != 0; Index = Parent[Index])
+        Items.push_back(At(Index));
+    std::reverse(Items.begin(), Items.end());
+    return Items;
+}
+
 } // namespace sm::search

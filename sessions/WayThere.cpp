@@ -265,17 +265,11 @@ void TWaySearch::Reach(const TKey& Key, uint32_t Parent, const TExploreStep& Via
 }
 
 std::vector<TExploreStep> TWaySearch::PathTo(uint32_t Index) const {
-    std::vector<TExploreStep> Path;
-    for (; Index != 0; Index = FParent[Index])
-        Path.insert(Path.begin(), FVia[Index]);
-    return Path;
+    return WayBack<TExploreStep>(Index, FParent, [this](uint32_t At) { return FVia[At]; });
 }
 
 std::vector<TKey> TWaySearch::KeysTo(uint32_t Index) const {
-    std::vector<TKey> Keys;
-    for (; Index != 0; Index = FParent[Index])
-        Keys.insert(Keys.begin(), FStates[Index]);
-    return Keys;
+    return WayBack<TKey>(Index, FParent, [this](uint32_t At) { return FStates[At]; });
 }
 
 std::optional<TWay> TWaySearch::Best(const std::vector<TCandidate>& Candidates,

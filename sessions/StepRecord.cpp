@@ -20,12 +20,11 @@ std::string SenderName(const TStepSender& Sender) {
 }
 
 TStepRecord::TStepRecord(TVirtualTime& Time) : FTime(Time) {
-    FTime.Machine().SetStepListener(this);
+    FTime.Machine().AddStepListener(this);
 }
 
 TStepRecord::~TStepRecord() {
-    if (FTime.Machine().StepListener() == this)
-        FTime.Machine().SetStepListener(nullptr);
+    FTime.Machine().RemoveStepListener(this);
 }
 
 std::vector<TRecordedStep> TStepRecord::TakeFinished() {

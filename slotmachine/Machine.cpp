@@ -178,10 +178,45 @@ void TMachine::RemoveObserver(TMachineObserver* Observer) {
     std::erase(FObservers, Observer);
 }
 
-void TMachine::SetStepListener(TStepListener* Listener) {
-    FStepListener = Listener;
+void TMachine::AddStepListener(TStepListener* Listener) {
+    std::vector<TStepListener*>& Listeners = FFanOut.Listeners;
+    if (Listener && std::find(Listeners.begin(), Listeners.end(), Listener) == Listeners.end())
+        Listeners.push_back(Listener);
+    AttachStepListeners();
+}
+
+void TMachine::RemoveStepListener(TStepListener* Listener) {
+    std::erase(FFanOut.Listeners, Listener);
+    AttachStepListeners();
+}
+
+void TMachine::AttachStepListeners() {
+    const std::vector<TStepListener*>& Listeners = FFanOut.Listeners;
+    FStepListener = Listeners.empty()       ? nullptr
+                    : Listeners.size() == 1 ? Listeners.front()
+                                            : &FFanOut;
     for (int32_t Number = A0; Number <= A2; ++Number)
-        Automaton(Number).FNotices = Listener;
+        Automaton(Number).FNotices = FStepListener;
+}
+
+void TStepFanOut::EventReceived(const TAutomaton& Automaton, int32_t Event) {
+    Tell([&](TStepListener& Each) { Each.EventReceived(Automaton, Event); });
+}
+
+void TStepFanOut::EventHandled(const TAutomaton& Automaton, int32_t Event) {
+    Tell([&](TStepListener& Each) { Each.EventHandled(Automaton, Event); });
+}
+
+void TStepFanOut::StepTaken(const TStep& Step) {
+    Tell([&](TStepListener& Each) { Each.StepTaken(Step); });
+}
+
+void TStepFanOut::Message(const std::string& Text) {
+    Tell([&](TStepListener& Each) { Each.Message(Text); });
+}
+
+void TStepFanOut::InputHandled() noexcept {
+    Tell([](TStepListener& Each) { Each.InputHandled(); });
 }
 
 // --- Inputs -----------------------------------------------------------------------------------

@@ -123,6 +123,29 @@ public:
     virtual void InputHandled() noexcept {}
 };
 
+// Tells several listeners in the order they came; the machine points at it only when it has more
+// than one, so that a single listener costs one indirection, as before.
+class TStepFanOut final : public TStepListener {
+public:
+    std::vector<TStepListener*> Listeners;
+
+private:
+    void EventReceived(const TAutomaton& Automaton, int32_t Event) override;
+    void EventHandled(const TAutomaton& Automaton, int32_t Event) override;
+    void StepTaken(const TStep& Step) override;
+    void Message(const std::string& Text) override;
+    void InputHandled() noexcept override;
+    // By index, and past a listener only if it stayed: one may remove itself while it is told.
+    template <class TNotice> void Tell(TNotice&& Notice) {
+        for (size_t Index = 0; Index < Listeners.size();) {
+            TStepListener* Each = Listeners[Index];
+            Notice(*Each);
+            if (Index < Listeners.size() && Listeners[Index] == Each)
+                ++Index;
+        }
+    }
+};
+
 // Told once an input has been handled, with what it changed.
 class TMachineObserver {
 public:
@@ -232,9 +255,11 @@ public:
     void RemoveObserver(TMachineObserver* Observer);
     // The steps the automata took in the last input, in the order of their transition messages.
     const std::vector<TStep>& Steps() const { return FSteps; }
-    // Who is told of every step from now on; none, nobody. A copy of the machine has none.
-    void SetStepListener(TStepListener* Listener);
-    TStepListener* StepListener() const { return FStepListener; }
+    // Who is told of every step from now on, after those already told; a copy of the machine
+    // has none. A listener removes itself before it goes.
+    void AddStepListener(TStepListener* Listener);
+    void RemoveStepListener(TStepListener* Listener);
+    const std::vector<TStepListener*>& StepListeners() const { return FFanOut.Listeners; }
 
     // What set off the input at hand: a player's action, by its handler, or a timer. Outside an
     // input, or for a change of switches or a restore, neither.
@@ -288,10 +313,12 @@ private:
     void CopyValues(const TMachine& Other);
     void CopyNames(const TMachine& Other);
     void SetState(const TMachineSnapshot& State);
+    void AttachStepListeners();
     void StopBarrel(TTimerId StopTimer, TTimerId SpinTimer, int32_t Barrel);
 
     TProtocolSink* FSink = nullptr;
-    TStepListener* FStepListener = nullptr;
+    TStepListener* FStepListener = nullptr; // the only listener, the fan-out, or none
+    TStepFanOut FFanOut;
     TOrigin FOrigin;
     std::vector<TMachineObserver*> FObservers;
     std::vector<TStep> FSteps;

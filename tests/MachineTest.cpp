@@ -5,6 +5,7 @@
 #include "tests/MachineEdit.h"
 
 #include <QRandomGenerator>
+#include <QRegularExpression>
 #include <QTest>
 
 #include <memory>
@@ -66,6 +67,37 @@ public:
     void Message(const std::string& Text) override { Messages << QString::fromStdString(Text); }
     QStringList Take() { return std::exchange(Messages, {}); }
     QStringList Messages;
+};
+
+// Every notice a step listener gets, as a line; one that leaves after a given count of notices.
+class TNoticeLog : public TStepListener {
+public:
+    explicit TNoticeLog(TMachine& Machine, qsizetype LeaveAfter = -1)
+        : FMachine(Machine), FLeaveAfter(LeaveAfter) {
+        Machine.AddStepListener(this);
+    }
+    ~TNoticeLog() override { FMachine.RemoveStepListener(this); }
+    QStringList Lines;
+
+private:
+    void Note(const QString& Line) {
+        Lines << Line;
+        if (Lines.size() == FLeaveAfter)
+            FMachine.RemoveStepListener(this);
+    }
+    void EventReceived(const TAutomaton& A, int32_t Event) override {
+        Note(QStringLiteral("in A%1 e%2").arg(A.FNumber).arg(Event));
+    }
+    void EventHandled(const TAutomaton& A, int32_t Event) override {
+        Note(QStringLiteral("out A%1 e%2").arg(A.FNumber).arg(Event));
+    }
+    void StepTaken(const TStep& Step) override {
+        Note(QStringLiteral("row %1 %2").arg(Step.Automaton).arg(Step.Row));
+    }
+    void Message(const std::string& Text) override { Note(QString::fromStdString(Text)); }
+    void InputHandled() noexcept override { Note(QStringLiteral("end")); }
+    TMachine& FMachine;
+    qsizetype FLeaveAfter;
 };
 
 // Barrel frames that give each win rule (symbols in barrel order).
@@ -133,6 +165,7 @@ private slots:
     void noRowIsShadowed();
     void unknownStateWritesOnlyWhenAsked();
     void copyIsIndependent();
+    void stepListenersAllHearInOrder();
     void virtualTimeFiresInOrder();
     void spinRunsEqualSingleTicks();
     void settleAndWaitMeetOnTheSameFrames();
@@ -516,6 +549,35 @@ void MachineTest::unknownStateWritesOnlyWhenAsked() {
                                  .arg(A)});
         QCOMPARE(Automaton.FState, 9);
     }
+}
+
+void MachineTest::stepListenersAllHearInOrder() {
+    // Three listeners hear the same notices; one leaving mid-input leaves the others theirs, and
+    // once alone a listener still hears everything.
+    const auto Play = [this] {
+        DropTokens(2);
+        M().iPlayClick();
+    };
+    TNoticeLog First(M());
+    TNoticeLog Leaving(M(), 5);
+    TNoticeLog Last(M());
+    Play();
+    QVERIFY(First.Lines.contains(QStringLiteral("end")));
+    QCOMPARE(Last.Lines, First.Lines);
+    QCOMPARE(Leaving.Lines, First.Lines.first(5));
+    M().RemoveStepListener(&First);
+    TNoticeLog Alone(M());
+    M().RemoveStepListener(&Last);
+    const qsizetype LastHeard = Last.Lines.size();
+    Protocol();
+    Play();
+    static const QRegularExpression Notice(QStringLiteral("^(in|out|row|end)"));
+    QStringList Messages = Alone.Lines;
+    Messages.removeIf([](const QString& Line) { return Notice.match(Line).hasMatch(); });
+    QCOMPARE(Messages, Protocol());
+    QVERIFY(Alone.Lines.contains(QStringLiteral("end")));
+    QCOMPARE(Last.Lines.size(), LastHeard);
+    QVERIFY(TMachine(M()).StepListeners().empty());
 }
 
 void MachineTest::copyIsIndependent() {

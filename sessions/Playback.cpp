@@ -2,6 +2,7 @@
 
 #include "sessions/Session.h"
 
+#include <limits>
 #include <utility>
 
 namespace sm {
@@ -77,6 +78,13 @@ void TPlayback::RunTo(int64_t Until) {
     }
     if (Until > Time.Now())
         Time.Advance(Until - Time.Now());
+}
+
+void TPlayback::RunToEnd() {
+    TVirtualTime& Time = FDoor.Time();
+    // No moment is too late: only the end of a wait or a timer moves the time.
+    while (!Finished() && Run(Time, std::numeric_limits<int64_t>::max()) == TNeed::Nothing)
+        Next();
 }
 
 bool TPlayback::Step() {

@@ -22,6 +22,9 @@ public:
     // Runs the script and the machine on to the moment Until; the commands due by then are
     // taken, every timer due by then fires. Stops at a command that cannot be taken.
     void RunTo(int64_t Until);
+    // Runs the script to its end at once, the machine with it: to the moment its last command
+    // ends, or to a command that cannot be taken.
+    void RunToEnd();
     // Runs on to the next moment at which an automaton receives an event, the script's action or
     // the machine's stop or pay-out timer, whichever comes first, and stops after it; spin ticks
     // pass on the way. False when nothing is ahead (the script has ended and no such timer runs,

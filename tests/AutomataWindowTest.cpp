@@ -744,7 +744,7 @@ void AutomataWindowTest::closingTheMachineEndsTheLoop() {
 }
 
 void AutomataWindowTest::stripFollowsTheClock_data() {
-    QTest::addColumn<int>("from");          // the slowdown set first
+    QTest::addColumn<int>("from");          // the slowdown set first, 0 for 2×
     QTest::addColumn<QKeySequence>("keys"); // then pressed
     QTest::addColumn<QString>("control");   // then the strip's own control used
     QTest::addColumn<QString>("speed");
@@ -753,6 +753,15 @@ void AutomataWindowTest::stripFollowsTheClock_data() {
     QTest::newRow("F7 F7 F8") << 1 << QKeySequence(Qt::Key_F7, Qt::Key_F7, Qt::Key_F8) << QString()
                               << "½×" << false;
     QTest::newRow("by a call") << 10 << QKeySequence() << QString() << "1/10×" << false;
+    QTest::newRow("F8 up to 10× and no further")
+        << 1 << QKeySequence(Qt::Key_F8, Qt::Key_F8, Qt::Key_F8, Qt::Key_F8) << QString() << "10×"
+        << false;
+    QTest::newRow("F7 from 2×") << 0 << QKeySequence(Qt::Key_F7) << QString() << "1×" << false;
+    QTest::newRow("F7 down to 1/100× and no further")
+        << 4 << QKeySequence(Qt::Key_F7, Qt::Key_F7, Qt::Key_F7, Qt::Key_F7) << QString()
+        << "1/100×" << false;
+    QTest::newRow("up in the box")
+        << 1 << QKeySequence() << QStringLiteral("box up") << "2×" << false;
     QTest::newRow("down in the box")
         << 2 << QKeySequence() << QStringLiteral("box") << "¼×" << false;
     QTest::newRow("F6") << 1 << QKeySequence(Qt::Key_F6) << QString() << "1×" << true;
@@ -774,13 +783,15 @@ void AutomataWindowTest::stripFollowsTheClock() {
     Window->activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(Window));
     const TClockStrip* Strip = Window->Strip();
-    M->Clock().SetSlowdown(from);
+    M->Clock().SetSpeed(from == 0 ? TMachineClock::TSpeed{2, 1} : TMachineClock::TSpeed{1, from});
     QTest::keySequence(Window, keys);
     if (control == QLatin1String("box"))
         QTest::keyClick(Strip->SpeedBox(), Qt::Key_Down);
+    else if (control == QLatin1String("box up"))
+        QTest::keyClick(Strip->SpeedBox(), Qt::Key_Up);
     else if (control == QLatin1String("button"))
         QTest::mouseClick(Strip->PauseButton(), Qt::LeftButton);
-    QCOMPARE(TClockStrip::SpeedText(M->Clock().Slowdown()), speed);
+    QCOMPARE(TClockStrip::SpeedText(M->Clock().Speed()), speed);
     QCOMPARE(Strip->SpeedBox()->currentText(), speed);
     QCOMPARE(M->Clock().Paused(), paused);
     const QToolButton* Pause = Strip->PauseButton();
@@ -848,7 +859,7 @@ void AutomataWindowTest::stripShowsTheMachineTime() {
     TAutomataWindow* Window = Open();
     QVERIFY(Window);
     TWindowPlayer Player(*M);
-    M->Clock().SetSlowdown(slowdown);
+    M->Clock().SetSpeed({1, slowdown});
     if (spinning)
         Player.Game();
     const QMap<QString, int> Set = Intervals(M->Machine());

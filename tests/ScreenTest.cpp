@@ -134,19 +134,21 @@ void ScreenTest::barrelsTurnAndStopOnScreen() {
 }
 
 void ScreenTest::barrelsTurnAtEverySpeed_data() {
-    QTest::addColumn<int>("slowdown");
-    for (const int Slowdown : TMachineClock::Slowdowns)
-        QTest::newRow(qPrintable(QStringLiteral("1/%1").arg(Slowdown))) << Slowdown;
+    QTest::addColumn<int>("machine");
+    QTest::addColumn<int>("wall");
+    for (const TMachineClock::TSpeed Speed : TMachineClock::Speeds)
+        QTest::addRow("%d/%d", Speed.Machine, Speed.Wall) << Speed.Machine << Speed.Wall;
 }
 
 // However slow the machine runs, each barrel's picture on screen changes as often as its spin
 // timer ticks in the wall time, within a frame: a slow frame moves the machine a fraction of a
 // millisecond, and the fractions must add up.
 void ScreenTest::barrelsTurnAtEverySpeed() {
-    QFETCH(int, slowdown);
+    QFETCH(int, machine);
+    QFETCH(int, wall);
     TSlotMachine Window;
     TWindowPlayer Player(Window);
-    Window.Clock().SetSlowdown(slowdown);
+    Window.Clock().SetSpeed({machine, wall});
     Window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&Window));
     Player.Coin();
@@ -157,7 +159,7 @@ void ScreenTest::barrelsTurnAtEverySpeed() {
     std::array<QImage, 3> Shown;
     NextScreenFrame(Window);
     for (size_t Barrel = 0; Barrel < 3; ++Barrel) {
-        const int SpinWall = SpinIntervals[Barrel] * slowdown;
+        const int SpinWall = SpinIntervals[Barrel] * wall / machine;
         Bound[Barrel] = (SpinWall + TMachineClock::FrameMs - 1) / TMachineClock::FrameMs + 1;
         Shown[Barrel] = OnScreen(Barrels[int(Barrel)]);
         QVERIFY2(!Shown[Barrel].isNull(), "the server gave no picture");

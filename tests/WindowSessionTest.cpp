@@ -150,7 +150,7 @@ void WindowSessionTest::sessionSavedReplaysAsShown() {
     W.Pass(300);
     W.Key(Qt::Key_F7); // a quarter of the speed while the barrels start
     W.Key(Qt::Key_F7);
-    QCOMPARE(W.Window.Clock().Slowdown(), 4);
+    QCOMPARE(W.Window.Clock().Speed(), (TMachineClock::TSpeed{1, 4}));
     W.Key(Qt::Key_Return);
     W.Pass(1000);
     W.Window.cbA2LogSettings->ToggleByUser(LogStart);
@@ -230,13 +230,15 @@ void WindowSessionTest::pauseHoldsAndStepFiresOneEvent() {
 }
 
 void WindowSessionTest::slowdownPacesTheMachine_data() {
-    QTest::addColumn<int>("slowdown");
-    for (const int Slowdown : {1, 2, 4, 100})
-        QTest::newRow(qPrintable(QStringLiteral("1/%1").arg(Slowdown))) << Slowdown;
+    QTest::addColumn<int>("machine");
+    QTest::addColumn<int>("wall");
+    for (const auto& [Machine, Wall] : {std::pair(1, 1), {1, 2}, {1, 4}, {1, 100}, {2, 1}, {10, 1}})
+        QTest::addRow("%d/%d", Machine, Wall) << Machine << Wall;
 }
 
 void WindowSessionTest::slowdownPacesTheMachine() {
-    QFETCH(int, slowdown);
+    QFETCH(int, machine);
+    QFETCH(int, wall);
     TPlayedWindow W;
     W.Coin();
     W.Click(W.Window.iPlay); // the barrels spin: the frames run
@@ -244,9 +246,9 @@ void WindowSessionTest::slowdownPacesTheMachine() {
     const int64_t Start = Clock.Now();
     // Wall time since the last frame still counts at the old pace when the speed changes.
     W.Idle(800);
-    Clock.SetSlowdown(slowdown);
+    Clock.SetSpeed({machine, wall});
     W.Pass(1600);
-    QCOMPARE(Clock.Now() - Start, 800 + 1600 / slowdown);
+    QCOMPARE(Clock.Now() - Start, 800 + 1600 * machine / wall);
 }
 
 void WindowSessionTest::unreadableSessionLeavesTheRunningOne_data() {

@@ -2,10 +2,12 @@
 
 #include "window/MachineClock.h"
 
+#include <QAbstractItemView>
 #include <QAction>
 #include <QComboBox>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QSignalBlocker>
 #include <QTimerEvent>
 #include <QToolButton>
 
@@ -85,14 +87,31 @@ TClockStrip::TClockStrip(TMachineClock& Clock, const std::vector<QAction*>& Acti
     FSpeed = new QComboBox(this);
     FSpeed->setObjectName(QStringLiteral("SpeedBox"));
     FSpeed->setFocusPolicy(Qt::TabFocus);
-    for (const int Slowdown : TMachineClock::Slowdowns)
-        FSpeed->addItem(SpeedText(Slowdown), Slowdown);
+    // Fastest first, so that Down goes slower as F7 does.
+    for (auto Speed = TMachineClock::Speeds.rbegin(); Speed != TMachineClock::Speeds.rend();
+         ++Speed)
+        FSpeed->addItem(SpeedText(*Speed));
+    // A screen reader's Toggle on an item of the open list selects it without making it current,
+    // as the mouse and the keys always do: it is taken as a click on that item.
+    connect(FSpeed->view()->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            [this](const QItemSelection& Selected) {
+                const QModelIndexList Chosen = Selected.indexes();
+                if (Chosen.size() != 1 || Chosen.front() == FSpeed->view()->currentIndex())
+                    return;
+                FSpeed->setCurrentIndex(Chosen.front().row());
+                FSpeed->hidePopup();
+            });
     FSpeed->setAccessibleName(QStringLiteral("Скорость"));
     FSpeed->setToolTip(
         QStringLiteral("Скорость машины: %1 (%2), %3 (%4)")
             .arg(Slower->text().toLower(), Keys(Slower), Faster->text().toLower(), Keys(Faster)));
-    connect(FSpeed, &QComboBox::activated, this,
-            [this](int Index) { FClock.SetSlowdown(FSpeed->itemData(Index).toInt()); });
+    // Any choice, a click's or a screen reader's, sets the speed; the strip's own showing of it is
+    // silent.
+    connect(FSpeed, &QComboBox::currentIndexChanged, this, [this](int Index) {
+        const auto Speeds = TMachineClock::Speeds.size();
+        if (Index >= 0 && static_cast<size_t>(Index) < Speeds)
+            FClock.SetSpeed(TMachineClock::Speeds[Speeds - 1 - static_cast<size_t>(Index)]);
+    });
 
     FTimeOfDay = new QLabel(this);
     FTimeOfDay->setObjectName(QStringLiteral("ClockLabel"));
@@ -129,24 +148,21 @@ TClockStrip::~TClockStrip() {
     FClock.Machine().RemoveObserver(this);
 }
 
-QString TClockStrip::SpeedText(int Slowdown) {
-    switch (Slowdown) {
-    case 1:
-        return QStringLiteral("1×");
-    case 2:
+QString TClockStrip::SpeedText(TMachineClock::TSpeed Speed) {
+    if (Speed.Wall == 1)
+        return QStringLiteral("%1×").arg(Speed.Machine);
+    if (Speed.Machine == 1 && Speed.Wall == 2)
         return QStringLiteral("½×");
-    case 4:
+    if (Speed.Machine == 1 && Speed.Wall == 4)
         return QStringLiteral("¼×");
-    default:
-        return QStringLiteral("1/%1×").arg(Slowdown);
-    }
+    return QStringLiteral("%1/%2×").arg(Speed.Machine).arg(Speed.Wall);
 }
 
 void TClockStrip::ClockMoved() {
     // Paused, the clock moves only by a step or an input: each is shown at once.
     const int64_t Since = FClock.WallNow() - FRefreshed;
-    if (FClock.Paused() || FRefreshedPaused || FClock.Slowdown() != FRefreshedSlowdown ||
-        Since < 0 || Since >= FrameRefreshMs)
+    if (FClock.Paused() || FRefreshedPaused || FClock.Speed() != FRefreshedSpeed || Since < 0 ||
+        Since >= FrameRefreshMs)
         Refresh();
 }
 
@@ -155,7 +171,7 @@ void TClockStrip::Refresh() {
     if (!FShown)
         return;
     FRefreshed = FClock.WallNow();
-    FRefreshedSlowdown = FClock.Slowdown();
+    FRefreshedSpeed = FClock.Speed();
     FRefreshedPaused = FClock.Paused();
     const bool Paused = FClock.Paused();
     // The action says what pressing it does now.
@@ -164,7 +180,15 @@ void TClockStrip::Refresh() {
     if (FPause->accessibleName() != FPauseAction->text())
         FPause->setAccessibleName(FPauseAction->text());
     FStep->setEnabled(FClock.CanStep());
-    FSpeed->setCurrentIndex(FSpeed->findData(FClock.Slowdown()));
+    {
+        const QSignalBlocker Silent(FSpeed);
+        const auto At =
+            std::find(TMachineClock::Speeds.rbegin(), TMachineClock::Speeds.rend(), FClock.Speed());
+        FSpeed->setCurrentIndex(
+            At == TMachineClock::Speeds.rend()
+                ? -1
+                : static_cast<int>(std::distance(TMachineClock::Speeds.rbegin(), At)));
+    }
 
     const int64_t Reading = FClock.Reading();
     const QString Time = FStart().addMSecs(Reading).toString(QStringLiteral("HH:mm:ss.zzz"));

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "slotmachine/Machine.h"
+#include "window/MachineClock.h"
 
 #include <QBasicTimer>
 #include <QDateTime>
@@ -15,8 +16,6 @@ class QLabel;
 class QToolButton;
 
 namespace sm {
-
-class TMachineClock;
 
 // The machine's clock at a glance, above the diagrams: pause and go on, one step, the speed, the
 // machine's time of day as the protocol stamps it, and what each running timer has left.
@@ -40,8 +39,8 @@ public:
     void Refresh();
     // Whether the idle timer runs: only while shown and not paused.
     bool Idling() const { return FIdle.isActive(); }
-    // «1×», «½×», «¼×», «1/10×»...
-    static QString SpeedText(int Slowdown);
+    // «1×», «½×», «¼×», «1/10×», «2×»...
+    static QString SpeedText(TMachineClock::TSpeed Speed);
 
     QToolButton* PauseButton() const { return FPause; }
     QToolButton* StepButton() const { return FStep; }
@@ -73,7 +72,7 @@ private:
     bool FShown = false;
     bool FRefreshPosted = false;
     int64_t FRefreshed = 0; // the wall clock at the last refresh
-    int FRefreshedSlowdown = 0;
+    TMachineClock::TSpeed FRefreshedSpeed{0, 0};
     bool FRefreshedPaused = false;
     QBasicTimer FIdle;
 };

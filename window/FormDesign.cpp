@@ -185,7 +185,7 @@ void TSlotMachine::BindPlayerActions() {
 }
 
 // The clock's keys are a debugger's: F5 goes on, F6 or Pause pauses and goes on, F10 steps;
-// F7 and F8 slow the machine down and speed it up again.
+// F7 and F8 slow the machine down and speed it up; Ctrl+F5 runs a playback at once to its end.
 void TSlotMachine::CreateClockActions() {
     const auto Make = [this](const char* Name, const QString& Text,
                              const QList<QKeySequence>& Keys) {
@@ -204,12 +204,17 @@ void TSlotMachine::CreateClockActions() {
     QAction* Step = Make("actStep", QStringLiteral("Шаг"), {Qt::Key_F10});
     QAction* Slower = Make("actSlower", QStringLiteral("Медленнее"), {Qt::Key_F7});
     QAction* Faster = Make("actFaster", QStringLiteral("Быстрее"), {Qt::Key_F8});
-    connect(Pause, &QAction::triggered, this, [this](bool Paused) { FClock->SetPaused(Paused); });
+    QAction* ToEnd =
+        Make("actRunToEnd", QStringLiteral("До конца сеанса"), {Qt::CTRL | Qt::Key_F5});
+    // Its tick, however it changes: a screen reader's Toggle sets it without a trigger.
+    connect(Pause, &QAction::toggled, this, [this](bool Paused) { FClock->SetPaused(Paused); });
     connect(GoOn, &QAction::triggered, this, [this] { FClock->SetPaused(false); });
     connect(Step, &QAction::triggered, this,
             [Step = Guarded([this] { FClock->Step(); })] { Step(); });
     connect(Slower, &QAction::triggered, this, [this] { FClock->Slower(); });
     connect(Faster, &QAction::triggered, this, [this] { FClock->Faster(); });
+    connect(ToEnd, &QAction::triggered, this,
+            [ToEnd = Guarded([this] { FClock->RunToEnd(); })] { ToEnd(); });
     // The tick follows the clock, whoever paused it.
     connect(FClock.get(), &TMachineClock::Moved, Pause,
             [this, Pause] { Pause->setChecked(FClock->Paused()); });

@@ -23,7 +23,8 @@ TMachineClock::~TMachineClock() = default;
 int64_t TMachineClock::Reading() const {
     if (FPaused)
         return FTime.Now();
-    return std::max(FTime.Now(), FMachineAnchor + (FWall() - FWallAnchor) / FSlowdown);
+    return std::max(FTime.Now(),
+                    FMachineAnchor + (FWall() - FWallAnchor) * FSpeed.Machine / FSpeed.Wall);
 }
 
 void TMachineClock::Anchor() {
@@ -37,27 +38,27 @@ void TMachineClock::SetWallClock(TWallClock Wall) {
     Anchor();
 }
 
-void TMachineClock::SetSlowdown(int Slowdown) {
-    if (Slowdown < 1 || Slowdown == FSlowdown)
+void TMachineClock::SetSpeed(TSpeed Speed) {
+    if (Speed.Machine < 1 || Speed.Wall < 1 || Speed == FSpeed)
         return;
     // The time so far at the old pace, from now on at the new one.
     CatchUp();
-    FSlowdown = Slowdown;
+    FSpeed = Speed;
     Anchor();
     Schedule();
     emit Moved();
 }
 
 void TMachineClock::Faster() {
-    const auto At = std::find(Slowdowns.begin(), Slowdowns.end(), FSlowdown);
-    if (At != Slowdowns.begin() && At != Slowdowns.end())
-        SetSlowdown(*(At - 1));
+    const auto At = std::find(Speeds.begin(), Speeds.end(), FSpeed);
+    if (At != Speeds.end() && At + 1 != Speeds.end())
+        SetSpeed(*(At + 1));
 }
 
 void TMachineClock::Slower() {
-    const auto At = std::find(Slowdowns.begin(), Slowdowns.end(), FSlowdown);
-    if (At != Slowdowns.end() && At + 1 != Slowdowns.end())
-        SetSlowdown(*(At + 1));
+    const auto At = std::find(Speeds.begin(), Speeds.end(), FSpeed);
+    if (At != Speeds.begin() && At != Speeds.end())
+        SetSpeed(*(At - 1));
 }
 
 void TMachineClock::SetPaused(bool Paused) {
@@ -123,8 +124,10 @@ void TMachineClock::Schedule() {
     // A script waiting with no timer running has nothing to show until its wait ends.
     if (!Running)
         if (const auto End = FPlayback->WaitEnd())
-            Interval = static_cast<int>(std::clamp<int64_t>((*End - Reading()) * FSlowdown, FrameMs,
-                                                            std::numeric_limits<int>::max()));
+            // Rounded up: the catch-up then reaches the wait's end.
+            Interval = static_cast<int>(std::clamp<int64_t>(
+                ((*End - Reading()) * FSpeed.Wall + FSpeed.Machine - 1) / FSpeed.Machine, FrameMs,
+                std::numeric_limits<int>::max()));
     if (!FFrame.isActive() || FFrame.interval() != Interval)
         FFrame.start(Interval);
 }
@@ -148,6 +151,22 @@ void TMachineClock::Play(TCommandList Commands) {
     CatchUp();
     Schedule();
     emit Moved();
+}
+
+bool TMachineClock::RunToEnd() {
+    if (!FPlayback)
+        return false;
+    CatchUp();
+    if (FPlayback) {
+        const QScopedValueRollback Inside(FCatchingUp, true);
+        FPlayback->RunToEnd();
+    }
+    // The wall clock goes on from the end, not from where the machine stood before.
+    Anchor();
+    EndPlaybackIfDone();
+    Schedule();
+    emit Moved();
+    return true;
 }
 
 void TMachineClock::StopPlayback() {

@@ -15,8 +15,8 @@
 namespace sm {
 
 // The window's machine in virtual time, paced by the wall clock: once a screen frame, and before
-// every input, the machine's time moves on by the wall time that passed, divided by the slowdown;
-// paused, it holds. Inputs are taken at the machine's present millisecond. A session script
+// every input, the machine's time moves on by the wall time that passed, times the speed; paused,
+// it holds. Inputs are taken at the machine's present millisecond. A session script
 // played here runs on the same clock, so it can be slowed down, paused and stepped too.
 class TMachineClock : public QObject {
     Q_OBJECT
@@ -26,8 +26,16 @@ public:
     using TWallClock = std::function<int64_t()>;
     // Milliseconds between two catch-ups while a timer runs: a screen frame.
     static constexpr int FrameMs = 16;
-    // The speeds offered: the machine runs 1, 2, 4, 10 or 100 times slower than the wall clock.
-    static constexpr std::array<int, 5> Slowdowns = {1, 2, 4, 10, 100};
+    // A speed: the machine's milliseconds that so many of the wall clock's make.
+    struct TSpeed {
+        int Machine = 1;
+        int Wall = 1;
+        bool operator==(const TSpeed&) const = default;
+    };
+    // The speeds offered, slowest first: from a hundred times slower than the wall clock to ten
+    // times faster.
+    static constexpr std::array<TSpeed, 8> Speeds = {
+        {{1, 100}, {1, 10}, {1, 4}, {1, 2}, {1, 1}, {2, 1}, {5, 1}, {10, 1}}};
 
     explicit TMachineClock(QObject* Parent = nullptr);
     ~TMachineClock() override;
@@ -44,8 +52,8 @@ public:
     void SetWallClock(TWallClock Wall);
     // The wall clock it paces the machine by.
     int64_t WallNow() const { return FWall(); }
-    int Slowdown() const { return FSlowdown; }
-    void SetSlowdown(int Slowdown);
+    TSpeed Speed() const { return FSpeed; }
+    void SetSpeed(TSpeed Speed);
     // One speed faster or slower; nothing beyond the ends.
     void Faster();
     void Slower();
@@ -81,6 +89,9 @@ public:
     // Plays the commands from the present moment, taking the player's and log commands through
     // the door.
     void Play(TCommandList Commands);
+    // Runs the playback at once to its end, in virtual time without pacing; the clock then goes on
+    // from there as it was, paused or not. False when nothing plays.
+    bool RunToEnd();
     // Ends the playback where it stands; the machine stays live.
     void StopPlayback();
     bool Playing() const { return FPlayback != nullptr; }
@@ -112,7 +123,7 @@ private:
     TWallClock FWall;
     int64_t FWallAnchor = 0;
     int64_t FMachineAnchor = 0;
-    int FSlowdown = 1;
+    TSpeed FSpeed;
     bool FPaused = false;
     bool FCatchingUp = false; // what a catch-up sets off must not start another
     QTimer FFrame;

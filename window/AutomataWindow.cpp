@@ -20,6 +20,7 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScopedValueRollback>
 #include <QScreen>
 #include <QScrollBar>
 #include <QSettings>
@@ -57,6 +58,12 @@ TAutomataWindow::TAutomataWindow(TMachineClock& Clock, const std::vector<QAction
     FScroll->setObjectName(QStringLiteral("Scroll"));
     FScroll->setFrameShape(QFrame::NoFrame);
     FScroll->viewport()->installEventFilter(this);
+    // The user's own scrolling holds the view where it is put for a while.
+    for (const QScrollBar* Bar : {FScroll->horizontalScrollBar(), FScroll->verticalScrollBar()})
+        connect(Bar, &QScrollBar::valueChanged, this, [this] {
+            if (!FScrolling)
+                FUserScrolled = FMachineClock.WallNow();
+        });
     FCanvas = new QWidget;
     FScroll->setWidget(FCanvas); // sized by Arrange, not by the scroll area
     setCentralWidget(FScroll);
@@ -91,13 +98,10 @@ TAutomataWindow::TAutomataWindow(TMachineClock& Clock, const std::vector<QAction
         View->installEventFilter(this);
         FViews[static_cast<size_t>(Automaton)] = View;
     }
-    QSize Wanted = sizeHint();
-    if (const QScreen* Screen = QGuiApplication::primaryScreen())
-        Wanted = Wanted.boundedTo(Screen->availableGeometry().size() * 9 / 10);
-    resize(Wanted);
+    resize(sizeHint());
     const QSettings Settings(QCoreApplication::applicationName(),
                              QCoreApplication::applicationName());
-    restoreGeometry(Settings.value(QLatin1String(GeometryKey)).toByteArray());
+    FGeometryRestored = restoreGeometry(Settings.value(QLatin1String(GeometryKey)).toByteArray());
     FDocksPlaced = restoreState(Settings.value(QLatin1String(StateKey)).toByteArray());
 
     const auto Bind = [this](const QKeySequence& Sequence, auto Slot) {
@@ -140,6 +144,13 @@ QSize TAutomataWindow::sizeHint() const {
     const QSize Around = QMainWindow::sizeHint() - FScroll->sizeHint();
     const QSize Diagrams = NeededSize(1);
     return {std::max(Diagrams.width(), QMainWindow::sizeHint().width()),
+            Around.height() + Diagrams.height()};
+}
+
+QSize TAutomataWindow::UsefulSize() const {
+    const QSize Around = QMainWindow::sizeHint() - FScroll->sizeHint();
+    const QSize Diagrams = NeededSize(UsefulScale);
+    return {std::max(Diagrams.width(), QMainWindow::minimumSizeHint().width()),
             Around.height() + Diagrams.height()};
 }
 
@@ -400,36 +411,52 @@ void TAutomataWindow::MachineChanged(unsigned Changes) noexcept {
 }
 
 void TAutomataWindow::LightSteps() {
+    // Every step of an input is taken at the same moment, so all light at once, numbered in the
+    // order of the protocol: a paused clock would never reach a step lit later. An earlier
+    // input's steps go dark, or their numbers would mix with these; an input that lights nothing
+    // leaves them.
     const qint64 Now = FClock();
     const std::vector<TStep>& Steps = FMachine.Steps();
-    std::vector<qint64> Starts(Steps.size(), Now);
-    qint64 Next = Now;
-    for (size_t Index = 0; Index < Steps.size(); ++Index) {
-        const TStep& Step = Steps[Index];
-        TDiagramView* View = FViews.at(static_cast<size_t>(Step.Automaton));
-        const auto& Nodes = View->Diagram().Nodes;
-        const bool Known = Step.From >= 0 && static_cast<size_t>(Step.From) < Nodes.size();
-        const int32_t Relay = Known ? Nodes[static_cast<size_t>(Step.From)].RelayTarget : -1;
-        if (Relay >= 0) {
-            // The relayed event was handled first, so its step comes earlier in the list.
-            qint64 Relayed = Next;
-            for (size_t Earlier = Index; Earlier-- > 0;)
-                if (Steps[Earlier].Automaton == Relay && Steps[Earlier].Event == Step.Event) {
-                    Relayed = Starts[Earlier];
-                    break;
-                }
-            View->LightRelay(Step.From, Relayed);
-        }
-        Starts[Index] = Next;
-        if (Step.Row >= 0) {
-            View->Light(Step, Next);
-            Next += StepDelayMs;
-        }
+    const auto Relays = [this](const TStep& Step) {
+        const auto& Nodes = View(Step.Automaton)->Diagram().Nodes;
+        return Step.From >= 0 && static_cast<size_t>(Step.From) < Nodes.size() &&
+               Nodes[static_cast<size_t>(Step.From)].RelayTarget >= 0;
+    };
+    if (std::none_of(Steps.begin(), Steps.end(),
+                     [&](const TStep& Step) { return Step.Row >= 0 || Relays(Step); }))
+        return;
+    for (TDiagramView* Each : FViews)
+        Each->Unlight();
+    int Order = 0;
+    for (const TStep& Step : Steps) {
+        if (Relays(Step))
+            View(Step.Automaton)->LightRelay(Step.From, Now);
+        if (Step.Row >= 0)
+            View(Step.Automaton)->Light(Step, Now, ++Order);
     }
-    for (TDiagramView* View : FViews)
-        View->SetNow(Now);
+    for (TDiagramView* Each : FViews)
+        Each->SetNow(Now);
+    KeepInSight(Steps);
     if (!FFade.isActive())
         FFade.start(FrameMs, this);
+}
+
+void TAutomataWindow::KeepInSight(const std::vector<TStep>& Steps) {
+    if (FMachineClock.WallNow() - FUserScrolled < UserScrollMs)
+        return;
+    const QScopedValueRollback Ours(FScrolling, true);
+    // One after another, so that the last step is surely in sight and the earlier ones as the
+    // viewport allows.
+    for (const TStep& Step : Steps) {
+        if (Step.Row < 0)
+            continue;
+        const TDiagramView* View = FViews.at(static_cast<size_t>(Step.Automaton));
+        const QRect Label = View->LabelRect(Step.Row).toAlignedRect().translated(View->pos());
+        if (Label.isEmpty())
+            continue;
+        FScroll->ensureVisible(Label.center().x(), Label.center().y(), Label.width() / 2 + 16,
+                               Label.height() / 2 + 16);
+    }
 }
 
 void TAutomataWindow::ShowStates() {

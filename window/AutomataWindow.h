@@ -12,6 +12,7 @@
 
 #include <array>
 #include <functional>
+#include <limits>
 #include <memory>
 #include <optional>
 #include <thread>
@@ -43,12 +44,15 @@ class TAutomataWindow : public QMainWindow, private TMachineObserver {
 public:
     using TClock = std::function<qint64()>;
     static constexpr int FrameMs = 50;
-    // Steps of one input light up one after another, in the order of the protocol.
-    static constexpr qint64 StepDelayMs = 150;
+    // Wall milliseconds after the user scrolled the diagrams during which a lit step does not
+    // scroll them into sight.
+    static constexpr qint64 UserScrollMs = 3000;
 
     static constexpr double MinScale = 0.1;
     static constexpr double MaxScale = 3;
     static constexpr double ZoomStep = 1.25;
+    // Below this scale the diagrams' text is too small to read at a glance.
+    static constexpr double UsefulScale = 0.6;
 
     // The strip drives the clock by the machine's window's clock actions and tells the time of
     // day from the session's start.
@@ -77,6 +81,10 @@ public:
     void StartAnew();
     // The strip and the diagrams whole at 1.
     QSize sizeHint() const override;
+    // The least size worth opening at: the diagrams whole at a scale still read with ease.
+    QSize UsefulSize() const;
+    // Whether it took the place and size the user left it at, from the settings.
+    bool GeometryRestored() const { return FGeometryRestored; }
 
     TDiagramView* View(int32_t Automaton) const;
     // Milliseconds from any fixed moment; the machine's clock's reading unless a test gives its
@@ -137,6 +145,8 @@ private:
 
     void MachineChanged(unsigned Changes) noexcept override;
     void LightSteps();
+    // Scrolls the diagrams so that the steps' labels are in sight, unless the user just scrolled.
+    void KeepInSight(const std::vector<TStep>& Steps);
     void ShowStates();
     void Unlight();
     // The steps the record has finished go to the chart.
@@ -156,6 +166,7 @@ private:
     // Moves the present moment on in the chart and the timeline while the window is shown.
     QBasicTimer FPresent;
     bool FDocksPlaced = false;
+    bool FGeometryRestored = false;
     static constexpr int PresentMs = 250;
     QMenu* FPanes;
     QScrollArea* FScroll;
@@ -166,6 +177,8 @@ private:
     int FWheel = 0; // wheel angle not yet turned into a zoom step
     TClock FClock;
     QBasicTimer FFade;
+    qint64 FUserScrolled = std::numeric_limits<qint64>::min() / 2; // on the machine's wall clock
+    bool FScrolling = false; // the scroll is ours, not the user's
 
     void StartExploring();
     void WayArrived();

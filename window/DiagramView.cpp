@@ -73,6 +73,12 @@ QRectF NodeBox(const TNodePlace& Place) {
     return {Place.Left, Place.Top, Place.Width, Place.Height};
 }
 
+// A circle at the top left corner of an edge's label, a line high, where a lit step's number goes.
+QRectF OrderBadge(const QRectF& LabelBox, const QFont& Font) {
+    const double Side = QFontMetricsF(Font).lineSpacing();
+    return {LabelBox.left() - Side / 2, LabelBox.top() - Side / 2, Side, Side};
+}
+
 int64_t CountAt(const std::vector<int64_t>& Counts, size_t Index) {
     return Index < Counts.size() ? Counts[Index] : 0;
 }
@@ -90,8 +96,8 @@ std::vector<bool> Taken(const std::vector<int64_t>& Counts) {
 TDiagramView::TDiagramView(TDiagram Diagram, TDiagramLayout Layout, const QFont& Font,
                            QWidget* Parent)
     : QWidget(Parent), FDiagram(std::move(Diagram)), FLayout(std::move(Layout)), FFont(Font),
-      FBold(Font), FEdgeLit(FDiagram.Edges.size(), Dark), FEntryLit(FDiagram.Nodes.size(), Dark),
-      FRelayLit(FDiagram.Nodes.size(), Dark) {
+      FBold(Font), FEdgeLit(FDiagram.Edges.size(), Dark), FEdgeOrder(FDiagram.Edges.size(), 0),
+      FEntryLit(FDiagram.Nodes.size(), Dark), FRelayLit(FDiagram.Nodes.size(), Dark) {
     FBold.setBold(true);
     setFont(Font);
     setObjectName(Text(FDiagram.Title.substr(0, FDiagram.Title.find(' '))));
@@ -125,7 +131,8 @@ TDiagramView::TDiagramView(TDiagram Diagram, TDiagramLayout Layout, const QFont&
         Shape.LabelBox =
             QRectF(Place.Label.X - Place.LabelWidth / 2, Place.Label.Y - Place.LabelHeight / 2,
                    Place.LabelWidth, Place.LabelHeight);
-        Shape.Bounds = (Shape.Path.boundingRect() | Shape.Arrow.boundingRect() | Shape.LabelBox)
+        Shape.Bounds = (Shape.Path.boundingRect() | Shape.Arrow.boundingRect() | Shape.LabelBox |
+                        OrderBadge(Shape.LabelBox, Font))
                            .adjusted(-3, -3, 3, 3);
         FEdgeShapes.push_back(std::move(Shape));
     }
@@ -168,9 +175,11 @@ void TDiagramView::SetCurrentState(int32_t State) {
     UpdateDescription();
 }
 
-void TDiagramView::Light(const TStep& Step, qint64 Start) {
-    if (Step.Row >= 0 && static_cast<size_t>(Step.Row) < FEdgeLit.size())
+void TDiagramView::Light(const TStep& Step, qint64 Start, int Order) {
+    if (Step.Row >= 0 && static_cast<size_t>(Step.Row) < FEdgeLit.size()) {
         FEdgeLit[static_cast<size_t>(Step.Row)] = Start;
+        FEdgeOrder[static_cast<size_t>(Step.Row)] = Order;
+    }
     // Entry actions run only when the state changes.
     if (Step.From != Step.To && Step.To >= 0 && static_cast<size_t>(Step.To) < FEntryLit.size() &&
         !FDiagram.Nodes[static_cast<size_t>(Step.To)].Entry.empty())
@@ -227,6 +236,10 @@ double TDiagramView::EdgeGlow(int Row) const {
     return Row >= 0 && static_cast<size_t>(Row) < FEdgeLit.size()
                ? Glow(FEdgeLit[static_cast<size_t>(Row)])
                : 0;
+}
+
+int TDiagramView::EdgeOrder(int Row) const {
+    return EdgeGlow(Row) > 0 ? FEdgeOrder[static_cast<size_t>(Row)] : 0;
 }
 
 double TDiagramView::EntryGlow(int32_t State) const {
@@ -525,6 +538,17 @@ void TDiagramView::PaintEdge(QPainter& Painter, const TDiagramEdge& Edge, const 
     PaintLines(Painter, Shape.Label, 0,
                QPointF(Shape.LabelBox.center().x(), Shape.LabelBox.center().y() - Height / 2),
                InkColour);
+    // Steps of one input light together: the number tells their order.
+    const int Order = FEdgeOrder[static_cast<size_t>(Edge.Row)];
+    if (Lit > 0 && Order > 0) {
+        const QRectF Badge = OrderBadge(Shape.LabelBox, FFont);
+        Painter.setPen(Qt::NoPen);
+        Painter.setBrush(Mixed(PaperColour, GlowColour, Lit));
+        Painter.drawEllipse(Badge);
+        Painter.setPen(Qt::white);
+        Painter.setFont(FBold);
+        Painter.drawText(Badge, Qt::AlignCenter, QString::number(Order));
+    }
 }
 
 void TDiagramView::PaintNode(QPainter& Painter, const TDiagramNode& Node, const TNodePlace& Place,

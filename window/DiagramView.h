@@ -44,8 +44,9 @@ public:
     // Repaints only on a change.
     void SetCurrentState(int32_t State);
     // Lights what one step did, from the given moment on: its row's edge, the entry actions of
-    // the state it entered, and the relay of the state it left.
-    void Light(const TStep& Step, qint64 Start);
+    // the state it entered, and the relay of the state it left. Order, from 1, is the step's place
+    // among the steps of its input, drawn beside the edge's label while it glows; 0 draws none.
+    void Light(const TStep& Step, qint64 Start, int Order = 0);
     void LightRelay(int32_t State, qint64 Start);
     void Unlight();
     // The moment the next paint shows; repaints while anything glows, and once more when the
@@ -56,6 +57,8 @@ public:
     double EdgeGlow(int Row) const;
     double EntryGlow(int32_t State) const;
     double RelayGlow(int32_t State) const;
+    // The lit row's place among its input's steps; 0 when dark or not numbered.
+    int EdgeOrder(int Row) const;
     // Where a state's box and an edge's label are drawn, in the view's coordinates.
     QRectF NodeRect(int32_t State) const;
     QRectF LabelRect(int Row) const;
@@ -125,6 +128,7 @@ private:
     std::vector<TLabel> FNodeLabels;
     int32_t FCurrentState = -1;
     std::vector<qint64> FEdgeLit;
+    std::vector<int> FEdgeOrder;
     std::vector<qint64> FEntryLit;
     std::vector<qint64> FRelayLit;
     qint64 FNow = 0;

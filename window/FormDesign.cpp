@@ -2,6 +2,7 @@
 
 #include "sessions/PlayerActions.h"
 #include "window/Application.h"
+#include "window/ClockState.h"
 #include "window/ErrorBox.h"
 #include "window/LogSettingsItems.h"
 #include "window/Pictures.h"
@@ -99,6 +100,10 @@ void TSlotMachine::CreateControls() {
     Label7 = MakeLabel(this, "Label7", QStringLiteral("Игрок:"), 160, 264, 34, 13);
     btnTechReset = Place(new QPushButton(Panel1), "btnTechReset", 200, 112, 65, 17);
     btnTechReset->setFocusPolicy(Qt::NoFocus);
+    // Not the design's: the clock's state in the panel's free top line, shown only when it is news.
+    FClockState = Place(new TClockState(
+                            *FClock, [this] { return FPlaying; }, Panel1),
+                        "ClockState", 8, 1, 249, 15);
 
     // Each label names its field or list, for a screen reader too.
     const std::pair<QLabel*, QWidget*> Named[] = {

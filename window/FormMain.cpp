@@ -5,8 +5,10 @@
 #include "slotmachine/Rules.h"
 #include "slotmachine/Vocabulary.h"
 #include "window/AutomataWindow.h"
+#include "window/ClockState.h"
 #include "window/ControlsAccessible.h"
 #include "window/ErrorBox.h"
+#include "window/Placement.h"
 
 #include <QAccessible>
 #include <QContextMenuEvent>
@@ -193,6 +195,7 @@ void TSlotMachine::UserInput() {
     if (FClock->Playing()) {
         FClock->StopPlayback();
         FPlaying.clear();
+        FClockState->Refresh();
     }
 }
 
@@ -225,28 +228,20 @@ void TSlotMachine::cbA2LogSettingsClickCheck() {
 
 // --- The automata's diagrams ------------------------------------------------------------------
 
-// Where the screen has room, below the machine's window or above it, never over it: the player
-// watches both. The diagrams scale to fit a shorter window.
-void TSlotMachine::PlaceBeside(QWidget& Other) const {
+// Beside the machine's window where the screen has room for the diagrams at a useful size, over it
+// where not: the player watches both as far as the screen lets them.
+void TSlotMachine::PlaceBeside(TAutomataWindow& Other) const {
     const QScreen* Screen = screen();
-    if (!Screen)
+    const QRect Room = FScreenRoom ? FScreenRoom() : Screen ? Screen->availableGeometry() : QRect();
+    if (Room.isEmpty())
         return;
-    const QRect Room = Screen->availableGeometry();
-    const QRect Frame = frameGeometry();
-    const int Below = Room.bottom() - Frame.bottom();
-    const int Above = Frame.top() - Room.top();
-    // The other window's frame adds about a title bar to its height.
-    const int Decoration = std::max(0, Frame.height() - height());
-    const int Space = std::max(Below, Above) - Decoration;
-    if (Space < 200) {
-        Other.move(Room.topLeft());
-        return;
-    }
-    Other.resize(Other.width(), std::min(Other.height(), Space));
-    const int Top = Below >= Above ? Frame.bottom() + 1 : Frame.top() - Other.height() - Decoration;
-    const int Left = std::clamp(Frame.left(), Room.left(),
-                                std::max(Room.left(), Room.right() + 1 - Other.width()));
-    Other.move(Left, Top);
+    // The other window, not shown yet, will be framed as this one is.
+    const QMargins Frame = FrameMargins(frameGeometry(), geometry());
+    const QSize Around(Frame.left() + Frame.right(), Frame.top() + Frame.bottom());
+    const QRect Place = sm::PlaceBeside(Room, frameGeometry(), Other.sizeHint() + Around,
+                                        Other.UsefulSize() + Around);
+    Other.resize(Place.size() - Around);
+    Other.move(Place.topLeft());
 }
 
 void TSlotMachine::ShowAutomata() {
@@ -259,7 +254,9 @@ void TSlotMachine::ShowAutomata() {
             FAutomataWindow->addAction(Action);
         for (QAction* Action : FClockActions)
             FAutomataWindow->addAction(Action);
-        PlaceBeside(*FAutomataWindow);
+        // Where the user put it last time, if anywhere.
+        if (!FAutomataWindow->GeometryRestored())
+            PlaceBeside(*FAutomataWindow);
         FAutomataWindow->SetCoverage([this]() -> const TCoverageCounts& { return FCoverage; });
         FAutomataWindow->SetPlayer(
             [this](const TScript& Script, const QString& Name) { PlayScript(Script, Name); });
@@ -366,6 +363,7 @@ void TSlotMachine::ChooseAndOpenSession() {
 
 void TSlotMachine::PlaybackEnded(int Line, const QString& Error) {
     const QString Name = std::exchange(FPlaying, QString());
+    FClockState->Refresh();
     if (!Error.isEmpty())
         TErrorBox::Instance().Report(
             QStringLiteral("%1:%2: %3").arg(Escaped(Name)).arg(Line).arg(Error));

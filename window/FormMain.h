@@ -17,6 +17,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -25,6 +26,7 @@ class QAction;
 namespace sm {
 
 class TAutomataWindow;
+class TClockState;
 
 // The window: the view and controller of one machine. Clicks, ticks and check-list toggles
 // become the machine's inputs; after each change it shows what the machine's displays hold.
@@ -105,8 +107,12 @@ public:
     // «Автоматы», the automata's state diagrams beside the window: made when first asked for
     // (F2, or the context menu of the background or of the protocol), then shown and raised.
     void ShowAutomata();
-    void PlaceBeside(QWidget& Other) const;
+    void PlaceBeside(TAutomataWindow& Other) const;
+    // The screen's available room the placing reads; a test gives its own.
+    void SetScreenRoom(std::function<QRect()> Room) { FScreenRoom = std::move(Room); }
     TAutomataWindow* AutomataWindow() const { return FAutomataWindow.get(); }
+    // The line that says the clock is paused, slower or faster, or plays a session.
+    TClockState* ClockState() const { return FClockState; }
     // How often this session took each row and entered each state, from its start.
     const TCoverageCounts& Coverage() const { return FCoverage; }
 
@@ -166,6 +172,8 @@ private:
     QAction* FSaveSessionAction = nullptr;
     QAction* FSaveProtocolAction = nullptr;
     std::unique_ptr<TAutomataWindow> FAutomataWindow;
+    std::function<QRect()> FScreenRoom;
+    TClockState* FClockState = nullptr;
 };
 
 } // namespace sm

@@ -73,6 +73,8 @@ private slots:
     void pauseHoldsAndStepFiresOneEvent();
     void slowdownPacesTheMachine_data();
     void slowdownPacesTheMachine();
+    void everySpeedGivesTheReplay_data();
+    void everySpeedGivesTheReplay();
     void unreadableSessionLeavesTheRunningOne_data();
     void unreadableSessionLeavesTheRunningOne();
     void commandRefusedInPlaybackIsReported();
@@ -249,6 +251,50 @@ void WindowSessionTest::slowdownPacesTheMachine() {
     Clock.SetSpeed({machine, wall});
     W.Pass(1600);
     QCOMPARE(Clock.Now() - Start, 800 + 1600 * machine / wall);
+}
+
+void WindowSessionTest::everySpeedGivesTheReplay_data() {
+    QTest::addColumn<int>("machine");
+    QTest::addColumn<int>("wall");
+    QTest::addColumn<int>("toEnd"); // wall milliseconds before Ctrl+F5; -1: never
+    for (const auto& [Machine, Wall] : TMachineClock::Speeds)
+        if (Wall <= 4)
+            QTest::addRow("%d/%d", Machine, Wall) << Machine << Wall << -1;
+    for (const int ToEnd : {0, 700, 2500})
+        for (const auto& [Machine, Wall] : {std::pair(1, 1), {5, 1}, {1, 2}})
+            QTest::addRow("Ctrl+F5 after %d ms at %d/%d", ToEnd, Machine, Wall)
+                << Machine << Wall << ToEnd;
+}
+
+void WindowSessionTest::everySpeedGivesTheReplay() {
+    QFETCH(int, machine);
+    QFETCH(int, wall);
+    QFETCH(int, toEnd);
+    // Games won and lost, a counterfeit token, a switch, a reset and a pay-out.
+    const QByteArray Script =
+        "seed 7\nstart 2026-01-01T09:00:00\ncoin\ncoin\ncoin\nplay\nwait 300\n"
+        "play\nsettle\ncoin\nbad\nlog A2 start off\nplay\nwait 2000\nplay\n"
+        "settle\ncoin\nplay\nplay\nwait 1500\nreset\nsettle\nreturn\nwait 777\n";
+    TPlayedWindow W;
+    W.Window.show();
+    W.Window.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&W.Window));
+    W.Window.Clock().SetSpeed({machine, wall});
+    W.Window.PlayScript(Parsed(Script), QStringLiteral("игра.session"));
+    if (toEnd >= 0) {
+        W.Pass(toEnd);
+        W.Key(Qt::Key_F5, Qt::ControlModifier);
+        // At once: the machine stands at the script's end, and goes on from there at its pace.
+        QVERIFY(!W.Window.Clock().Playing());
+        QCOMPARE(PanelBytes(W.Window), Replayed(Script));
+        const int64_t End = W.Window.Clock().Now();
+        W.Pass(160);
+        QCOMPARE(W.Window.Clock().Now(), End + 160 * machine / wall);
+    }
+    QVERIFY(W.RunOut());
+    QCOMPARE(PanelBytes(W.Window), Replayed(Script));
+    // Recorded at the machine's moments, whatever the pace: the session replays to the panel.
+    QCOMPARE(Replayed(W.Window.SessionScript()), PanelBytes(W.Window));
 }
 
 void WindowSessionTest::unreadableSessionLeavesTheRunningOne_data() {

@@ -11,6 +11,7 @@
 
 #include <QDir>
 #include <QRegularExpression>
+#include <QScrollBar>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -287,6 +288,13 @@ void WindowSessionTest::everySpeedGivesTheReplay() {
         // At once: the machine stands at the script's end, and goes on from there at its pace.
         QVERIFY(!W.Window.Clock().Playing());
         QCOMPARE(PanelBytes(W.Window), Replayed(Script));
+        // The screen shows the end: the fields, the coins, the panel at its last line.
+        const TDisplays& Shown = W.Window.Machine().Displays();
+        QCOMPARE(W.Window.edBank->text(), QString::number(Shown.edBank));
+        QCOMPARE(W.Window.edUser->text(), QString::number(Shown.edUser));
+        QVERIFY(W.Window.Image(Shown.edUser)->isVisible());
+        const QScrollBar* Bar = W.Window.Log->verticalScrollBar();
+        QVERIFY(Bar->maximum() > 0 && Bar->value() == Bar->maximum());
         const int64_t End = W.Window.Clock().Now();
         W.Pass(160);
         QCOMPARE(W.Window.Clock().Now(), End + 160 * machine / wall);

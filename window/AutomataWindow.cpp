@@ -330,6 +330,15 @@ void TAutomataWindow::resizeEvent(QResizeEvent* Event) {
     }
 }
 
+void TAutomataWindow::Hold(bool Held) {
+    if (Held) {
+        FHeldChanges = FHeldChanges.value_or(0u);
+        return;
+    }
+    if (const auto Changes = std::exchange(FHeldChanges, std::nullopt); Changes && isVisible())
+        MachineChanged(*Changes);
+}
+
 void TAutomataWindow::StartAnew() {
     Unlight();
     FRecord->TakeFinished();
@@ -398,6 +407,12 @@ void TAutomataWindow::Tick() {
 }
 
 void TAutomataWindow::MachineChanged(unsigned Changes) noexcept {
+    // Held, the timers' spans are still taken as they come; the rest is shown once, at the end.
+    if (FHeldChanges) {
+        *FHeldChanges |= Changes;
+        FTimeline->TimersChanged();
+        return;
+    }
     // Spin ticks change neither a state nor take a step: nothing here is painted for them.
     if (Changes & ChangedSteps) {
         LightSteps();

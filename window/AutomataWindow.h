@@ -77,6 +77,9 @@ public:
     static constexpr const char* GeometryKey = "Automata/Geometry";
     static constexpr const char* StateKey = "Automata/State";
     void SaveArrangement() const;
+    // Held, it shows nothing of the inputs it is told of; released, it shows the last one's steps
+    // and all that changed, as if it had followed each.
+    void Hold(bool Held);
     // A machine started anew, its clock back at 0: no glow of the old one may linger.
     void StartAnew();
     // The strip and the diagrams whole at 1.
@@ -178,7 +181,8 @@ private:
     TClock FClock;
     QBasicTimer FFade;
     qint64 FUserScrolled = std::numeric_limits<qint64>::min() / 2; // on the machine's wall clock
-    bool FScrolling = false; // the scroll is ours, not the user's
+    bool FScrolling = false;              // the scroll is ours, not the user's
+    std::optional<unsigned> FHeldChanges; // while held: what the inputs changed
 
     void StartExploring();
     void WayArrived();

@@ -219,7 +219,7 @@ void TSlotMachine::CreateClockActions() {
     connect(Slower, &QAction::triggered, this, [this] { FClock->Slower(); });
     connect(Faster, &QAction::triggered, this, [this] { FClock->Faster(); });
     connect(ToEnd, &QAction::triggered, this,
-            [ToEnd = Guarded([this] { FClock->RunToEnd(); })] { ToEnd(); });
+            [ToEnd = Guarded([this] { RunToEnd(); })] { ToEnd(); });
     // The tick follows the clock, whoever paused it.
     connect(FClock.get(), &TMachineClock::Moved, Pause,
             [this, Pause] { Pause->setChecked(FClock->Paused()); });

@@ -15,6 +15,7 @@
 #include <QFileDialog>
 #include <QMenu>
 #include <QMessageBox>
+#include <QScopeGuard>
 #include <QScreen>
 
 #include <algorithm>
@@ -75,6 +76,11 @@ void TSlotMachine::MachineChanged(unsigned Changes) noexcept {
     if (Changes & ChangedSteps)
         for (const TStep& Step : Machine().Steps())
             CountStep(FCoverage, Step);
+    // Running to the end, the displays are shown once, at the end.
+    if (FHeldChanges) {
+        *FHeldChanges |= Changes;
+        return;
+    }
     if (Changes & ChangedFields)
         ShowFields();
     if (Changes & ChangedBarrels)
@@ -317,6 +323,22 @@ void TSlotMachine::PlayScript(const TScript& Script, const QString& Name) {
         FAutomataWindow->StartAnew();
     FPlaying = Name;
     FClock->Play(Script.Commands);
+}
+
+void TSlotMachine::RunToEnd() {
+    // The panel lays out only the end it shows, not every line on the way, and the displays show
+    // only the end.
+    Log->Hold(true);
+    if (FAutomataWindow)
+        FAutomataWindow->Hold(true);
+    FHeldChanges = 0u;
+    const auto Release = qScopeGuard([this] {
+        Log->Hold(false);
+        if (FAutomataWindow)
+            FAutomataWindow->Hold(false);
+        MachineChanged(*std::exchange(FHeldChanges, std::nullopt) & ~unsigned(ChangedSteps));
+    });
+    FClock->RunToEnd();
 }
 
 namespace {

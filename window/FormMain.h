@@ -19,6 +19,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
 
 class QAction;
@@ -88,6 +89,8 @@ public:
     // Starts the machine anew with the script's seed and start time (none: the wall clock now),
     // clears the protocol and plays the script on the window's clock.
     void PlayScript(const TScript& Script, const QString& Name);
+    // Ctrl+F5: the session being played runs at once to its end, and the window shows the end.
+    void RunToEnd();
 
     // Handlers.
     void FormCreate();
@@ -174,6 +177,7 @@ private:
     std::unique_ptr<TAutomataWindow> FAutomataWindow;
     std::function<QRect()> FScreenRoom;
     TClockState* FClockState = nullptr;
+    std::optional<unsigned> FHeldChanges; // while running to the end: what it changed so far
 };
 
 } // namespace sm

@@ -69,8 +69,8 @@ void TLogPanel::AppendLine(const QString& Line) {
             Announce(Event);
         }
     }
-    if (!isVisible()) {
-        // Laid out at the real size when shown.
+    if (!isVisible() || FHeld) {
+        // Laid out at the real size when shown or released.
         FTailValid = false;
         return;
     }
@@ -93,6 +93,12 @@ void TLogPanel::AppendLine(const QString& Line) {
     // Above the end the new line is out of view: only the scroll bar changes.
     if (WasFollowing)
         viewport()->update();
+}
+
+void TLogPanel::Hold(bool Held) {
+    FHeld = Held;
+    if (!FHeld && !FTailValid && isVisible())
+        Relayout();
 }
 
 void TLogPanel::Clear() {

@@ -38,6 +38,9 @@ public:
     void AppendLine(const QString& Line) override;
     // Empties the panel for a new session: no text, the caret at the end again.
     void Clear();
+    // Held, it keeps the lines it is given without laying them out, so that a run of many inputs
+    // at once lays out only what shows at its end; released, it shows what it would have.
+    void Hold(bool Held);
 
     qsizetype LineCount() const;
     // An empty string for an index out of range.
@@ -155,6 +158,7 @@ private:
     int FTailHeight = 0;
     qsizetype FTailFirst = 0;
     bool FTailValid = false;
+    bool FHeld = false;
 
     bool FFollow = true;
 

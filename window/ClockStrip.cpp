@@ -88,9 +88,8 @@ TClockStrip::TClockStrip(TMachineClock& Clock, const std::vector<QAction*>& Acti
     FSpeed->setObjectName(QStringLiteral("SpeedBox"));
     FSpeed->setFocusPolicy(Qt::TabFocus);
     // Fastest first, so that Down goes slower as F7 does.
-    for (auto Speed = TMachineClock::Speeds.rbegin(); Speed != TMachineClock::Speeds.rend();
-         ++Speed)
-        FSpeed->addItem(SpeedText(*Speed));
+    for (size_t Index = TMachineClock::Speeds.size(); Index-- > 0;)
+        FSpeed->addItem(SpeedText(TMachineClock::Speeds[Index]));
     // A screen reader's Toggle on an item of the open list selects it without making it current,
     // as the mouse and the keys always do: it is taken as a click on that item.
     connect(FSpeed->view()->selectionModel(), &QItemSelectionModel::selectionChanged, this,

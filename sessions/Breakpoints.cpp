@@ -271,7 +271,7 @@ std::optional<TBreakpoint> ParseBreakpoint(const TMachine& Machine, const QStrin
                                                       "if и условие"));
         ++Next;
         const QString Names = QStringLiteral("bank, stake, win, player, A0, A1 или A2");
-        do {
+        for (bool More = true; More;) {
             if (!(Word = Take(QStringLiteral("значение (%1)").arg(Names))))
                 return std::nullopt;
             TCondition Condition;
@@ -298,7 +298,9 @@ std::optional<TBreakpoint> ParseBreakpoint(const TMachine& Machine, const QStrin
                 return Refuse(*Word, QStringLiteral("не число от 0 до 2147483647"));
             Condition.Number = *Number;
             Breakpoint.Conditions.push_back(Condition);
-        } while (Next < Words.size() && Words[Next].Text == u"and" && ++Next);
+            More = Next < Words.size() && Words[Next].Text == u"and";
+            Next += More ? 1 : 0;
+        }
         if (Next < Words.size())
             return Refuse(Words[Next], QStringLiteral("лишнее слово: условия соединяет and"));
     }

@@ -70,6 +70,7 @@ private slots:
     void setFromTheDiagrams();
     void savedWithTheSession();
     void watchesAreTheMachines();
+    void playersSessionPausesAtTheStop();
 
 private:
     TSlotMachine& W() const { return Played->Window; }
@@ -232,9 +233,23 @@ void BreakpointsWindowTest::watchesAreTheMachines() {
         return Item ? Item->text(Column) : QStringLiteral("(none)");
     };
     int Steps = 0;
+    TMachineSnapshot Before = W().Machine().Snapshot();
     for (; Steps < 2000 && W().Clock().Step(); ++Steps) {
         QCoreApplication::processEvents();
         const TMachineSnapshot S = W().Machine().Snapshot();
+        // What the step changed is marked.
+        const std::pair<const char*, bool> Changes[] = {
+            {"bank", S.FBank != Before.FBank},
+            {"stake", S.FStake != Before.FStake},
+            {"win", S.FJackPot != Before.FJackPot},
+            {"player", S.FUserTokens != Before.FUserTokens},
+            {"A0", S.Automata[0].FState != Before.Automata[0].FState},
+            {"A1", S.Automata[1].FState != Before.Automata[1].FState},
+            {"A2", S.Automata[2].FState != Before.Automata[2].FState}};
+        for (const auto& [Name, Changed] : Changes)
+            if (Changed)
+                QVERIFY2(Watches->Marked(QString::fromLatin1(Name)), Name);
+        Before = S;
         QCOMPARE(Text("bank"), QString::number(S.FBank));
         QCOMPARE(Text("bank", 2), QString::number(S.FDisplays.edBank));
         QCOMPARE(Text("stake"), QString::number(S.FStake));
@@ -266,6 +281,28 @@ void BreakpointsWindowTest::watchesAreTheMachines() {
         }
     }
     QVERIFY(Steps > 20);
+}
+
+// Played by the user, the clock stops at the moment of the stop that hit, not at the end of the
+// screen frame in which it fell due.
+void BreakpointsWindowTest::playersSessionPausesAtTheStop() {
+    QString Problem;
+    int At = 0;
+    const auto First = ParseBreakpoint(W().Machine(), QStringLiteral("A2 row 1 e22"), Problem, At);
+    QVERIFY(First);
+    W().Breakpoints().Add(*First);
+    Played->Game();
+    const auto Due = W().Clock().Time().Due(TimerB1);
+    QVERIFY(Due);
+    // A frame that does not end on the stop's moment.
+    Played->Pass(5);
+    QVERIFY(*Due % TMachineClock::FrameMs != W().Clock().Now() % TMachineClock::FrameMs);
+    for (int Frame = 0; Frame < 1000 && !W().Clock().Paused(); ++Frame)
+        Played->Pass(TMachineClock::FrameMs);
+    QVERIFY(W().Clock().Paused());
+    QCOMPARE(W().Clock().Now(), *Due);
+    QCOMPARE(W().Machine().State(A2), 2);
+    QCOMPARE(W().Breakpoints().List().front().Hits, int64_t{1});
 }
 
 QTEST_MAIN(BreakpointsWindowTest)

@@ -77,18 +77,19 @@ TAutomataWindow::TAutomataWindow(TMachineClock& Clock, const std::vector<QAction
     // Tabbed with the chart, so that the diagrams keep their room on a small screen.
     addDockWidget(Qt::BottomDockWidgetArea, FTimelineDock);
     tabifyDockWidget(FChartDock, FTimelineDock);
-    FChartDock->raise();
-    // The breakpoints' list comes with them (SetBreakpoints); both stand right of the diagrams.
+    // The breakpoints' list comes with them (SetBreakpoints). Both are tabbed with the chart, so
+    // that the diagrams keep their room.
     FBreakpointsDock = new QDockWidget(QStringLiteral("Точки остановки"), this);
     FBreakpointsDock->setObjectName(QStringLiteral("BreakpointsDock"));
-    addDockWidget(Qt::RightDockWidgetArea, FBreakpointsDock);
+    addDockWidget(Qt::BottomDockWidgetArea, FBreakpointsDock);
+    tabifyDockWidget(FTimelineDock, FBreakpointsDock);
     FWatches = new TWatchesDock(Clock, this);
     FWatchesDock = new QDockWidget(QStringLiteral("Значения"), this);
     FWatchesDock->setObjectName(QStringLiteral("WatchesDock"));
     FWatchesDock->setWidget(FWatches);
-    addDockWidget(Qt::RightDockWidgetArea, FWatchesDock);
+    addDockWidget(Qt::BottomDockWidgetArea, FWatchesDock);
     tabifyDockWidget(FBreakpointsDock, FWatchesDock);
-    FWatchesDock->raise();
+    FChartDock->raise();
     FPanes = menuBar()->addMenu(QStringLiteral("Панели"));
     FPanes->addAction(FStripBar->toggleViewAction());
     FPanes->addAction(FChartDock->toggleViewAction());

@@ -59,21 +59,29 @@ const std::vector<TGuardWord>& GuardWords() {
 std::vector<TWatch> Watches(const TVirtualTime& Time) {
     const TMachine& M = Time.Machine();
     const TDisplays& Shown = M.Displays();
+    const auto Slot = [](bool Closed) {
+        return Closed ? QStringLiteral("закрыта") : QStringLiteral("открыта");
+    };
     std::vector<TWatch> Result = {
-        {QStringLiteral("bank"), QString::number(M.Bank()), QString::number(Shown.edBank)},
-        {QStringLiteral("stake"), QString::number(M.Stake()), QString::number(Shown.edStake)},
-        {QStringLiteral("win"), QString::number(M.JackPot()), QString::number(Shown.edJackPot)},
-        {QStringLiteral("player"), QString::number(M.UserTokens()), QString::number(Shown.edUser)},
-        {QStringLiteral("slot"),
-         M.TrayClosed() ? QStringLiteral("закрыта") : QStringLiteral("открыта"),
-         Shown.Shape1 == TBrushStyle::bsDiagCross ? QStringLiteral("закрыта")
-                                                  : QStringLiteral("открыта")},
-        {QStringLiteral("token good"), YesNo(M.TokenGood()), {}},
+        {QStringLiteral("bank"), QStringLiteral("банк"), QString::number(M.Bank()),
+         QString::number(Shown.edBank)},
+        {QStringLiteral("stake"), QStringLiteral("ставка"), QString::number(M.Stake()),
+         QString::number(Shown.edStake)},
+        {QStringLiteral("win"), QStringLiteral("выигрыш"), QString::number(M.JackPot()),
+         QString::number(Shown.edJackPot)},
+        {QStringLiteral("player"), QStringLiteral("жетоны игрока"), QString::number(M.UserTokens()),
+         QString::number(Shown.edUser)},
+        {QStringLiteral("slot"), QStringLiteral("щель"), Slot(M.TrayClosed()),
+         Slot(Shown.Shape1 == TBrushStyle::bsDiagCross)},
+        {QStringLiteral("token good"), QStringLiteral("жетон настоящий"), YesNo(M.TokenGood()), {}},
     };
     for (int32_t Automaton = A0; Automaton <= A2; ++Automaton) {
         const QString Name = QStringLiteral("A%1").arg(Automaton);
-        Result.push_back({Name, StateText(M, Automaton), {}});
-        Result.push_back({Name + QStringLiteral(" busy"), YesNo(M.Automaton(Automaton).FBusy), {}});
+        Result.push_back({Name, Name, StateText(M, Automaton), {}});
+        Result.push_back({Name + QStringLiteral(" busy"),
+                          Name + QStringLiteral(" занят"),
+                          YesNo(M.Automaton(Automaton).FBusy),
+                          {}});
     }
     for (int32_t Id = 0; Id < TimerCount; ++Id) {
         const auto Timer = TTimerId(Id);
@@ -82,10 +90,12 @@ std::vector<TWatch> Watches(const TVirtualTime& Time) {
         const bool Runs = M.Interval(Timer) != 0;
         Result.push_back(
             {Name,
+             Name,
              Runs ? QStringLiteral("%1 мс").arg(M.Interval(Timer)) : QStringLiteral("стоит"),
              {}});
         Result.push_back(
             {Name + QStringLiteral(" left"),
+             Name + QStringLiteral(": осталось"),
              Runs && Due ? QStringLiteral("%1 мс").arg(*Due - Time.Now()) : QStringLiteral("—"),
              {}});
     }

@@ -14,6 +14,7 @@ namespace sm {
 // shows (the displays lag by design: the automata refresh them only at certain steps).
 struct TWatch {
     QString Name; // "bank", "A0", "A0 busy", "TimerB1", "TimerB1 left" ...
+    QString Title; // as the user reads it: «банк», «A0 занят», «TimerB1: осталось»
     QString Value;
     QString Shown; // empty when no display shows it
     bool operator==(const TWatch&) const = default;

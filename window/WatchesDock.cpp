@@ -95,7 +95,7 @@ void TWatchesDock::Refresh(bool AfterInput) {
         const TWatch& Each = Watches[Index];
         QTreeWidgetItem* Row = Fresh ? new QTreeWidgetItem(FTree) : FTree->topLevelItem(int(Index));
         if (Fresh) {
-            Row->setText(NameColumn, Each.Name);
+            Row->setText(NameColumn, Each.Title);
             Row->setData(NameColumn, Qt::UserRole, Each.Name);
         }
         Row->setText(ValueColumn, Each.Value);

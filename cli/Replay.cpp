@@ -87,8 +87,12 @@ TReplayOutcome Replay(const TScript& Script, const TReplayOptions& Options, std:
         // The rest of the command still runs in virtual time, but shows nothing.
         Stopped = true;
         Session.Machine().SetSink(nullptr);
-        if (Coverage)
+        // The counts have not yet taken this input's steps: its observers are told after.
+        if (Coverage) {
             Outcome.Coverage = Coverage->Counts();
+            for (const TStep& Step : Session.Machine().Steps())
+                CountStep(*Outcome.Coverage, Step);
+        }
     };
     for (const TCommand& Command : Script.Commands) {
         try {

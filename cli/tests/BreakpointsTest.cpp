@@ -1,5 +1,6 @@
 #include "sessions/Breakpoints.h"
 #include "cli/Replay.h"
+#include "sessions/Coverage.h"
 
 #include <QRandomGenerator>
 #include <QTest>
@@ -236,8 +237,10 @@ void BreakpointsTest::replayShowsEveryHit() {
     Plain.Breakpoints.clear();
     TReplayOptions Options;
     Options.StopAtBreak = stop;
+    Options.Coverage = true;
     std::ostringstream Out, PlainOut;
-    QCOMPARE(Replay(Parsed.Script, Options, Out).ExitCode, ExitOk);
+    const TReplayOutcome Outcome = Replay(Parsed.Script, Options, Out);
+    QCOMPARE(Outcome.ExitCode, ExitOk);
     QCOMPARE(Replay(Plain, {}, PlainOut).ExitCode, ExitOk);
     QStringList Lines = QString::fromStdString(Out.str()).split(u'\n');
     QStringList PlainLines = QString::fromStdString(PlainOut.str()).split(u'\n');
@@ -260,6 +263,23 @@ void BreakpointsTest::replayShowsEveryHit() {
         QCOMPARE(Lines, PlainLines);
         return;
     }
+    // The coverage up to the end of the input that hit: every step the log saw by then.
+    TSession Session(TMachine(), Parsed.Script.Seed);
+    TStepLog Log(Session.Machine());
+    TBreakpoints Breakpoints(Session.Machine());
+    Breakpoints.List() = Parsed.Script.Breakpoints;
+    std::optional<size_t> StepsToHit;
+    Breakpoints.OnHit = [&](const std::vector<size_t>&) {
+        if (!StepsToHit)
+            StepsToHit = Log.Steps.size();
+    };
+    for (const TCommand& Command : Parsed.Script.Commands)
+        QVERIFY(Session.Run(Command).isEmpty());
+    QVERIFY(StepsToHit);
+    TCoverageCounts Counts = StartCounts(TMachine());
+    for (size_t Index = 0; Index < *StepsToHit; ++Index)
+        CountStep(Counts, Log.Steps[Index].Step);
+    QCOMPARE(*Outcome.Coverage, Counts);
     // Stopped: a prefix of the plain protocol ending with the last message of an input.
     Lines.removeLast(); // after the block's own end of line
     QVERIFY(Lines.size() < PlainLines.size());

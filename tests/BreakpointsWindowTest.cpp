@@ -190,6 +190,15 @@ void BreakpointsWindowTest::setFromTheDiagrams() {
     QVERIFY(W().Breakpoints().List().empty());
     QCOMPARE(Table->rowCount(), 0);
     QVERIFY(View->BreakMarks().empty());
+    // The arrow keys walk every state and row and come round to the same one.
+    const auto Targets = View->Diagram().Nodes.size() + View->Diagram().Edges.size();
+    for (size_t Key = 0; Key < Targets; ++Key)
+        QTest::keyClick(View, Key % 2 == 0 ? Qt::Key_Right : Qt::Key_Down);
+    QTest::keyClick(View, Qt::Key_Right);
+    QTest::keyClick(View, Qt::Key_Left);
+    QTest::keyClick(View, Qt::Key_B, Qt::ControlModifier);
+    QCOMPARE(W().Breakpoints().List().size(), size_t{1});
+    QCOMPARE(W().Breakpoints().List().front().Text, words);
 }
 
 // The user's breakpoints go into a saved session, and come back when it is played.

@@ -2,6 +2,7 @@
 
 #include <QFontMetricsF>
 #include <QHelpEvent>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
@@ -99,7 +100,8 @@ TDiagramView::TDiagramView(TDiagram Diagram, TDiagramLayout Layout, const QFont&
     setAccessibleName(Text(FDiagram.Title));
     setAttribute(Qt::WA_OpaquePaintEvent);
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
-    setFocusPolicy(Qt::ClickFocus); // a click picks the state or arrow Ctrl+B acts on
+    // A click or the arrow keys pick the state or arrow that Ctrl+B acts on.
+    setFocusPolicy(Qt::StrongFocus);
     // The layout never changes, so every shape is made once.
     for (size_t Row = 0; Row < FDiagram.Edges.size() && Row < FLayout.Edges.size(); ++Row) {
         const TEdgePlace& Place = FLayout.Edges[Row];
@@ -536,6 +538,26 @@ void TDiagramView::PaintBreakMarks(QPainter& Painter) {
         Painter.setBrush(Qt::NoBrush);
         Painter.drawRect(Box.adjusted(-2, -2, 2, 2));
     }
+}
+
+void TDiagramView::keyPressEvent(QKeyEvent* Event) {
+    // The states, then the rows, in table order; the arrow keys walk them.
+    std::vector<TTarget> Targets;
+    for (const TDiagramNode& Node : FDiagram.Nodes)
+        Targets.push_back({FDiagram.Automaton, false, Node.State});
+    for (const TDiagramEdge& Edge : FDiagram.Edges)
+        Targets.push_back({FDiagram.Automaton, true, Edge.Row});
+    const auto At = FFocused ? std::find(Targets.begin(), Targets.end(), *FFocused) : Targets.end();
+    const auto Count = static_cast<std::ptrdiff_t>(Targets.size());
+    std::ptrdiff_t Index = At == Targets.end() ? -1 : At - Targets.begin();
+    if (Event->key() == Qt::Key_Right || Event->key() == Qt::Key_Down)
+        Index = (Index + 1) % Count;
+    else if (Event->key() == Qt::Key_Left || Event->key() == Qt::Key_Up)
+        Index = (Index + Count - 1) % Count;
+    else
+        return QWidget::keyPressEvent(Event);
+    FFocused = Targets[static_cast<size_t>(Index)];
+    update();
 }
 
 void TDiagramView::mousePressEvent(QMouseEvent* Event) {

@@ -91,8 +91,8 @@ public:
     };
     void SetBreakMarks(std::vector<TBreakMark> Marks);
     const std::vector<TBreakMark>& BreakMarks() const { return FBreakMarks; }
-    // The state or arrow last clicked, which Ctrl+B sets a breakpoint on; framed while the view
-    // has the focus.
+    // The state or arrow last clicked or reached with the arrow keys, which Ctrl+B sets a
+    // breakpoint on; framed while the view has the focus.
     const std::optional<TTarget>& FocusedTarget() const { return FFocused; }
 
     // Layout points drawn a pixel each at 1; the diagram stands centred below its title.
@@ -110,6 +110,7 @@ protected:
     void paintEvent(QPaintEvent* Event) override;
     void resizeEvent(QResizeEvent* Event) override;
     void mousePressEvent(QMouseEvent* Event) override;
+    void keyPressEvent(QKeyEvent* Event) override;
 
 private:
     // What an edge draws, in the layout's points.

@@ -72,6 +72,16 @@ const char* const ReplayHelpTail = R"(  log A0|A1|A2 start|change|finish|input|o
   wait MS        время идёт MS миллисекунд; срабатывают все таймеры в срок
   settle         время идёт, пока взведён таймер остановки или выдачи
   show           строка того, что показывает окно
+  break ЦЕЛЬ [if УСЛОВИЕ]
+                 точка остановки, действует с начала сеанса, где бы ни стояла;
+                 ЦЕЛЬ: A1 state 2 (автомат вошёл в состояние из другого),
+                 A0 event e5 (автомат получил событие, какой бы переход ни взял),
+                 A0 row 2 e5 [#N] (взят переход из состояния 2 по e5; #N — какой
+                 по счёту из переходов с условиями); УСЛОВИЕ: сравнения bank,
+                 stake, win, player (счета машины, не табло), A0, A1, A2
+                 (состояния) с числом через =, !=, <, <=, >, >=, соединённые and;
+                 после каждого шага, который её задел, выводятся
+                 «=== break ЦЕЛЬ...» и строка show
 
 Параметры:
   --start ГГГГ-ММ-ДДTЧЧ:ММ:СС[.ммм]
@@ -85,6 +95,9 @@ const char* const ReplayHelpTail = R"(  log A0|A1|A2 start|change|finish|input|o
                                 достижимо ни в одном сеансе (по обходу, как
                                 в explore, — несколько секунд), отмечено и в
                                 доли не входит
+  --stop-at-break               закончить проигрыш на первой точке остановки:
+                                после ввода, который её задел, и строк
+                                «=== break»
   -h, --help                    эта справка
 
 Сценарий сначала проверяется целиком: при ошибке ничего не выводится, строка
@@ -393,6 +406,7 @@ int RunReplay(const TCall& Call) {
         return ExitUsage;
     }
     Replaying.Coverage = Options.Flag(QStringLiteral("--coverage"));
+    Replaying.StopAtBreak = Options.Flag(QStringLiteral("--stop-at-break"));
     const TReplayOutcome Outcome = Replay(Parsed.Script, Replaying, Call.Out);
     int Code = Outcome.ExitCode;
     if (Outcome.Coverage && Outcome.ExitCode != ExitOutput)
@@ -698,6 +712,7 @@ int RunPath(const TCall& Call) {
 const char* const PathOptions[] = {"--from"};
 const char* const ReplayOptions[] = {"--start", "--locale"};
 const char* const CoverageFlag[] = {"--coverage"};
+const char* const ReplayFlags[] = {"--coverage", "--stop-at-break"};
 const char* const OddsOptions[] = {"--games", "--stake", "--seed"};
 const char* const DiagramOptions[] = {"--format"};
 const char* const TraceOptions[] = {"--format", "--start", "--locale"};
@@ -709,7 +724,7 @@ const TCliCommand Commands[] = {
      .Help = ReplayHelp,
      .Valued = ReplayOptions,
      .Run = RunReplay,
-     .Flags = CoverageFlag},
+     .Flags = ReplayFlags},
     {.Name = "explore",
      .Summary = "обойти все состояния, достижимые от запуска, и проверить\n"
                 "инварианты после каждого шага",

@@ -1,6 +1,7 @@
 #include "cli/Replay.h"
 
 #include "cli/Streams.h"
+#include "sessions/Breakpoints.h"
 #include "slotmachine/Protocol.h"
 
 #include <QTimeZone>
@@ -72,6 +73,27 @@ TReplayOutcome Replay(const TScript& Script, const TReplayOptions& Options, std:
     if (Options.Coverage)
         Coverage.emplace(Session.Machine());
     TReplayOutcome Outcome;
+    TBreakpoints Breakpoints(Session.Machine());
+    Breakpoints.List() = Script.Breakpoints;
+    bool Stopped = false;
+    Breakpoints.OnHit = [&](const std::vector<size_t>& Hit) {
+        if (Stopped)
+            return;
+        for (const size_t Index : Hit)
+            Lines.AppendRaw(QStringLiteral("=== break %1\n%2\n")
+                                .arg(Breakpoints.List()[Index].Text, Session.ShowLine()));
+        if (!Options.StopAtBreak)
+            return;
+        // The rest of the command still runs in virtual time, but shows nothing.
+        Stopped = true;
+        Session.Machine().SetSink(nullptr);
+        // The counts have not yet taken this input's steps: its observers are told after.
+        if (Coverage) {
+            Outcome.Coverage = Coverage->Counts();
+            for (const TStep& Step : Session.Machine().Steps())
+                CountStep(*Outcome.Coverage, Step);
+        }
+    };
     for (const TCommand& Command : Script.Commands) {
         try {
             if (Command.Kind == TCommandKind::Show) {
@@ -81,7 +103,7 @@ TReplayOutcome Replay(const TScript& Script, const TReplayOptions& Options, std:
                 break;
             }
             // A reader that went away ends the replay at once, not after the whole script.
-            if (Lines.WriteError() != 0) {
+            if (Lines.WriteError() != 0 || Stopped) {
                 Outcome.Line = Command.Line;
                 break;
             }
@@ -101,7 +123,7 @@ TReplayOutcome Replay(const TScript& Script, const TReplayOptions& Options, std:
                    QStringLiteral("не удаётся записать протокол в стандартный вывод: %1")
                        .arg(SystemReason(Lines.WriteError())),
                    {}};
-    if (Coverage)
+    if (Coverage && !Outcome.Coverage)
         Outcome.Coverage = Coverage->Counts();
     return Outcome;
 }

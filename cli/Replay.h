@@ -19,8 +19,9 @@ struct TReplayOptions {
     // before the script's start line, so that a recorded session can be shown on another day;
     // otherwise the script's start line, otherwise DefaultStart().
     std::optional<QDateTime> Start;
-    QLocale Locale;        // the system's, as the window's stamp
-    bool Coverage = false; // count the rows taken and the states entered
+    QLocale Locale;           // the system's, as the window's stamp
+    bool Coverage = false;    // count the rows taken and the states entered
+    bool StopAtBreak = false; // end once an input has hit a breakpoint
 
     static QDateTime DefaultStart();
     QDateTime StartOf(const TScript& Script) const;
@@ -37,7 +38,9 @@ struct TReplayOutcome {
 };
 
 // Plays the script and writes what the window's protocol panel would show (a stamp line, the
-// message, an empty line, for every message the switches let through) and the show lines.
+// message, an empty line, for every message the switches let through) and the show lines; after
+// an input that hit a breakpoint, "=== break " with the breakpoint's words and the show line,
+// for every hit.
 TReplayOutcome Replay(const TScript& Script, const TReplayOptions& Options, std::ostream& Out);
 // The same on a given start-up machine: a test's machine with a planted fault.
 TReplayOutcome Replay(const TScript& Script, const TReplayOptions& Options, std::ostream& Out,

@@ -68,22 +68,26 @@ TPlayback::TNeed TPlayback::Run(TVirtualTime& Time, int64_t Until) {
     return Took(Command) ? TNeed::Nothing : TNeed::Failed;
 }
 
-void TPlayback::RunTo(int64_t Until) {
+void TPlayback::RunTo(int64_t Until, const std::function<bool()>& Stop) {
     TVirtualTime& Time = FDoor.Time();
-    while (!Finished()) {
+    const auto Stopped = [&Stop] { return Stop && Stop(); };
+    while (!Finished() && !Stopped()) {
         const TNeed Need = Run(Time, Until);
         if (Need != TNeed::Nothing)
             break;
         Next();
     }
+    if (Stopped())
+        return;
     if (Until > Time.Now())
         Time.Advance(Until - Time.Now());
 }
 
-void TPlayback::RunToEnd() {
+void TPlayback::RunToEnd(const std::function<bool()>& Stop) {
     TVirtualTime& Time = FDoor.Time();
     // No moment is too late: only the end of a wait or a timer moves the time.
-    while (!Finished() && Run(Time, std::numeric_limits<int64_t>::max()) == TNeed::Nothing)
+    while (!Finished() && !(Stop && Stop()) &&
+           Run(Time, std::numeric_limits<int64_t>::max()) == TNeed::Nothing)
         Next();
 }
 

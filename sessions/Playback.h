@@ -6,6 +6,7 @@
 
 #include <QString>
 
+#include <functional>
 #include <optional>
 
 namespace sm {
@@ -21,10 +22,11 @@ public:
 
     // Runs the script and the machine on to the moment Until; the commands due by then are
     // taken, every timer due by then fires. Stops at a command that cannot be taken.
-    void RunTo(int64_t Until);
+    // A stop asked for ends it before the next command or time goes on: a breakpoint was hit.
+    void RunTo(int64_t Until, const std::function<bool()>& Stop = {});
     // Runs the script to its end at once, the machine with it: to the moment its last command
-    // ends, or to a command that cannot be taken.
-    void RunToEnd();
+    // ends, or to a command that cannot be taken, or to a stop asked for.
+    void RunToEnd(const std::function<bool()>& Stop = {});
     // Runs on to the next moment at which an automaton receives an event, the script's action or
     // the machine's stop or pay-out timer, whichever comes first, and stops after it; spin ticks
     // pass on the way. False when nothing is ahead (the script has ended and no such timer runs,

@@ -26,8 +26,9 @@ using TWord = TScriptWord;
 const std::array<const char*, LogItems> ItemNames = {"start", "change", "finish", "input",
                                                      "output"};
 
-// Blanks split words; a '#' starts a comment that runs to the end of the line.
-std::vector<TWord> SplitWords(const QString& Line) {
+// Blanks split words; a '#' starts a comment that runs to the end of the line, except where
+// numbered rows are allowed and it starts a word followed by a digit: "break A0 row 2 e5 #2".
+std::vector<TWord> SplitWords(const QString& Line, bool RowNumbers = false) {
     std::vector<TWord> Words;
     int Column = 0;
     bool InWord = false;
@@ -36,7 +37,8 @@ std::vector<TWord> SplitWords(const QString& Line) {
         if (Char.isLowSurrogate())
             continue; // one character with the high surrogate before it
         ++Column;
-        if (Char == u'#')
+        if (Char == u'#' &&
+            !(RowNumbers && !InWord && Index + 1 < Line.size() && Line[Index + 1].isDigit()))
             break;
         if (Char.isSpace()) {
             InWord = false;
@@ -164,6 +166,31 @@ QString TScriptReader::ParseLine(const std::vector<TWord>& Words, int Line, int&
         return {};
     }
 
+    if (Name == u"break") {
+        if (Words.size() == 1) {
+            Column = ColumnAfter(Words);
+            return QStringLiteral("после «break» ожидается цель: A1 state 2, A0 event e5 или "
+                                  "A0 row 2 e5");
+        }
+        // The words laid out again at their own columns, so that a place in the text is one.
+        QString Text;
+        for (size_t Index = 1; Index < Words.size(); ++Index)
+            Text += QString(Words[Index].Column - Words[1].Column - Text.size(), u' ') +
+                    Words[Index].Text;
+        // The tables as written: a script is checked before any machine runs it.
+        static const TMachine Tables;
+        QString Problem;
+        int At = 0;
+        auto Breakpoint = ParseBreakpoint(Tables, Text, Problem, At);
+        if (!Breakpoint) {
+            Column = Words[1].Column + At;
+            return Problem;
+        }
+        Breakpoint->Line = Line;
+        FResult.Script.Breakpoints.push_back(std::move(*Breakpoint));
+        return {};
+    }
+
     const std::pair<const char*, TCommandKind> Plain[] = {{"settle", TCommandKind::Settle},
                                                           {"show", TCommandKind::Show}};
     bool Known = false;
@@ -230,7 +257,7 @@ QString TScriptReader::ParseLine(const std::vector<TWord>& Words, int Line, int&
 
     if (!Known)
         return QStringLiteral("неизвестная команда %1; команды: seed, start, coin, bad, play, "
-                              "return, reset, log, wait, settle, show")
+                              "return, reset, log, wait, settle, show, break")
             .arg(Quoted(Name));
     // Showing draws nothing: the seed may still follow.
     if (FFirstActionLine == 0 && Command.Kind != TCommandKind::Show)
@@ -250,7 +277,9 @@ void TScriptReader::ReadLine(QByteArrayView Bytes) {
         FResult.Error = TScriptError{FLine, 1, QStringLiteral("строка не в кодировке UTF-8")};
         return;
     }
-    const std::vector<TWord> Words = SplitWords(Decoded);
+    std::vector<TWord> Words = SplitWords(Decoded);
+    if (!Words.empty() && Words[0].Text == u"break")
+        Words = SplitWords(Decoded, true);
     if (Words.empty())
         return;
     int Column = 1;

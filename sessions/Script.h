@@ -1,5 +1,6 @@
 #pragma once
 
+#include "sessions/Breakpoints.h"
 #include "sessions/PlayerActions.h"
 #include "slotmachine/Machine.h"
 
@@ -62,6 +63,8 @@ struct TScript {
     // The wall clock at start-up, a reading with no zone kept in UTC (see TVirtualStamp).
     std::optional<QDateTime> Start;
     TCommandList Commands;
+    // In force from the start, wherever their lines stand.
+    std::vector<TBreakpoint> Breakpoints;
 };
 
 struct TScriptError {

@@ -7,7 +7,8 @@
 namespace sm {
 
 TSessionRecorder::TSessionRecorder(uint32_t Seed, const QDateTime& Start)
-    : FScript(QStringLiteral("seed %1\nstart %2\n").arg(Seed).arg(StartTimeText(Start)).toUtf8()) {}
+    : FScript(QStringLiteral("seed %1\nstart %2\n").arg(Seed).arg(StartTimeText(Start)).toUtf8()),
+      FHeader(FScript.size()) {}
 
 void TSessionRecorder::Action(int64_t Moment, TPlayerAction Action) {
     TCommand Command;
@@ -25,8 +26,9 @@ void TSessionRecorder::Switch(int64_t Moment, int32_t Automaton, TLogItem Item, 
     Append(Moment, CommandText(Command));
 }
 
-QByteArray TSessionRecorder::Script(int64_t Now) const {
+QByteArray TSessionRecorder::Script(int64_t Now, const QByteArray& BreakLines) const {
     QByteArray Script = FScript;
+    Script.insert(FHeader, BreakLines);
     AppendWait(Script, Now - FLast);
     return Script;
 }

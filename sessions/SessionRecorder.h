@@ -24,7 +24,8 @@ public:
 
     // The script of the session up to the moment Now: it waits to the end as well, for the
     // stops and the pay-out that the window showed after the last click.
-    QByteArray Script(int64_t Now) const;
+    // Break lines given go after the seed and start lines: they count from the start anyway.
+    QByteArray Script(int64_t Now, const QByteArray& BreakLines = {}) const;
     // Whether anything was done since start-up.
     bool Recorded() const { return FRecorded; }
 
@@ -34,6 +35,7 @@ private:
     static void AppendWait(QByteArray& Script, int64_t Milliseconds);
 
     QByteArray FScript;
+    qsizetype FHeader = 0; // the seed and start lines
     int64_t FLast = 0;
     bool FRecorded = false;
 };

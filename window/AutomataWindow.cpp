@@ -5,11 +5,14 @@
 #include "sessions/Session.h"
 #include "sessions/StepRecord.h"
 #include "window/Application.h"
+#include "window/BreakpointsDock.h"
 #include "window/ClockStrip.h"
 #include "window/LogPanel.h"
 #include "window/MachineClock.h"
 #include "window/SequenceChart.h"
 #include "window/StateTimeline.h"
+#include "window/WatchesDock.h"
+#include "window/WindowBreakpoints.h"
 
 #include <QApplication>
 #include <QContextMenuEvent>
@@ -81,11 +84,25 @@ TAutomataWindow::TAutomataWindow(TMachineClock& Clock, const std::vector<QAction
     // Tabbed with the chart, so that the diagrams keep their room on a small screen.
     addDockWidget(Qt::BottomDockWidgetArea, FTimelineDock);
     tabifyDockWidget(FChartDock, FTimelineDock);
+    // The breakpoints' list comes with them (SetBreakpoints). Both are tabbed with the chart, so
+    // that the diagrams keep their room.
+    FBreakpointsDock = new QDockWidget(QStringLiteral("Точки остановки"), this);
+    FBreakpointsDock->setObjectName(QStringLiteral("BreakpointsDock"));
+    addDockWidget(Qt::BottomDockWidgetArea, FBreakpointsDock);
+    tabifyDockWidget(FTimelineDock, FBreakpointsDock);
+    FWatches = new TWatchesDock(Clock, this);
+    FWatchesDock = new QDockWidget(QStringLiteral("Значения"), this);
+    FWatchesDock->setObjectName(QStringLiteral("WatchesDock"));
+    FWatchesDock->setWidget(FWatches);
+    addDockWidget(Qt::BottomDockWidgetArea, FWatchesDock);
+    tabifyDockWidget(FBreakpointsDock, FWatchesDock);
     FChartDock->raise();
     FPanes = menuBar()->addMenu(QStringLiteral("Панели"));
     FPanes->addAction(FStripBar->toggleViewAction());
     FPanes->addAction(FChartDock->toggleViewAction());
     FPanes->addAction(FTimelineDock->toggleViewAction());
+    FPanes->addAction(FBreakpointsDock->toggleViewAction());
+    FPanes->addAction(FWatchesDock->toggleViewAction());
     setToolTip(QStringLiteral("Масштаб: Ctrl+колесо мыши, Ctrl+плюс, Ctrl+минус; "
                               "Ctrl+0 — все автоматы целиком"));
     // Graphviz starts here, when the diagrams are first asked for.
@@ -111,6 +128,7 @@ TAutomataWindow::TAutomataWindow(TMachineClock& Clock, const std::vector<QAction
     Bind(QKeySequence(Qt::CTRL | Qt::Key_Equal), &TAutomataWindow::ZoomIn); // plus without Shift
     Bind(QKeySequence::ZoomOut, &TAutomataWindow::ZoomOut);
     Bind(QKeySequence(Qt::CTRL | Qt::Key_0), &TAutomataWindow::ZoomToFit);
+    Bind(QKeySequence(Qt::CTRL | Qt::Key_B), &TAutomataWindow::ToggleFocusedBreakpoint);
     Bind(Qt::Key_Escape, &QWidget::close);
     Bind(Qt::Key_F2, &QWidget::close);
     ShowStates();
@@ -259,6 +277,19 @@ bool TAutomataWindow::eventFilter(QObject* Object, QEvent* Event) {
             connect(Action, &QAction::triggered, this,
                     [this, Target, FromPresent] { FindWay(*Target, FromPresent); });
         }
+        if (FBreakpoints) {
+            Popup->addSeparator();
+            QAction* Break = Popup->addAction(QStringLiteral("Точка остановки"));
+            Break->setObjectName(QStringLiteral("actBreakpoint"));
+            Break->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_B));
+            Break->setCheckable(true);
+            const auto Marks = View->BreakMarks();
+            Break->setChecked(std::any_of(Marks.begin(), Marks.end(), [&](const auto& Mark) {
+                return Mark.Target == *Target && Mark.Plain;
+            }));
+            connect(Break, &QAction::triggered, this,
+                    [this, Target] { FBreakpoints->Toggle(*Target); });
+        }
         Popup->popup(Menu->globalPos());
         return true;
     }
@@ -318,7 +349,7 @@ void TAutomataWindow::hideEvent(QHideEvent* Event) {
 
 void TAutomataWindow::resizeEvent(QResizeEvent* Event) {
     QMainWindow::resizeEvent(Event);
-    for (QDockWidget* Dock : {FChartDock, FTimelineDock}) {
+    for (QDockWidget* Dock : {FChartDock, FTimelineDock, FBreakpointsDock, FWatchesDock}) {
         if (Dock->isHidden() || Dock->isFloating())
             continue;
         const Qt::DockWidgetArea Area = dockWidgetArea(Dock);
@@ -489,6 +520,48 @@ void TAutomataWindow::ShowStates() {
     const QString Text = Description.join(QStringLiteral("; "));
     if (accessibleDescription() != Text)
         setAccessibleDescription(Text);
+}
+
+// --- Breakpoints ------------------------------------------------------------------------------
+
+void TAutomataWindow::SetBreakpoints(TWindowBreakpoints* Breakpoints) {
+    FBreakpoints = Breakpoints;
+    FBreakpointsDock->setWidget(new TBreakpointsDock(*Breakpoints, FMachine, FBreakpointsDock));
+    connect(Breakpoints, &TWindowBreakpoints::Changed, this, &TAutomataWindow::ShowBreakMarks);
+    connect(Breakpoints, &TWindowBreakpoints::Hit, this, [this](const QString& Text) {
+        FStrip->ShowHalt(Text);
+        ShowBreakMarks();
+    });
+    ShowBreakMarks();
+}
+
+void TAutomataWindow::ToggleFocusedBreakpoint() {
+    for (const TDiagramView* View : FViews)
+        if (View->hasFocus() && View->FocusedTarget() && FBreakpoints)
+            FBreakpoints->Toggle(*View->FocusedTarget());
+}
+
+void TAutomataWindow::ShowBreakMarks() {
+    std::array<std::vector<TDiagramView::TBreakMark>, 3> Marks;
+    const auto& List = FBreakpoints->List();
+    for (size_t Index = 0; Index < List.size(); ++Index) {
+        const TBreakpoint& Each = List[Index];
+        const bool Hit = FBreakpoints->LastHit() == Index;
+        auto& Mine = Marks.at(static_cast<size_t>(Each.Automaton));
+        const bool Plain = Each.Conditions.empty();
+        if (Each.Kind == TBreakKind::Event) {
+            for (const TDiagramEdge& Edge : View(Each.Automaton)->Diagram().Edges)
+                if (Edge.Event == Each.Index)
+                    Mine.push_back({{Each.Automaton, true, Edge.Row}, Each.Enabled, Hit, false});
+        } else {
+            Mine.push_back({{Each.Automaton, Each.Kind == TBreakKind::Row, Each.Index},
+                            Each.Enabled,
+                            Hit,
+                            Plain});
+        }
+    }
+    for (size_t Automaton = 0; Automaton < FViews.size(); ++Automaton)
+        FViews[Automaton]->SetBreakMarks(std::move(Marks[Automaton]));
 }
 
 // --- Coverage ---------------------------------------------------------------------------------

@@ -30,6 +30,8 @@ class TMachineClock;
 class TSequenceChart;
 class TStateTimeline;
 class TStepRecord;
+class TWatchesDock;
+class TWindowBreakpoints;
 
 // «Автоматы»: the state diagrams of A0, A1 and A2 side by side, following one machine. It
 // watches the machine itself, not its protocol, so switching messages off does not blind it.
@@ -126,6 +128,15 @@ public:
     QString PlayWay();
     QString SaveWay(const QString& Path) const;
 
+    // Breakpoints: listed in their dock, drawn on the diagrams, set and cleared from a state's or
+    // an arrow's context menu and with Ctrl+B on the one last clicked; a hit is said on the strip.
+    void SetBreakpoints(TWindowBreakpoints* Breakpoints);
+    QDockWidget* BreakpointsDock() const { return FBreakpointsDock; }
+    QDockWidget* WatchesDock() const { return FWatchesDock; }
+    TWatchesDock* Watches() const { return FWatches; }
+    // Ctrl+B: the breakpoint on the state or arrow last clicked, set or cleared.
+    void ToggleFocusedBreakpoint();
+
 signals:
     void WayFound();
 
@@ -166,6 +177,11 @@ private:
     QDockWidget* FChartDock;
     TStateTimeline* FTimeline;
     QDockWidget* FTimelineDock;
+    TWindowBreakpoints* FBreakpoints = nullptr;
+    QDockWidget* FBreakpointsDock;
+    TWatchesDock* FWatches;
+    QDockWidget* FWatchesDock;
+    void ShowBreakMarks();
     // Moves the present moment on in the chart and the timeline while the window is shown.
     QBasicTimer FPresent;
     bool FDocksPlaced = false;

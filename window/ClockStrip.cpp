@@ -3,6 +3,7 @@
 #include "window/MachineClock.h"
 
 #include <QAbstractItemView>
+#include <QAccessible>
 #include <QAction>
 #include <QComboBox>
 #include <QHBoxLayout>
@@ -128,6 +129,11 @@ TClockStrip::TClockStrip(TMachineClock& Clock, const std::vector<QAction*>& Acti
     // However many timers run, the window keeps its width; the list is cut short instead.
     FTimers->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
 
+    FHalt = new QLabel(this);
+    FHalt->setObjectName(QStringLiteral("HaltLabel"));
+    FHalt->setStyleSheet(QStringLiteral("color: #c81e1e; font-weight: bold"));
+    FHalt->hide();
+
     auto* Row = new QHBoxLayout(this);
     Row->setContentsMargins(4, 2, 4, 2);
     Row->addWidget(FPause);
@@ -136,6 +142,7 @@ TClockStrip::TClockStrip(TMachineClock& Clock, const std::vector<QAction*>& Acti
     Row->addSpacing(8);
     Row->addWidget(FTimeOfDay);
     Row->addSpacing(8);
+    Row->addWidget(FHalt);
     Row->addWidget(FTimers, 1);
     setTabOrder(FPause, FStep);
     setTabOrder(FStep, FSpeed);
@@ -179,6 +186,8 @@ void TClockStrip::Refresh() {
     if (FPause->accessibleName() != FPauseAction->text())
         FPause->setAccessibleName(FPauseAction->text());
     FStep->setEnabled(FClock.CanStep());
+    if (!Paused && !FHalt->isHidden())
+        ShowHalt({});
     {
         const QSignalBlocker Silent(FSpeed);
         const auto At =
@@ -198,6 +207,16 @@ void TClockStrip::Refresh() {
         FIdle.stop();
     else if (!FIdle.isActive())
         FIdle.start(IdleMs, this);
+}
+
+void TClockStrip::ShowHalt(const QString& Text) {
+    FHalt->setText(Text);
+    FHalt->setAccessibleName(Text);
+    FHalt->setVisible(!Text.isEmpty());
+    if (Text.isEmpty())
+        return;
+    QAccessibleEvent Event(FHalt, QAccessible::Alert);
+    QAccessible::updateAccessibility(&Event);
 }
 
 QString TClockStrip::TimersText(int64_t Reading) const {

@@ -47,6 +47,9 @@ public:
     QComboBox* SpeedBox() const { return FSpeed; }
     QLabel* ClockLabel() const { return FTimeOfDay; }
     QLabel* TimersLabel() const { return FTimers; }
+    // Which breakpoint paused the clock, said to a screen reader too; gone once it goes on.
+    void ShowHalt(const QString& Text);
+    QLabel* HaltLabel() const { return FHalt; }
 
 protected:
     void showEvent(QShowEvent* Event) override;
@@ -67,6 +70,7 @@ private:
     QComboBox* FSpeed;
     QLabel* FTimeOfDay;
     QLabel* FTimers;
+    QLabel* FHalt;
     QString FPauseTip;
     QString FGoOnTip;
     bool FShown = false;

@@ -2,6 +2,8 @@
 
 #include <QFontMetricsF>
 #include <QHelpEvent>
+#include <QKeyEvent>
+#include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
 #include <QPainterPath>
@@ -104,6 +106,8 @@ TDiagramView::TDiagramView(TDiagram Diagram, TDiagramLayout Layout, const QFont&
     setAccessibleName(Text(FDiagram.Title));
     setAttribute(Qt::WA_OpaquePaintEvent);
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
+    // A click or the arrow keys pick the state or arrow that Ctrl+B acts on.
+    setFocusPolicy(Qt::StrongFocus);
     // The layout never changes, so every shape is made once.
     for (size_t Row = 0; Row < FDiagram.Edges.size() && Row < FLayout.Edges.size(); ++Row) {
         const TEdgePlace& Place = FLayout.Edges[Row];
@@ -448,6 +452,8 @@ std::optional<TTarget> TDiagramView::TargetAt(QPointF Point) const {
 }
 
 bool TDiagramView::event(QEvent* Event) {
+    if (Event->type() == QEvent::FocusIn || Event->type() == QEvent::FocusOut)
+        update(); // the focused target's frame
     if (Event->type() != QEvent::ToolTip)
         return QWidget::event(Event);
     const auto* Help = static_cast<QHelpEvent*>(Event);
@@ -512,6 +518,68 @@ void TDiagramView::paintEvent(QPaintEvent* Event) {
         if (Changed && Clip.intersects(Box))
             PaintNode(Painter, FDiagram.Nodes[State], FLayout.Nodes[State], Current);
     }
+    PaintBreakMarks(Painter);
+}
+
+void TDiagramView::SetBreakMarks(std::vector<TBreakMark> Marks) {
+    if (Marks == FBreakMarks)
+        return;
+    FBreakMarks = std::move(Marks);
+    update();
+}
+
+void TDiagramView::PaintBreakMarks(QPainter& Painter) {
+    const QColor Red(200, 30, 30);
+    for (const TBreakMark& Mark : FBreakMarks) {
+        const QRectF Box = Mark.Target.IsRow
+                               ? FEdgeShapes.at(static_cast<size_t>(Mark.Target.Index)).LabelBox
+                               : NodeBox(FLayout.Nodes.at(static_cast<size_t>(Mark.Target.Index)));
+        if (Mark.Hit) {
+            Painter.setPen(QPen(Red, 3));
+            Painter.setBrush(Qt::NoBrush);
+            Painter.drawRoundedRect(Box.adjusted(-4, -4, 4, 4), 5, 5);
+        }
+        Painter.setPen(QPen(Red, 1.5));
+        Painter.setBrush(Mark.Enabled ? QBrush(Red) : QBrush(Qt::white));
+        Painter.drawEllipse(Box.topLeft(), 5, 5);
+    }
+    if (FFocused && hasFocus()) {
+        const QRectF Box = FFocused->IsRow
+                               ? FEdgeShapes.at(static_cast<size_t>(FFocused->Index)).LabelBox
+                               : NodeBox(FLayout.Nodes.at(static_cast<size_t>(FFocused->Index)));
+        Painter.setPen(QPen(palette().color(QPalette::Highlight), 1, Qt::DashLine));
+        Painter.setBrush(Qt::NoBrush);
+        Painter.drawRect(Box.adjusted(-2, -2, 2, 2));
+    }
+}
+
+void TDiagramView::keyPressEvent(QKeyEvent* Event) {
+    // The states, then the rows, in table order; the arrow keys walk them.
+    std::vector<TTarget> Targets;
+    for (const TDiagramNode& Node : FDiagram.Nodes)
+        Targets.push_back({FDiagram.Automaton, false, Node.State});
+    for (const TDiagramEdge& Edge : FDiagram.Edges)
+        Targets.push_back({FDiagram.Automaton, true, Edge.Row});
+    const auto At = FFocused ? std::find(Targets.begin(), Targets.end(), *FFocused) : Targets.end();
+    const auto Count = static_cast<std::ptrdiff_t>(Targets.size());
+    std::ptrdiff_t Index = At == Targets.end() ? -1 : At - Targets.begin();
+    if (Event->key() == Qt::Key_Right || Event->key() == Qt::Key_Down)
+        Index = (Index + 1) % Count;
+    else if (Event->key() == Qt::Key_Left || Event->key() == Qt::Key_Up)
+        Index = (Index + Count - 1) % Count;
+    else
+        return QWidget::keyPressEvent(Event);
+    FFocused = Targets[static_cast<size_t>(Index)];
+    update();
+}
+
+void TDiagramView::mousePressEvent(QMouseEvent* Event) {
+    if (Event->button() == Qt::LeftButton || Event->button() == Qt::RightButton) {
+        FFocused = TargetAt(Event->position());
+        setFocus(Qt::MouseFocusReason);
+        update();
+    }
+    QWidget::mousePressEvent(Event);
 }
 
 void TDiagramView::PaintEdge(QPainter& Painter, const TDiagramEdge& Edge, const TEdgeShape& Shape,

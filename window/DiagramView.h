@@ -83,6 +83,21 @@ public:
     // The row whose label or the state whose box is at a point of the view.
     std::optional<TTarget> TargetAt(QPointF Point) const;
 
+    // Breakpoints drawn on their state's box or their arrow's label: a red dot, hollow when
+    // disabled, and the one that hit ringed. An event's is drawn on every arrow of that event.
+    struct TBreakMark {
+        TTarget Target; // a row's for an event's
+        bool Enabled = true;
+        bool Hit = false;
+        bool Plain = true; // set on the state or row itself, with no condition
+        bool operator==(const TBreakMark&) const = default;
+    };
+    void SetBreakMarks(std::vector<TBreakMark> Marks);
+    const std::vector<TBreakMark>& BreakMarks() const { return FBreakMarks; }
+    // The state or arrow last clicked or reached with the arrow keys, which Ctrl+B sets a
+    // breakpoint on; framed while the view has the focus.
+    const std::optional<TTarget>& FocusedTarget() const { return FFocused; }
+
     // Layout points drawn a pixel each at 1; the diagram stands centred below its title.
     void SetScale(double Scale);
     double Scale() const { return FScale; }
@@ -97,6 +112,8 @@ protected:
     bool event(QEvent* Event) override;
     void paintEvent(QPaintEvent* Event) override;
     void resizeEvent(QResizeEvent* Event) override;
+    void mousePressEvent(QMouseEvent* Event) override;
+    void keyPressEvent(QKeyEvent* Event) override;
 
 private:
     // What an edge draws, in the layout's points.
@@ -140,6 +157,9 @@ private:
     double FScale = 1;
     QTransform FTransform;
     QPixmap FStill;
+    std::vector<TBreakMark> FBreakMarks;
+    std::optional<TTarget> FFocused;
+    void PaintBreakMarks(QPainter& Painter);
 };
 
 } // namespace sm

@@ -9,6 +9,7 @@
 #include "window/ControlsAccessible.h"
 #include "window/ErrorBox.h"
 #include "window/Placement.h"
+#include "window/WindowBreakpoints.h"
 
 #include <QAccessible>
 #include <QContextMenuEvent>
@@ -23,7 +24,8 @@
 namespace sm {
 
 TSlotMachine::TSlotMachine(QWidget* Parent)
-    : QWidget(Parent), FClock(std::make_unique<TMachineClock>()) {
+    : QWidget(Parent), FClock(std::make_unique<TMachineClock>()),
+      FBreakpoints(std::make_unique<TWindowBreakpoints>(*FClock)) {
     // Before the first control exists: a screen reader that already runs asks for each at once.
     QAccessible::installFactory(ControlsAccessibility);
     CreateControls();
@@ -53,6 +55,7 @@ void TSlotMachine::FormCreate() {
 void TSlotMachine::FormDestroy() {
     // Nothing may reach the machine once it is gone.
     FAutomataWindow.reset();
+    FBreakpoints.reset();
     if (FClock) {
         Machine().RemoveObserver(this);
         Machine().SetSink(nullptr);
@@ -267,6 +270,7 @@ void TSlotMachine::ShowAutomata() {
         FAutomataWindow->SetPlayer(
             [this](const TScript& Script, const QString& Name) { PlayScript(Script, Name); });
         FAutomataWindow->SetSessionSoFar([this] { return SessionScript(); });
+        FAutomataWindow->SetBreakpoints(FBreakpoints.get());
     }
     FAutomataWindow->show();
     FAutomataWindow->raise();
@@ -290,7 +294,7 @@ void TSlotMachine::contextMenuEvent(QContextMenuEvent* Event) {
 
 QByteArray TSlotMachine::SessionScript() {
     FClock->CatchUp();
-    return FRecorder->Script(FClock->Now());
+    return FRecorder->Script(FClock->Now(), FBreakpoints->ScriptLines());
 }
 
 QString TSlotMachine::SaveSession(const QString& Path) {
@@ -322,6 +326,10 @@ void TSlotMachine::PlayScript(const TScript& Script, const QString& Name) {
     if (FAutomataWindow)
         FAutomataWindow->StartAnew();
     FPlaying = Name;
+    // A session with break lines brings its own; a way found or a session without them keeps
+    // the user's.
+    if (!Script.Breakpoints.empty())
+        FBreakpoints->SetAll(Script.Breakpoints);
     FClock->Play(Script.Commands);
 }
 

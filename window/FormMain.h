@@ -28,6 +28,7 @@ namespace sm {
 
 class TAutomataWindow;
 class TClockState;
+class TWindowBreakpoints;
 
 // The window: the view and controller of one machine. Clicks, ticks and check-list toggles
 // become the machine's inputs; after each change it shows what the machine's displays hold.
@@ -119,6 +120,9 @@ public:
     // How often this session took each row and entered each state, from its start.
     const TCoverageCounts& Coverage() const { return FCoverage; }
 
+    // Those the user sets and a played session brings; a saved session keeps them.
+    TWindowBreakpoints& Breakpoints() { return *FBreakpoints; }
+
     // The clock's keys, for «Автоматы» too: pause or go on, one step, slower, faster.
     const std::vector<QAction*>& ClockActions() const { return FClockActions; }
 
@@ -162,6 +166,7 @@ private:
     std::vector<QAction*> FKeyActions; // the player's actions' keys
     std::vector<QAction*> FClockActions;
     std::unique_ptr<TMachineClock> FClock;
+    std::unique_ptr<TWindowBreakpoints> FBreakpoints;
     std::unique_ptr<TVirtualStamp> FStamp;
     QDateTime FSessionStart;
     std::unique_ptr<TProtocolWriter> FProtocolWriter;

@@ -88,6 +88,7 @@ bool TMachineClock::Step() {
     EndPlaybackIfDone();
     Schedule();
     emit Moved();
+    TakeHalt();
     return Stepped;
 }
 
@@ -97,14 +98,34 @@ void TMachineClock::CatchUp() {
     {
         const QScopedValueRollback Inside(FCatchingUp, true);
         const int64_t Until = Reading();
-        if (FPlayback)
-            FPlayback->RunTo(Until);
-        else if (Until > FTime.Now())
-            FTime.Advance(Until - FTime.Now());
+        const auto RunTo = [this](int64_t Moment) {
+            if (FPlayback)
+                FPlayback->RunTo(Moment, [this] { return FHalting; });
+            else if (Moment > FTime.Now())
+                FTime.Advance(Moment - FTime.Now());
+        };
+        for (int64_t Moment = FHaltable ? FTime.Now() : Until; !FHalting; ++Moment) {
+            RunTo(std::min(Moment, Until));
+            if (Moment >= Until)
+                break;
+        }
     }
     EndPlaybackIfDone();
     // The last stop may have fired on the way: no frame is needed any more.
     Schedule();
+    TakeHalt();
+}
+
+void TMachineClock::TakeHalt() {
+    // In the middle of a catch-up or a step, it is taken once that is over.
+    if (!FHalting || FCatchingUp)
+        return;
+    FHalting = false;
+    FPaused = true;
+    Anchor();
+    Schedule();
+    emit Moved();
+    emit Halted();
 }
 
 void TMachineClock::Frame() {
@@ -159,13 +180,14 @@ bool TMachineClock::RunToEnd() {
     CatchUp();
     if (FPlayback) {
         const QScopedValueRollback Inside(FCatchingUp, true);
-        FPlayback->RunToEnd();
+        FPlayback->RunToEnd([this] { return FHalting; });
     }
     // The wall clock goes on from the end, not from where the machine stood before.
     Anchor();
     EndPlaybackIfDone();
     Schedule();
     emit Moved();
+    TakeHalt();
     return true;
 }
 

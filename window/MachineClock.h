@@ -75,7 +75,14 @@ public:
         CatchUp();
         FTime.Do(std::forward<TAction>(Action));
         Schedule();
+        TakeHalt();
     }
+    // Asked while an input is handled, by a breakpoint it hit: once the input is over, the clock
+    // pauses at that moment and goes no further.
+    void Halt() { FHalting = true; }
+    // While something may halt it, the clock catches up a millisecond at a time, so that it
+    // stops at the moment of the hit, not at the end of a screen frame.
+    void SetHaltable(bool Haltable) { FHaltable = Haltable; }
     // A new machine from start-up, at moment 0, in place: its observers and sink stay.
     void StartAnew(const TMachine& StartUp);
     // The machine's moment 0 is now, not when the clock was made: at start-up, once the window
@@ -110,6 +117,8 @@ signals:
     // The playback ran to its end, or stopped at a command it could not take (Line is then that
     // command's line, from 1); not sent by StopPlayback.
     void PlaybackEnded(int Line, const QString& Error);
+    // Paused by a Halt.
+    void Halted();
 
 private:
     // Starts or stops the frame timer as the machine needs it.
@@ -117,15 +126,22 @@ private:
     // The wall clock and the machine's time are tied anew at this moment.
     void Anchor();
     void EndPlaybackIfDone();
+    // Pauses if a Halt was asked.
+    void TakeHalt();
 
     TVirtualTime FTime;
-    TInputDoor FDoor{FTime, [this] { Schedule(); }};
+    TInputDoor FDoor{FTime, [this] {
+                         Schedule();
+                         TakeHalt();
+                     }};
     TWallClock FWall;
     int64_t FWallAnchor = 0;
     int64_t FMachineAnchor = 0;
     TSpeed FSpeed;
     bool FPaused = false;
     bool FCatchingUp = false; // what a catch-up sets off must not start another
+    bool FHaltable = false;
+    bool FHalting = false;
     QTimer FFrame;
     std::unique_ptr<TPlayback> FPlayback;
 };

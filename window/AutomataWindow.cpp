@@ -334,8 +334,22 @@ void TAutomataWindow::Unlight() {
     ShowCoverage();
 }
 
+void TAutomataWindow::AddSessionTimeline(QWidget* Timeline) {
+    FSessionDock = new QDockWidget(QStringLiteral("Ход сеанса"), this);
+    FSessionDock->setObjectName(QStringLiteral("SessionDock"));
+    FSessionDock->setWidget(Timeline);
+    addDockWidget(Qt::TopDockWidgetArea, FSessionDock);
+    FPanes->addAction(FSessionDock->toggleViewAction());
+    // Its place, as the user left it, comes back with the others'.
+    const QSettings Settings(QCoreApplication::applicationName(),
+                             QCoreApplication::applicationName());
+    restoreState(Settings.value(QLatin1String(StateKey)).toByteArray());
+}
+
 void TAutomataWindow::FeedChart() {
     std::vector<TRecordedStep> Steps = FRecord->TakeFinished();
+    if (FReplaying && FReplaying())
+        return;
     FTimeline->Append(Steps);
     FChart->Append(std::move(Steps));
     FChart->SetNow(FMachineClock.Now());

@@ -69,6 +69,12 @@ public:
     TStateTimeline* Timeline() const { return FTimeline; }
     QDockWidget* TimelineDock() const { return FTimelineDock; }
     QMenu* PanesMenu() const { return FPanes; }
+    // The session's timeline, a dock under the clock's strip that «Панели» lists.
+    void AddSessionTimeline(QWidget* Timeline);
+    QDockWidget* SessionDock() const { return FSessionDock; }
+    // While this says the machine re-runs its recorded past, the chart and the state timeline
+    // take no steps: they have them already.
+    void SetReplaying(std::function<bool()> Replaying) { FReplaying = std::move(Replaying); }
     // The settings' keys of the arrangement.
     static constexpr const char* GeometryKey = "Automata/Geometry";
     static constexpr const char* StateKey = "Automata/State";
@@ -153,6 +159,8 @@ private:
     QDockWidget* FChartDock;
     TStateTimeline* FTimeline;
     QDockWidget* FTimelineDock;
+    QDockWidget* FSessionDock = nullptr;
+    std::function<bool()> FReplaying;
     // Moves the present moment on in the chart and the timeline while the window is shown.
     QBasicTimer FPresent;
     bool FDocksPlaced = false;

@@ -7,6 +7,7 @@
 #include "window/AutomataWindow.h"
 #include "window/ControlsAccessible.h"
 #include "window/ErrorBox.h"
+#include "window/SessionTimeline.h"
 
 #include <QAccessible>
 #include <QContextMenuEvent>
@@ -36,7 +37,8 @@ TSlotMachine::~TSlotMachine() {
 
 void TSlotMachine::FormCreate() {
     FProtocolWriter = std::make_unique<TProtocolWriter>(*Log, [this] { return FStamp->Now(); });
-    Machine().SetSink(FProtocolWriter.get());
+    FHistory = std::make_unique<THistoryControl>(*FClock, *Log, this);
+    Machine().SetSink(&FHistory->Sink(*FProtocolWriter));
     Machine().AddObserver(this);
     connect(FClock.get(), &TMachineClock::PlaybackEnded, this, &TSlotMachine::PlaybackEnded,
             Qt::QueuedConnection);
@@ -50,6 +52,7 @@ void TSlotMachine::FormCreate() {
 void TSlotMachine::FormDestroy() {
     // Nothing may reach the machine once it is gone.
     FAutomataWindow.reset();
+    FHistory.reset();
     if (FClock) {
         Machine().RemoveObserver(this);
         Machine().SetSink(nullptr);
@@ -64,13 +67,15 @@ void TSlotMachine::BeginSession(const QDateTime& Start) {
     FRecorder = std::make_unique<TSessionRecorder>(Machine().RandSeed(), Start);
     FCoverage = StartCounts(Machine());
     FClock->Door().Record(FRecorder.get());
+    FHistory->Begin(*FRecorder);
 }
 
 // --- The view ---------------------------------------------------------------------------------
 
 void TSlotMachine::MachineChanged(unsigned Changes) noexcept {
     // Counted here, the first of the machine's observers, so that «Автоматы» reads them whole.
-    if (Changes & ChangedSteps)
+    // A replay of the recorded past is no new step of the session.
+    if ((Changes & ChangedSteps) && !FHistory->InPast())
         for (const TStep& Step : Machine().Steps())
             CountStep(FCoverage, Step);
     if (Changes & ChangedFields)
@@ -164,8 +169,8 @@ void TSlotMachine::ShowSwitches() {
 // --- Player's actions ----------------------------------------------------------------------------
 
 void TSlotMachine::PlayerInput(TPlayerAction Action) {
-    UserInput();
-    FClock->Door().Take(Action);
+    if (UserInput())
+        FClock->Door().Take(Action);
 }
 
 void TSlotMachine::Image1Click() {
@@ -188,12 +193,15 @@ void TSlotMachine::btnTechResetClick() {
     PlayerInput(TPlayerAction::Reset);
 }
 
-void TSlotMachine::UserInput() {
+bool TSlotMachine::UserInput() {
     FClock->CatchUp();
+    if (!FHistory->Fork())
+        return false;
     if (FClock->Playing()) {
         FClock->StopPlayback();
         FPlaying.clear();
     }
+    return true;
 }
 
 // --- Log settings -----------------------------------------------------------------------------
@@ -207,8 +215,10 @@ TLogSwitches TSlotMachine::Ticked(int32_t Automaton) const {
 }
 
 void TSlotMachine::CheckListInput(int32_t Automaton) {
-    UserInput();
-    FClock->Door().SetSwitches(Automaton, Ticked(Automaton));
+    if (UserInput())
+        FClock->Door().SetSwitches(Automaton, Ticked(Automaton));
+    else
+        ShowSwitches(); // the tick goes back
 }
 
 void TSlotMachine::cbA0LogSettingsClickCheck() {
@@ -264,6 +274,9 @@ void TSlotMachine::ShowAutomata() {
         FAutomataWindow->SetPlayer(
             [this](const TScript& Script, const QString& Name) { PlayScript(Script, Name); });
         FAutomataWindow->SetSessionSoFar([this] { return SessionScript(); });
+        FAutomataWindow->SetReplaying([this] { return FHistory->InPast(); });
+        FAutomataWindow->AddSessionTimeline(new TSessionTimeline(
+            *FHistory, *FClock, [this] { return SessionStart(); }, FAutomataWindow.get()));
     }
     FAutomataWindow->show();
     FAutomataWindow->raise();
@@ -287,7 +300,8 @@ void TSlotMachine::contextMenuEvent(QContextMenuEvent* Event) {
 
 QByteArray TSlotMachine::SessionScript() {
     FClock->CatchUp();
-    return FRecorder->Script(FClock->Now());
+    // From the past too, the whole history to its latest moment.
+    return FRecorder->Script(FHistory->End());
 }
 
 QString TSlotMachine::SaveSession(const QString& Path) {

@@ -115,6 +115,30 @@ void TLogPanel::Clear() {
     Relayout();
 }
 
+void TLogPanel::Truncate(qsizetype Count) {
+    if (Count >= LineCount())
+        return;
+    // Rare and whole: the lines kept are laid in again, as a new session's would be.
+    QStringList Kept;
+    for (qsizetype Index = 0; Index < std::max<qsizetype>(Count, 0); ++Index)
+        Kept.append(FLines.At(Index));
+    Clear();
+    for (const QString& Line : Kept)
+        AppendLine(Line);
+}
+
+void TLogPanel::SetPresent(qsizetype First) {
+    if (First >= LineCount())
+        First = -1;
+    if (First == FPresent)
+        return;
+    FPresent = First;
+    setAccessibleDescription(FPresent < 0 ? QString()
+                                          : QStringLiteral("Сообщения после отметки написаны "
+                                                           "позже выбранного момента"));
+    viewport()->update();
+}
+
 qsizetype TLogPanel::LineCount() const {
     return FLines.Count();
 }
@@ -484,10 +508,18 @@ void TLogPanel::paintEvent(QPaintEvent* Event) {
     const QRect Clip = Event->rect();
     const int SpaceWidth = QFontMetrics(font()).horizontalAdvance(u' ');
 
+    // Half the text's colour on the panel's own white: readable, but plainly set apart.
+    QColor Later = Colours.color(Group, QPalette::Text);
+    Later.setAlpha(110);
     for (const TPlaced& Placed : Placement()) {
         const int Bottom = Placed.Top + Placed.Rows * FRowHeight;
         if (Bottom <= Clip.top() || Placed.Top > Clip.bottom())
             continue;
+        const bool Past = FPresent >= 0 && Placed.Index >= FPresent;
+        Painter.setPen(Past ? Later : Colours.color(Group, QPalette::Text));
+        if (Placed.Index == FPresent)
+            Painter.fillRect(QRect(0, Placed.Top - 1, viewport()->width(), 2),
+                             Colours.color(Group, QPalette::Highlight));
         const QString& Text = FLines.At(Placed.Index);
         const bool InSelection =
             AnySelected && Placed.Index >= Start.Line && Placed.Index <= End.Line;

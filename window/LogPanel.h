@@ -38,6 +38,12 @@ public:
     void AppendLine(const QString& Line) override;
     // Empties the panel for a new session: no text, the caret at the end again.
     void Clear();
+    // Drops the lines from Count on, as a session that forked leaves them behind.
+    void Truncate(qsizetype Count);
+    // The lines from First on were written after the moment the machine went back to: they stay
+    // readable, dimmed below a mark. -1: none, the machine is at its latest moment.
+    void SetPresent(qsizetype First);
+    qsizetype Present() const { return FPresent; }
 
     qsizetype LineCount() const;
     // An empty string for an index out of range.
@@ -165,6 +171,7 @@ private:
     QPoint FDragPoint;
     QBasicTimer FAutoScroll;
     QList<QAction*> FMenuActions;
+    qsizetype FPresent = -1;
 };
 
 } // namespace sm

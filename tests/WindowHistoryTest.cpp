@@ -93,6 +93,11 @@ void PlaySession(TPlayedWindow& W) {
     W.Window.show();
     W.Window.activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(&W.Window));
+    // A seed of its own, so that the games end alike on every run.
+    const TParsedScript Start = ParseScript("seed 2718\nstart 2026-12-09T12:00:00\n");
+    QVERIFY(!Start.Error);
+    W.Window.PlayScript(Start.Script, QString());
+    QVERIFY(W.RunOut());
     for (int Game = 0; Game < 4; ++Game) {
         W.Coin();
         W.Coin();

@@ -75,7 +75,7 @@ void TSlotMachine::BeginSession(const QDateTime& Start) {
 void TSlotMachine::MachineChanged(unsigned Changes) noexcept {
     // Counted here, the first of the machine's observers, so that «Автоматы» reads them whole.
     // A replay of the recorded past is no new step of the session.
-    if ((Changes & ChangedSteps) && !FHistory->InPast())
+    if ((Changes & ChangedSteps) && !(FHistory && FHistory->InPast()))
         for (const TStep& Step : Machine().Steps())
             CountStep(FCoverage, Step);
     if (Changes & ChangedFields)

@@ -770,6 +770,13 @@ void TLogPanel::mouseDoubleClickEvent(QMouseEvent* Event) {
 }
 
 void TLogPanel::contextMenuEvent(QContextMenuEvent* Event) {
+    // A right click with nothing selected puts the caret on the message clicked, for the
+    // actions that read it; a selection stays for «Копировать».
+    if (Event->reason() == QContextMenuEvent::Mouse && !HasSelection() &&
+        viewport()->rect().contains(Event->pos())) {
+        const TPosition At = PositionAt(Event->pos(), true);
+        SetSelection(At, At);
+    }
     QMenu* Menu = CreateContextMenu(this);
     Menu->setAttribute(Qt::WA_DeleteOnClose);
     Menu->popup(Event->globalPos());

@@ -12,6 +12,7 @@
 #include <QStyleOptionFocusRect>
 
 #include <algorithm>
+#include <cmath>
 #include <vector>
 
 namespace sm {
@@ -61,7 +62,7 @@ size_t TSessionTimeline::MomentAt(int X) const {
     const QRect Area = Bar();
     const int Along = std::clamp(X - Area.left(), 0, Area.width() - 1);
     return FControl.History().MomentNear(
-        int64_t(double(Along) * double(Span()) / std::max(1, Area.width() - 1) + 0.5));
+        std::llround(double(Along) * double(Span()) / std::max(1, Area.width() - 1)));
 }
 
 QString TSessionTimeline::MomentText(size_t Moment) const {

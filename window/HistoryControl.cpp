@@ -4,6 +4,7 @@
 #include "window/MachineClock.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QMessageBox>
 
 #include <algorithm>
@@ -95,7 +96,8 @@ int64_t THistoryControl::End() const {
 
 QString THistoryControl::JumpTo(size_t Moment) {
     if (!FPast && FClock.Playing())
-        return QStringLiteral("Сеанс из файла ещё играет: в прошлое можно, когда он кончится");
+        return Refuse(
+            QStringLiteral("Сеанс из файла ещё играет: в прошлое можно, когда он кончится"));
     Moment = std::min(Moment, FHistory->Latest());
     if (!FPast) {
         FClock.CatchUp();
@@ -146,7 +148,7 @@ QString THistoryControl::StepBack() {
     // Between two moments the one just passed is the previous; at a moment, the one before it.
     const bool AtMoment = FClock.Now() == FHistory->Moment(Present).Ms;
     if (AtMoment && Present == 0)
-        return QStringLiteral("Это начало сеанса: назад некуда");
+        return Refuse(QStringLiteral("Это начало сеанса: назад некуда"));
     return JumpTo(AtMoment ? Present - 1 : Present);
 }
 
@@ -160,7 +162,7 @@ QString THistoryControl::GoToEnd() {
 
 QString THistoryControl::JumpToCaret() {
     if (FLog.LineCount() == 0)
-        return QStringLiteral("В протоколе нет сообщений");
+        return Refuse(QStringLiteral("В протоколе нет сообщений"));
     const qsizetype Line = FLog.LineAt(FLog.CaretOffset());
     return JumpTo(
         FHistory->MomentOfMessage(size_t(std::max<qsizetype>(Line, 0) / LinesPerMessage)));
@@ -198,6 +200,12 @@ void THistoryControl::ToPresent() {
     FReplayed.reset();
     FLog.SetPresent(-1);
     emit Moved();
+}
+
+QString THistoryControl::Refuse(const QString& Why) {
+    QApplication::beep();
+    emit Refused(Why);
+    return Why;
 }
 
 void THistoryControl::MarkPresent() {

@@ -63,12 +63,15 @@ public:
 signals:
     // The present or the history changed: a timeline shows it anew.
     void Moved();
+    // A jump or step refused, with why: a timeline says it.
+    void Refused(const QString& Why);
 
 private:
     class TFilter;
     // Back to recording at the latest moment.
     void ToPresent();
     void MarkPresent();
+    QString Refuse(const QString& Why);
 
     TMachineClock& FClock;
     TLogPanel& FLog;

@@ -34,6 +34,7 @@ TSessionTimeline::TSessionTimeline(THistoryControl& Control, TMachineClock& Cloc
     setFocusPolicy(Qt::StrongFocus);
     setMinimumHeight(BarHeight / 2 + fontMetrics().height());
     connect(&Control, &THistoryControl::Moved, this, &TSessionTimeline::ShowPresent);
+    connect(&Control, &THistoryControl::Refused, this, &TSessionTimeline::Said);
     // A step, a frame or a playback moves the present as well as a jump does.
     connect(&Clock, &TMachineClock::Moved, this, &TSessionTimeline::ShowPresent);
     ShowPresent();

@@ -31,6 +31,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 #include <vector>
 
 namespace sm {
@@ -282,6 +283,12 @@ void TAutomataWindow::showEvent(QShowEvent* Event) {
         FDocksPlaced = true;
         resizeDocks({FChartDock}, {FChartDock->sizeHint().height()}, Qt::Vertical);
     }
+    // The session's timeline as tall as its bar and its line of text want, once a start, where
+    // the diagrams keep most of the window.
+    const int SessionHeight = FSessionDock ? FSessionDock->sizeHint().height() : 0;
+    if (FSessionDock && !std::exchange(FSessionPlaced, true) &&
+        FSessionDock->height() < SessionHeight && 6 * SessionHeight <= height())
+        resizeDocks({FSessionDock}, {SessionHeight}, Qt::Vertical);
     FMachine.AddObserver(this);
     ShowStates();
     ShowCoverage();

@@ -160,6 +160,7 @@ private:
     TStateTimeline* FTimeline;
     QDockWidget* FTimelineDock;
     QDockWidget* FSessionDock = nullptr;
+    bool FSessionPlaced = false;
     std::function<bool()> FReplaying;
     // Moves the present moment on in the chart and the timeline while the window is shown.
     QBasicTimer FPresent;

@@ -101,5 +101,13 @@ int main(int Argc, char** Argv) {
            Megabytes <= 40);
     std::printf("  (%zu snapshots; the process grew by %.1f MB with the protocol)\n",
                 History.History().Snapshots(), (RssKb() - Before) / 1e3);
+    // A fork half way: the later half of the moves and of the panel's lines dropped.
+    History.JumpTo(Latest / 2);
+    History.SetAsk([](size_t) { return true; });
+    const double Start = MonotonicMs();
+    Window.iReturnClick();
+    QCoreApplication::processEvents();
+    Report("a fork half way through it, the input taken and shown", MonotonicMs() - Start, "ms",
+           "-", true);
     return 0;
 }

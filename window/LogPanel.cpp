@@ -116,15 +116,25 @@ void TLogPanel::Clear() {
 }
 
 void TLogPanel::Truncate(qsizetype Count) {
+    if (Count <= 0)
+        return Clear();
     if (Count >= LineCount())
         return;
-    // Rare and whole: the lines kept are laid in again, as a new session's would be.
-    QStringList Kept;
-    for (qsizetype Index = 0; Index < std::max<qsizetype>(Count, 0); ++Index)
-        Kept.append(FLines.At(Index));
-    Clear();
-    for (const QString& Line : Kept)
-        AppendLine(Line);
+    // The line break before the first line dropped goes with it.
+    const qsizetype From = LineStart(Count) - 1;
+    const QString Removed = Listened() ? Text(From, CharacterCount()) : QString();
+    FLines.Truncate(Count);
+    FLayouts.clear();
+    FTailValid = false;
+    const TPosition End = FLines.EndOfText();
+    FAnchor = std::min(FAnchor, End);
+    FCursor = std::min(FCursor, End);
+    if (Listened()) {
+        QAccessibleTextRemoveEvent Event(this, ToInt(From), Removed);
+        Event.setCursorPosition(ToInt(CaretOffset()));
+        Announce(Event);
+    }
+    Relayout();
 }
 
 void TLogPanel::SetPresent(qsizetype First) {

@@ -353,6 +353,10 @@ void TAutomataWindow::AddSessionTimeline(QWidget* Timeline) {
     restoreState(Settings.value(QLatin1String(StateKey)).toByteArray());
 }
 
+void TAutomataWindow::PastEnded() {
+    FRecord->TakeFinished();
+}
+
 void TAutomataWindow::FeedChart() {
     std::vector<TRecordedStep> Steps = FRecord->TakeFinished();
     if (FReplaying && FReplaying())

@@ -75,6 +75,10 @@ public:
     // While this says the machine re-runs its recorded past, the chart and the state timeline
     // take no steps: they have them already.
     void SetReplaying(std::function<bool()> Replaying) { FReplaying = std::move(Replaying); }
+    // Before the machine goes back, the steps so far go to the chart, shown or not; once it is
+    // at its latest moment again, the steps it replayed meanwhile are dropped.
+    void PastBegins() { FeedChart(); }
+    void PastEnded();
     // The settings' keys of the arrangement.
     static constexpr const char* GeometryKey = "Automata/Geometry";
     static constexpr const char* StateKey = "Automata/State";

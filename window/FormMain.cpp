@@ -275,6 +275,10 @@ void TSlotMachine::ShowAutomata() {
             [this](const TScript& Script, const QString& Name) { PlayScript(Script, Name); });
         FAutomataWindow->SetSessionSoFar([this] { return SessionScript(); });
         FAutomataWindow->SetReplaying([this] { return FHistory->InPast(); });
+        connect(FHistory.get(), &THistoryControl::PastEntered, FAutomataWindow.get(),
+                &TAutomataWindow::PastBegins);
+        connect(FHistory.get(), &THistoryControl::PresentReturned, FAutomataWindow.get(),
+                &TAutomataWindow::PastEnded);
         FAutomataWindow->AddSessionTimeline(new TSessionTimeline(
             *FHistory, *FClock, [this] { return SessionStart(); }, FAutomataWindow.get()));
     }

@@ -101,6 +101,7 @@ QString THistoryControl::JumpTo(size_t Moment) {
     Moment = std::min(Moment, FHistory->Latest());
     if (!FPast) {
         FClock.CatchUp();
+        emit PastEntered();
         FEnd = FClock.Now();
         FPast = true;
     }
@@ -199,6 +200,7 @@ void THistoryControl::ToPresent() {
     FClock.Door().Record(FRecorder);
     FReplayed.reset();
     FLog.SetPresent(-1);
+    emit PresentReturned();
     emit Moved();
 }
 

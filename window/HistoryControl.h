@@ -63,6 +63,10 @@ public:
 signals:
     // The present or the history changed: a timeline shows it anew.
     void Moved();
+    // The machine leaves its latest moment, and comes back to it (run there, or forked): what
+    // was recorded in between was the past replayed.
+    void PastEntered();
+    void PresentReturned();
     // A jump or step refused, with why: a timeline says it.
     void Refused(const QString& Why);
 

@@ -7,14 +7,26 @@
 namespace sm {
 
 TSessionRecorder::TSessionRecorder(uint32_t Seed, const QDateTime& Start)
-    : FScript(QStringLiteral("seed %1\nstart %2\n").arg(Seed).arg(StartTimeText(Start)).toUtf8()),
-      FHeader(FScript.size()) {}
+    : FHead(QStringLiteral("seed %1\nstart %2\n").arg(Seed).arg(StartTimeText(Start)).toUtf8()),
+      FScript(FHead) {}
+
+TSessionRecorder TSessionRecorder::Truncated(size_t Count) const {
+    TSessionRecorder Shorter(FHead);
+    for (size_t Index = 0; Index < std::min(Count, FCommands.size()); ++Index)
+        Shorter.Append(FCommands[Index].Moment, FCommands[Index].Command);
+    return Shorter;
+}
 
 void TSessionRecorder::Action(int64_t Moment, TPlayerAction Action) {
     TCommand Command;
     Command.Kind = TCommandKind::Player;
     Command.Action = Action;
-    Append(Moment, CommandText(Command));
+    Append(Moment, Command);
+}
+
+void TSessionRecorder::Command(int64_t Moment, const TCommand& Command) {
+    if (Command.Kind == TCommandKind::Player || Command.Kind == TCommandKind::Log)
+        Append(Moment, Command);
 }
 
 void TSessionRecorder::Switch(int64_t Moment, int32_t Automaton, TLogItem Item, bool On) {
@@ -23,22 +35,23 @@ void TSessionRecorder::Switch(int64_t Moment, int32_t Automaton, TLogItem Item, 
     Command.Automaton = Automaton;
     Command.Item = Item;
     Command.On = On;
-    Append(Moment, CommandText(Command));
+    Append(Moment, Command);
 }
 
 QByteArray TSessionRecorder::Script(int64_t Now, const QByteArray& BreakLines) const {
     QByteArray Script = FScript;
-    Script.insert(FHeader, BreakLines);
+    Script.insert(FHead.size(), BreakLines);
     AppendWait(Script, Now - FLast);
     return Script;
 }
 
-void TSessionRecorder::Append(int64_t Moment, const QString& Line) {
+void TSessionRecorder::Append(int64_t Moment, const TCommand& Command) {
     Moment = std::max(Moment, FLast);
     AppendWait(FScript, Moment - FLast);
     FLast = Moment;
     FRecorded = true;
-    FScript += Line.toUtf8();
+    FCommands.push_back({Moment, Command});
+    FScript += CommandText(Command).toUtf8();
     FScript += '\n';
 }
 

@@ -28,6 +28,15 @@ TVirtualTime::TVirtualTime(const TMachine& Machine) : FMachine(Machine) {
     }
 }
 
+void TVirtualTime::Restore(const TState& State) {
+    FMachine.Restore(State.Machine);
+    FNow = State.Now;
+    FDue = State.Due;
+    // The restore counts as setting every timer; their due times are the state's all the same.
+    for (int32_t Timer = 0; Timer < TimerCount; ++Timer)
+        FSeen[Timer] = FMachine.Timer(TTimerId(Timer)).Generation;
+}
+
 std::optional<int64_t> TVirtualTime::Due(TTimerId Timer) const {
     if (FMachine.Interval(Timer) == 0)
         return std::nullopt;

@@ -36,6 +36,16 @@ public:
         const TRearm Rearm(*this);
         Action(FMachine);
     }
+    // The machine with its moment and the timers' due times: a few hundred bytes that a history
+    // keeps many of. Restored, the time runs on from that moment as it did then.
+    struct TState {
+        TMachineSnapshot Machine;
+        int64_t Now = 0;
+        std::array<int64_t, TimerCount> Due{};
+    };
+    TState State() const { return {FMachine.Snapshot(), FNow, FDue}; }
+    void Restore(const TState& State);
+
     // Time goes on by the given milliseconds; every timer that falls due fires on the way.
     void Advance(int64_t Milliseconds);
     // Time goes on to the next moment a timer is due, and the first timer due then fires. False,

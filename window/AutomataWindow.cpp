@@ -35,6 +35,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 #include <vector>
 
 namespace sm {
@@ -324,6 +325,12 @@ void TAutomataWindow::showEvent(QShowEvent* Event) {
         FDocksPlaced = true;
         resizeDocks({FChartDock}, {FChartDock->sizeHint().height()}, Qt::Vertical);
     }
+    // The session's timeline as tall as its bar and its line of text want, once a start, where
+    // the diagrams keep most of the window.
+    const int SessionHeight = FSessionDock ? FSessionDock->sizeHint().height() : 0;
+    if (FSessionDock && !std::exchange(FSessionPlaced, true) &&
+        FSessionDock->height() < SessionHeight && 6 * SessionHeight <= height())
+        resizeDocks({FSessionDock}, {SessionHeight}, Qt::Vertical);
     FMachine.AddObserver(this);
     ShowStates();
     ShowCoverage();
@@ -385,8 +392,26 @@ void TAutomataWindow::Unlight() {
     ShowCoverage();
 }
 
+void TAutomataWindow::AddSessionTimeline(QWidget* Timeline) {
+    FSessionDock = new QDockWidget(QStringLiteral("Ход сеанса"), this);
+    FSessionDock->setObjectName(QStringLiteral("SessionDock"));
+    FSessionDock->setWidget(Timeline);
+    addDockWidget(Qt::TopDockWidgetArea, FSessionDock);
+    FPanes->addAction(FSessionDock->toggleViewAction());
+    // Its place, as the user left it, comes back with the others'.
+    const QSettings Settings(QCoreApplication::applicationName(),
+                             QCoreApplication::applicationName());
+    restoreState(Settings.value(QLatin1String(StateKey)).toByteArray());
+}
+
+void TAutomataWindow::PastEnded() {
+    FRecord->TakeFinished();
+}
+
 void TAutomataWindow::FeedChart() {
     std::vector<TRecordedStep> Steps = FRecord->TakeFinished();
+    if (FReplaying && FReplaying())
+        return;
     FTimeline->Append(Steps);
     FChart->Append(std::move(Steps));
     FChart->SetNow(FMachineClock.Now());

@@ -75,6 +75,16 @@ public:
     TStateTimeline* Timeline() const { return FTimeline; }
     QDockWidget* TimelineDock() const { return FTimelineDock; }
     QMenu* PanesMenu() const { return FPanes; }
+    // The session's timeline, a dock under the clock's strip that «Панели» lists.
+    void AddSessionTimeline(QWidget* Timeline);
+    QDockWidget* SessionDock() const { return FSessionDock; }
+    // While this says the machine re-runs its recorded past, the chart and the state timeline
+    // take no steps: they have them already.
+    void SetReplaying(std::function<bool()> Replaying) { FReplaying = std::move(Replaying); }
+    // Before the machine goes back, the steps so far go to the chart, shown or not; once it is
+    // at its latest moment again, the steps it replayed meanwhile are dropped.
+    void PastBegins() { FeedChart(); }
+    void PastEnded();
     // The settings' keys of the arrangement.
     static constexpr const char* GeometryKey = "Automata/Geometry";
     static constexpr const char* StateKey = "Automata/State";
@@ -182,6 +192,9 @@ private:
     TWatchesDock* FWatches;
     QDockWidget* FWatchesDock;
     void ShowBreakMarks();
+    QDockWidget* FSessionDock = nullptr;
+    bool FSessionPlaced = false;
+    std::function<bool()> FReplaying;
     // Moves the present moment on in the chart and the timeline while the window is shown.
     QBasicTimer FPresent;
     bool FDocksPlaced = false;

@@ -77,6 +77,15 @@ TClockStrip::TClockStrip(TMachineClock& Clock, const std::vector<QAction*>& Acti
     FPause->setMinimumWidth(Width);
     FPause->setDefaultAction(FPauseAction);
 
+    // A step back, when the window keeps a history: the action's own button.
+    for (QAction* Action : Actions)
+        if (Action->objectName() == QLatin1String("actStepBack")) {
+            FBack = new QToolButton(this);
+            FBack->setObjectName(QStringLiteral("BackButton"));
+            FBack->setDefaultAction(Action);
+            FBack->setAccessibleName(Action->text());
+        }
+
     // Its own button, not the action's: F10 with nothing ahead still pauses, as it always did.
     FStep = new QToolButton(this);
     FStep->setObjectName(QStringLiteral("StepButton"));
@@ -137,6 +146,8 @@ TClockStrip::TClockStrip(TMachineClock& Clock, const std::vector<QAction*>& Acti
     auto* Row = new QHBoxLayout(this);
     Row->setContentsMargins(4, 2, 4, 2);
     Row->addWidget(FPause);
+    if (FBack)
+        Row->addWidget(FBack);
     Row->addWidget(FStep);
     Row->addWidget(FSpeed);
     Row->addSpacing(8);

@@ -44,6 +44,7 @@ public:
 
     QToolButton* PauseButton() const { return FPause; }
     QToolButton* StepButton() const { return FStep; }
+    QToolButton* BackButton() const { return FBack; }
     QComboBox* SpeedBox() const { return FSpeed; }
     QLabel* ClockLabel() const { return FTimeOfDay; }
     QLabel* TimersLabel() const { return FTimers; }
@@ -67,6 +68,7 @@ private:
     QAction* FPauseAction;
     QToolButton* FPause;
     QToolButton* FStep;
+    QToolButton* FBack = nullptr;
     QComboBox* FSpeed;
     QLabel* FTimeOfDay;
     QLabel* FTimers;

@@ -189,8 +189,9 @@ void TSlotMachine::BindPlayerActions() {
     }
 }
 
-// The clock's keys are a debugger's: F5 goes on, F6 or Pause pauses and goes on, F10 steps;
-// F7 and F8 slow the machine down and speed it up; Ctrl+F5 runs a playback at once to its end.
+// The clock's keys are a debugger's: F5 goes on, F6 or Pause pauses and goes on, F10 steps, F9
+// steps back; F7 and F8 slow the machine down and speed it up; Ctrl+F5 runs a playback at once
+// to its end.
 void TSlotMachine::CreateClockActions() {
     const auto Make = [this](const char* Name, const QString& Text,
                              const QList<QKeySequence>& Keys) {
@@ -206,6 +207,7 @@ void TSlotMachine::CreateClockActions() {
     QAction* Pause = Make("actPause", QStringLiteral("Пауза"), {Qt::Key_F6, Qt::Key_Pause});
     Pause->setCheckable(true);
     QAction* GoOn = Make("actGoOn", QStringLiteral("Продолжить"), {Qt::Key_F5});
+    QAction* Back = Make("actStepBack", QStringLiteral("Назад"), {Qt::Key_F9});
     QAction* Step = Make("actStep", QStringLiteral("Шаг"), {Qt::Key_F10});
     QAction* Slower = Make("actSlower", QStringLiteral("Медленнее"), {Qt::Key_F7});
     QAction* Faster = Make("actFaster", QStringLiteral("Быстрее"), {Qt::Key_F8});
@@ -216,6 +218,9 @@ void TSlotMachine::CreateClockActions() {
     connect(GoOn, &QAction::triggered, this, [this] { FClock->SetPaused(false); });
     connect(Step, &QAction::triggered, this,
             [Step = Guarded([this] { FClock->Step(); })] { Step(); });
+    // F9 is the exact inverse of F10: back to the moment before, down to start-up.
+    connect(Back, &QAction::triggered, this,
+            [Back = Guarded([this] { FHistory->StepBack(); })] { Back(); });
     connect(Slower, &QAction::triggered, this, [this] { FClock->Slower(); });
     connect(Faster, &QAction::triggered, this, [this] { FClock->Faster(); });
     connect(ToEnd, &QAction::triggered, this,

@@ -10,6 +10,7 @@
 #include "window/ErrorBox.h"
 #include "window/Placement.h"
 #include "window/WindowBreakpoints.h"
+#include "window/SessionTimeline.h"
 
 #include <QAccessible>
 #include <QContextMenuEvent>
@@ -41,7 +42,8 @@ TSlotMachine::~TSlotMachine() {
 
 void TSlotMachine::FormCreate() {
     FProtocolWriter = std::make_unique<TProtocolWriter>(*Log, [this] { return FStamp->Now(); });
-    Machine().SetSink(FProtocolWriter.get());
+    FHistory = std::make_unique<THistoryControl>(*FClock, *Log, this);
+    Machine().SetSink(&FHistory->Sink(*FProtocolWriter));
     Machine().AddObserver(this);
     connect(FClock.get(), &TMachineClock::PlaybackEnded, this, &TSlotMachine::PlaybackEnded,
             Qt::QueuedConnection);
@@ -55,6 +57,7 @@ void TSlotMachine::FormCreate() {
 void TSlotMachine::FormDestroy() {
     // Nothing may reach the machine once it is gone.
     FAutomataWindow.reset();
+    FHistory.reset();
     FBreakpoints.reset();
     if (FClock) {
         Machine().RemoveObserver(this);
@@ -70,13 +73,15 @@ void TSlotMachine::BeginSession(const QDateTime& Start) {
     FRecorder = std::make_unique<TSessionRecorder>(Machine().RandSeed(), Start);
     FCoverage = StartCounts(Machine());
     FClock->Door().Record(FRecorder.get());
+    FHistory->Begin(*FRecorder);
 }
 
 // --- The view ---------------------------------------------------------------------------------
 
 void TSlotMachine::MachineChanged(unsigned Changes) noexcept {
     // Counted here, the first of the machine's observers, so that «Автоматы» reads them whole.
-    if (Changes & ChangedSteps)
+    // A replay of the recorded past is no new step of the session.
+    if ((Changes & ChangedSteps) && !(FHistory && FHistory->InPast()))
         for (const TStep& Step : Machine().Steps())
             CountStep(FCoverage, Step);
     // Running to the end, the displays are shown once, at the end.
@@ -175,8 +180,8 @@ void TSlotMachine::ShowSwitches() {
 // --- Player's actions ----------------------------------------------------------------------------
 
 void TSlotMachine::PlayerInput(TPlayerAction Action) {
-    UserInput();
-    FClock->Door().Take(Action);
+    if (UserInput())
+        FClock->Door().Take(Action);
 }
 
 void TSlotMachine::Image1Click() {
@@ -199,13 +204,16 @@ void TSlotMachine::btnTechResetClick() {
     PlayerInput(TPlayerAction::Reset);
 }
 
-void TSlotMachine::UserInput() {
+bool TSlotMachine::UserInput() {
     FClock->CatchUp();
+    if (!FHistory->Fork())
+        return false;
     if (FClock->Playing()) {
         FClock->StopPlayback();
         FPlaying.clear();
         FClockState->Refresh();
     }
+    return true;
 }
 
 // --- Log settings -----------------------------------------------------------------------------
@@ -219,8 +227,10 @@ TLogSwitches TSlotMachine::Ticked(int32_t Automaton) const {
 }
 
 void TSlotMachine::CheckListInput(int32_t Automaton) {
-    UserInput();
-    FClock->Door().SetSwitches(Automaton, Ticked(Automaton));
+    if (UserInput())
+        FClock->Door().SetSwitches(Automaton, Ticked(Automaton));
+    else
+        ShowSwitches(); // the tick goes back
 }
 
 void TSlotMachine::cbA0LogSettingsClickCheck() {
@@ -271,6 +281,13 @@ void TSlotMachine::ShowAutomata() {
             [this](const TScript& Script, const QString& Name) { PlayScript(Script, Name); });
         FAutomataWindow->SetSessionSoFar([this] { return SessionScript(); });
         FAutomataWindow->SetBreakpoints(FBreakpoints.get());
+        FAutomataWindow->SetReplaying([this] { return FHistory->InPast(); });
+        connect(FHistory.get(), &THistoryControl::PastEntered, FAutomataWindow.get(),
+                &TAutomataWindow::PastBegins);
+        connect(FHistory.get(), &THistoryControl::PresentReturned, FAutomataWindow.get(),
+                &TAutomataWindow::PastEnded);
+        FAutomataWindow->AddSessionTimeline(new TSessionTimeline(
+            *FHistory, *FClock, [this] { return SessionStart(); }, FAutomataWindow.get()));
     }
     FAutomataWindow->show();
     FAutomataWindow->raise();
@@ -294,7 +311,8 @@ void TSlotMachine::contextMenuEvent(QContextMenuEvent* Event) {
 
 QByteArray TSlotMachine::SessionScript() {
     FClock->CatchUp();
-    return FRecorder->Script(FClock->Now(), FBreakpoints->ScriptLines());
+    // From the past too, the whole history to its latest moment.
+    return FRecorder->Script(FHistory->End(), FBreakpoints->ScriptLines());
 }
 
 QString TSlotMachine::SaveSession(const QString& Path) {

@@ -7,6 +7,7 @@
 #include "slotmachine/Machine.h"
 #include "slotmachine/Protocol.h"
 #include "window/Controls.h"
+#include "window/HistoryControl.h"
 #include "window/Images.h"
 #include "window/LogPanel.h"
 #include "window/MachineClock.h"
@@ -122,6 +123,8 @@ public:
 
     // Those the user sets and a played session brings; a saved session keeps them.
     TWindowBreakpoints& Breakpoints() { return *FBreakpoints; }
+    // Going back in the session and on from there.
+    THistoryControl& History() { return *FHistory; }
 
     // The clock's keys, for «Автоматы» too: pause or go on, one step, slower, faster.
     const std::vector<QAction*>& ClockActions() const { return FClockActions; }
@@ -150,8 +153,9 @@ private:
     void PlayerInput(TPlayerAction Action);
     void CheckListInput(int32_t Automaton);
     // What the user does goes through here first: the machine catches up with the wall clock,
-    // and a session being played ends, the user taking over from that moment.
-    void UserInput();
+    // and a session being played ends, the user taking over from that moment. In the past the
+    // session forks first; false when the user declined, and the input is not taken.
+    bool UserInput();
     void PlaybackEnded(int Line, const QString& Error);
     // A new session from start-up: the stamps and the recording start at Start.
     void BeginSession(const QDateTime& Start);
@@ -171,6 +175,7 @@ private:
     QDateTime FSessionStart;
     std::unique_ptr<TProtocolWriter> FProtocolWriter;
     std::unique_ptr<TSessionRecorder> FRecorder;
+    std::unique_ptr<THistoryControl> FHistory;
     TCoverageCounts FCoverage;
     QString FPlaying; // the name of the session being played
     // Whether a frame comes is asked once the input that moved the barrels is over.

@@ -121,6 +121,40 @@ void TLogPanel::Clear() {
     Relayout();
 }
 
+void TLogPanel::Truncate(qsizetype Count) {
+    if (Count <= 0)
+        return Clear();
+    if (Count >= LineCount())
+        return;
+    // The line break before the first line dropped goes with it.
+    const qsizetype From = LineStart(Count) - 1;
+    const QString Removed = Listened() ? Text(From, CharacterCount()) : QString();
+    FLines.Truncate(Count);
+    FLayouts.clear();
+    FTailValid = false;
+    const TPosition End = FLines.EndOfText();
+    FAnchor = std::min(FAnchor, End);
+    FCursor = std::min(FCursor, End);
+    if (Listened()) {
+        QAccessibleTextRemoveEvent Event(this, ToInt(From), Removed);
+        Event.setCursorPosition(ToInt(CaretOffset()));
+        Announce(Event);
+    }
+    Relayout();
+}
+
+void TLogPanel::SetPresent(qsizetype First) {
+    if (First >= LineCount())
+        First = -1;
+    if (First == FPresent)
+        return;
+    FPresent = First;
+    setAccessibleDescription(FPresent < 0 ? QString()
+                                          : QStringLiteral("Сообщения после отметки написаны "
+                                                           "позже выбранного момента"));
+    viewport()->update();
+}
+
 qsizetype TLogPanel::LineCount() const {
     return FLines.Count();
 }
@@ -490,10 +524,18 @@ void TLogPanel::paintEvent(QPaintEvent* Event) {
     const QRect Clip = Event->rect();
     const int SpaceWidth = QFontMetrics(font()).horizontalAdvance(u' ');
 
+    // Half the text's colour on the panel's own white: readable, but plainly set apart.
+    QColor Later = Colours.color(Group, QPalette::Text);
+    Later.setAlpha(110);
     for (const TPlaced& Placed : Placement()) {
         const int Bottom = Placed.Top + Placed.Rows * FRowHeight;
         if (Bottom <= Clip.top() || Placed.Top > Clip.bottom())
             continue;
+        const bool Past = FPresent >= 0 && Placed.Index >= FPresent;
+        Painter.setPen(Past ? Later : Colours.color(Group, QPalette::Text));
+        if (Placed.Index == FPresent)
+            Painter.fillRect(QRect(0, Placed.Top - 1, viewport()->width(), 2),
+                             Colours.color(Group, QPalette::Highlight));
         const QString& Text = FLines.At(Placed.Index);
         const bool InSelection =
             AnySelected && Placed.Index >= Start.Line && Placed.Index <= End.Line;
@@ -744,6 +786,13 @@ void TLogPanel::mouseDoubleClickEvent(QMouseEvent* Event) {
 }
 
 void TLogPanel::contextMenuEvent(QContextMenuEvent* Event) {
+    // A right click with nothing selected puts the caret on the message clicked, for the
+    // actions that read it; a selection stays for «Копировать».
+    if (Event->reason() == QContextMenuEvent::Mouse && !HasSelection() &&
+        viewport()->rect().contains(Event->pos())) {
+        const TPosition At = PositionAt(Event->pos(), true);
+        SetSelection(At, At);
+    }
     QMenu* Menu = CreateContextMenu(this);
     Menu->setAttribute(Qt::WA_DeleteOnClose);
     Menu->popup(Event->globalPos());

@@ -41,6 +41,12 @@ public:
     // Held, it keeps the lines it is given without laying them out, so that a run of many inputs
     // at once lays out only what shows at its end; released, it shows what it would have.
     void Hold(bool Held);
+    // Drops the lines from Count on, as a session that forked leaves them behind.
+    void Truncate(qsizetype Count);
+    // The lines from First on were written after the moment the machine went back to: they stay
+    // readable, dimmed below a mark. -1: none, the machine is at its latest moment.
+    void SetPresent(qsizetype First);
+    qsizetype Present() const { return FPresent; }
 
     qsizetype LineCount() const;
     // An empty string for an index out of range.
@@ -169,6 +175,7 @@ private:
     QPoint FDragPoint;
     QBasicTimer FAutoScroll;
     QList<QAction*> FMenuActions;
+    qsizetype FPresent = -1;
 };
 
 } // namespace sm

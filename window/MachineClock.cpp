@@ -161,6 +161,14 @@ void TMachineClock::StartAnew(const TMachine& StartUp) {
     emit Moved();
 }
 
+void TMachineClock::Restore(const TVirtualTime& Time) {
+    StopPlayback();
+    FTime = Time;
+    Anchor();
+    Schedule();
+    emit Moved();
+}
+
 void TMachineClock::StartNow() {
     Anchor();
 }

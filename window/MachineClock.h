@@ -85,6 +85,9 @@ public:
     void SetHaltable(bool Haltable) { FHaltable = Haltable; }
     // A new machine from start-up, at moment 0, in place: its observers and sink stay.
     void StartAnew(const TMachine& StartUp);
+    // The machine and its moment as another time holds them, in place: its observers and sink
+    // stay, a playback ends. Going back in the session's history lands here.
+    void Restore(const TVirtualTime& Time);
     // The machine's moment 0 is now, not when the clock was made: at start-up, once the window
     // it runs in is built. Nothing may have happened yet.
     void StartNow();

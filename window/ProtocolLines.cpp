@@ -33,6 +33,12 @@ void TProtocolLines::Append(const QString& Line) {
     FLines.push_back(Interned(Line));
 }
 
+void TProtocolLines::Truncate(qsizetype Count) {
+    const auto Kept = static_cast<std::size_t>(std::clamp<qsizetype>(Count, 0, this->Count()));
+    FLines.resize(Kept);
+    FStarts.resize(Kept);
+}
+
 void TProtocolLines::Clear() {
     FLines.clear();
     FStarts.clear();

@@ -17,7 +17,7 @@ inline int ToInt(qsizetype Value) {
     return static_cast<int>(std::min<qsizetype>(Value, INT_MAX));
 }
 
-// The protocol as the panel holds it: lines that only grow at the end, until cleared as a whole,
+// The protocol as the panel holds it: lines that grow at the end, until cleared or cut short,
 // and the offsets that assistive technology reads them by. Offsets count the characters of Text(),
 // the line breaks included; a position is a line and a column in it.
 class TProtocolLines {
@@ -33,6 +33,8 @@ public:
 
     void Append(const QString& Line);
     void Clear();
+    // Keeps the first Count lines only.
+    void Truncate(qsizetype Count);
 
     qsizetype Count() const { return static_cast<qsizetype>(FLines.size()); }
     bool IsEmpty() const { return FLines.empty(); }

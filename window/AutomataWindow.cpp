@@ -26,6 +26,7 @@
 #include <QScopedValueRollback>
 #include <QScreen>
 #include <QScrollBar>
+#include <QSet>
 #include <QSettings>
 #include <QShortcut>
 #include <QStyle>
@@ -356,15 +357,26 @@ void TAutomataWindow::hideEvent(QHideEvent* Event) {
 
 void TAutomataWindow::resizeEvent(QResizeEvent* Event) {
     QMainWindow::resizeEvent(Event);
-    for (QDockWidget* Dock : {FChartDock, FTimelineDock, FBreakpointsDock, FWatchesDock}) {
-        if (Dock->isHidden() || Dock->isFloating())
-            continue;
+    // The docks of each side take at most a third of the window between them: the diagrams
+    // keep the rest, on a small screen too.
+    std::vector<QDockWidget*> Docks = {FChartDock, FTimelineDock, FBreakpointsDock, FWatchesDock};
+    if (FSessionDock)
+        Docks.push_back(FSessionDock);
+    std::erase_if(Docks,
+                  [](const QDockWidget* Dock) { return Dock->isHidden() || Dock->isFloating(); });
+    const auto Across = [this](QDockWidget* Dock) {
         const Qt::DockWidgetArea Area = dockWidgetArea(Dock);
-        const bool Across = Area == Qt::TopDockWidgetArea || Area == Qt::BottomDockWidgetArea;
-        const int Now = Across ? Dock->height() : Dock->width();
-        const int Most = (Across ? height() : width()) / 3;
+        return Area == Qt::TopDockWidgetArea || Area == Qt::BottomDockWidgetArea;
+    };
+    QSet<Qt::DockWidgetArea> Areas[2];
+    for (QDockWidget* Dock : Docks)
+        Areas[Across(Dock) ? 1 : 0].insert(dockWidgetArea(Dock));
+    for (QDockWidget* Dock : Docks) {
+        const bool IsAcross = Across(Dock);
+        const int Now = IsAcross ? Dock->height() : Dock->width();
+        const int Most = (IsAcross ? height() : width()) / 3 / int(Areas[IsAcross ? 1 : 0].size());
         if (Now > Most)
-            resizeDocks({Dock}, {Most}, Across ? Qt::Vertical : Qt::Horizontal);
+            resizeDocks({Dock}, {Most}, IsAcross ? Qt::Vertical : Qt::Horizontal);
     }
 }
 
@@ -551,7 +563,11 @@ void TAutomataWindow::ShowStates() {
 
 void TAutomataWindow::SetBreakpoints(TWindowBreakpoints* Breakpoints) {
     FBreakpoints = Breakpoints;
-    FBreakpointsDock->setWidget(new TBreakpointsDock(*Breakpoints, FMachine, FBreakpointsDock));
+    auto* List = new TBreakpointsDock(*Breakpoints, FMachine, FBreakpointsDock);
+    // Tabbed with the chart, it must not ask for more room than the chart does: in a small
+    // window the diagrams keep theirs.
+    List->setMinimumHeight(FChart->minimumSizeHint().height());
+    FBreakpointsDock->setWidget(List);
     connect(Breakpoints, &TWindowBreakpoints::Changed, this, &TAutomataWindow::ShowBreakMarks);
     connect(Breakpoints, &TWindowBreakpoints::Hit, this, [this](const QString& Text) {
         FStrip->ShowHalt(Text);

@@ -71,6 +71,7 @@ TAutomataWindow::TAutomataWindow(TMachineClock& Clock, const std::vector<QAction
     FTimelineDock = new QDockWidget(QStringLiteral("Состояния во времени"), this);
     FTimelineDock->setObjectName(QStringLiteral("TimelineDock"));
     FTimelineDock->setWidget(FTimeline);
+    connect(FTimeline, &TStateTimeline::StepSelected, this, &TAutomataWindow::SelectStep);
     // Tabbed with the chart, so that the diagrams keep their room on a small screen.
     addDockWidget(Qt::BottomDockWidgetArea, FTimelineDock);
     tabifyDockWidget(FChartDock, FTimelineDock);
@@ -234,20 +235,23 @@ bool TAutomataWindow::eventFilter(QObject* Object, QEvent* Event) {
         return false;
     }
     if (Event->type() == QEvent::ContextMenu) {
-        const auto* View = qobject_cast<TDiagramView*>(Object);
+        auto* View = qobject_cast<TDiagramView*>(Object);
         const auto* Menu = static_cast<QContextMenuEvent*>(Event);
-        const std::optional<TTarget> Target = View ? View->TargetAt(Menu->pos()) : std::nullopt;
-        if (!Target)
+        if (!View)
             return false;
+        const std::optional<TTarget> Target = View->TargetAt(Menu->pos());
         auto* Popup = new QMenu(this);
         Popup->setAttribute(Qt::WA_DeleteOnClose);
         for (const bool FromPresent : {false, true}) {
+            if (!Target)
+                break;
             QAction* Action = Popup->addAction(FromPresent ? QStringLiteral("…отсюда")
                                                            : QStringLiteral("Как сюда попасть?"));
             Action->setEnabled(!Seeking());
             connect(Action, &QAction::triggered, this,
                     [this, Target, FromPresent] { FindWay(*Target, FromPresent); });
         }
+        AddPictureAction(*Popup, *View);
         Popup->popup(Menu->globalPos());
         return true;
     }
@@ -332,6 +336,24 @@ void TAutomataWindow::Unlight() {
         View->Unlight();
     ShowStates();
     ShowCoverage();
+}
+
+void TAutomataWindow::AddPictureAction(QMenu& Menu, TDiagramView& View) {
+    if (!Menu.isEmpty())
+        Menu.addSeparator();
+    connect(Menu.addAction(QStringLiteral("Сохранить рисунок…")), &QAction::triggered, this,
+            [this, &View] {
+                SavePicture(this, View.Picture(),
+                            QStringLiteral("автомат A%1").arg(View.Diagram().Automaton));
+            });
+}
+
+void TAutomataWindow::SelectStep(qsizetype Step) {
+    // Chosen again, the message is shown again: the user may have moved the protocol since.
+    if (FChart->Selected() == Step)
+        ShowMessage(Step);
+    else
+        FChart->Select(Step);
 }
 
 void TAutomataWindow::FeedChart() {

@@ -61,8 +61,14 @@ void TSequenceDrawing::Append(std::vector<TRecordedStep> Steps) {
                      .Depth = Step.Depth,
                      .Parent = FOpen.empty() ? -1 : FOpen.back(),
                      .Last = Index,
-                     .Message =
-                         Step.Messages.empty() ? std::string() : std::move(Step.Messages.front())};
+                     .Message = -1};
+        if (!Step.Messages.empty()) {
+            const auto [Known, Added] = FMessageNumbers.try_emplace(
+                std::move(Step.Messages.front()), static_cast<int32_t>(FMessages.size()));
+            if (Added)
+                FMessages.push_back(&Known->first);
+            Arrow.Message = Known->second;
+        }
         for (const qsizetype Open : FOpen)
             FArrows[static_cast<size_t>(Open)].Last = Index;
         FArrows.push_back(std::move(Arrow));
@@ -73,6 +79,14 @@ void TSequenceDrawing::Append(std::vector<TRecordedStep> Steps) {
 void TSequenceDrawing::Clear() {
     FArrows.clear();
     FOpen.clear();
+    FMessages.clear();
+    FMessageNumbers.clear();
+}
+
+const std::string& TSequenceDrawing::Message(qsizetype Index) const {
+    static const std::string None;
+    const int32_t Number = Arrow(Index).Message;
+    return Number < 0 ? None : *FMessages[static_cast<size_t>(Number)];
 }
 
 QString TSequenceDrawing::StateName(int32_t Automaton, int32_t State) const {

@@ -9,6 +9,8 @@
 #include <QString>
 
 #include <cstdint>
+#include <string>
+#include <unordered_map>
 #include <vector>
 
 class QPainter;
@@ -25,7 +27,7 @@ class TMachine;
 class TSequenceDrawing {
 public:
     // A step as the chart keeps it: its messages cut down to the first, which the protocol panel
-    // is asked to find.
+    // is asked to find, kept once for all the arrows that wrote the same text.
     struct TArrow {
         int64_t Moment = 0;
         int32_t Automaton = 0;
@@ -37,7 +39,7 @@ public:
         int Depth = 0;
         qsizetype Parent = -1; // the arrow whose handling sent this one
         qsizetype Last = 0;    // the last arrow nested in this one, or itself
-        std::string Message;
+        int32_t Message = -1;  // the same number for the same text; -1 for none
     };
     // Lifelines, left to right.
     enum TLifeline { Player, LifeA0, LifeA1, LifeA2, Timers, LifelineCount };
@@ -58,6 +60,8 @@ public:
     void SetFont(const QFont& Font);
     qsizetype Count() const { return static_cast<qsizetype>(FArrows.size()); }
     const TArrow& Arrow(qsizetype Index) const { return FArrows.at(static_cast<size_t>(Index)); }
+    // The first message the arrow's step wrote; empty for none.
+    const std::string& Message(qsizetype Index) const;
     static TLifeline SenderLifeline(const TStepSender& Sender);
     // What a screen reader says of the arrow: «A0 посылает A1 событие e12 "…"», then the change
     // of state, if any, «A1: 1 → 0».
@@ -86,6 +90,9 @@ private:
     const TMachine& FMachine;
     QFont FFont;
     std::vector<TArrow> FArrows;
+    // The messages' texts by number; a session writes a few dozen, each tens of thousands of times.
+    std::unordered_map<std::string, int32_t> FMessageNumbers;
+    std::vector<const std::string*> FMessages; // the map's keys, which stay where they are
     std::vector<qsizetype> FOpen; // arrows whose nested ones may still come, innermost last
     int FRow = 1;
     int FStampWidth = 1;

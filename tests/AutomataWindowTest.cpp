@@ -1003,7 +1003,7 @@ void AutomataWindowTest::anArrowShowsItsMessage() {
     const TLogPanel* Protocol = M->findChild<TLogPanel*>();
     QVERIFY(Protocol);
     // The n-th token's message is the n-th line from the top that carries its text.
-    const QString Message = QString::fromStdString(Chart->Arrow(Chosen).Message);
+    const QString Message = QString::fromStdString(Chart->Message(Chosen));
     QVERIFY(!Message.isEmpty());
     qsizetype Expected = -1;
     for (qsizetype Line = 0, Seen = 0; Line < Protocol->LineCount() && Expected < 0; ++Line)
@@ -1098,7 +1098,7 @@ void AutomataWindowTest::aBarShowsItsMessage() {
     QCOMPARE(Arrow.To, Chosen.State);
     const TLogPanel* Protocol = M->findChild<TLogPanel*>();
     QVERIFY(Protocol);
-    QCOMPARE(Protocol->SelectedText(), QString::fromStdString(Arrow.Message));
+    QCOMPARE(Protocol->SelectedText(), QString::fromStdString(Chart->Message(Chart->Selected())));
     QVERIFY(Window->View(automaton)->Glowing());
 }
 

@@ -375,13 +375,13 @@ void TAutomataWindow::ShowMessage(qsizetype Arrow) {
             FFade.start(FrameMs, this);
     }
     auto* Protocol = parentWidget() ? parentWidget()->findChild<TLogPanel*>() : nullptr;
-    const std::string& Message = FChart->Arrow(Arrow).Message;
+    const std::string& Message = FChart->Message(Arrow);
     if (!Protocol || Message.empty())
         return;
-    // The same text written later lies between it and the end.
+    // The same text written later lies between it and the end; the same text, the same number.
     qsizetype Later = 0;
     for (qsizetype Each = Arrow + 1; Each < FChart->Count(); ++Each)
-        Later += FChart->Arrow(Each).Message == Message ? 1 : 0;
+        Later += FChart->Arrow(Each).Message == Chosen.Message ? 1 : 0;
     Protocol->ShowMessage(Protocol->FindFromEnd(QString::fromStdString(Message), Later));
 }
 

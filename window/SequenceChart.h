@@ -29,6 +29,7 @@ public:
     void Clear();
     qsizetype Count() const { return FDrawing.Count(); }
     const TArrow& Arrow(qsizetype Index) const { return FDrawing.Arrow(Index); }
+    const std::string& Message(qsizetype Index) const { return FDrawing.Message(Index); }
     static TLifeline SenderLifeline(const TStepSender& Sender) {
         return TSequenceDrawing::SenderLifeline(Sender);
     }

@@ -71,7 +71,7 @@ void TSequenceDrawing::Append(std::vector<TRecordedStep> Steps) {
         }
         for (const qsizetype Open : FOpen)
             FArrows[static_cast<size_t>(Open)].Last = Index;
-        FArrows.push_back(std::move(Arrow));
+        FArrows.push_back(Arrow);
         FOpen.push_back(Index);
     }
 }

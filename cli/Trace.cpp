@@ -6,8 +6,8 @@
 #include "slotmachine/Protocol.h"
 #include "slotmachine/WindowFont.h"
 
-#include <QBuffer>
 #include <QGuiApplication>
+#include <QIODevice>
 
 #include <array>
 #include <cstdio>
@@ -351,14 +351,31 @@ public:
         : TTraceWriter(Out), FDrawing(Time.Machine(), WindowFont()) {}
     void Write(const TRecordedStep& Step) override { FDrawing.Append({Step}); }
     void End(int64_t Now) override {
-        QBuffer Svg;
+        TOutDevice Svg(FTraceOut);
         Svg.open(QIODevice::WriteOnly);
         FDrawing.Picture(0, QGuiApplication::palette(), -1, Now)
             .WriteSvg(Svg, QStringLiteral("Последовательность событий"));
-        FOut.append(Svg.data().constData(), static_cast<size_t>(Svg.data().size()));
     }
 
 private:
+    // The trace's output as a device, passed on as it comes; its failures are the output's own.
+    class TOutDevice final : public QIODevice {
+    public:
+        explicit TOutDevice(TBufferedOut& Out) : FOut(Out) {}
+
+    protected:
+        qint64 readData(char*, qint64) override { return -1; }
+        qint64 writeData(const char* Data, qint64 Size) override {
+            FOut.Buffer().append(Data, static_cast<size_t>(Size));
+            FOut.FlushWhenFull();
+            // A reader that went away stops the drawing too.
+            return FOut.WriteError() == 0 ? Size : -1;
+        }
+
+    private:
+        TBufferedOut& FOut;
+    };
+
     static QFont WindowFont() {
         QFont Font(QString::fromLatin1(WindowFontFamily));
         Font.setPixelSize(WindowFontPixels);

@@ -137,12 +137,13 @@ QRect TSequenceDrawing::RowIn(qsizetype Index, const TView& View) const {
 
 TPicture TSequenceDrawing::Picture(int Width, const QPalette& Colours, qsizetype Selected,
                                    int64_t Now) const {
-    return {.Size = QSize(std::max(Width, MinWidth()), static_cast<int>(Height())),
-            .Background = Colours.color(QPalette::Base),
-            .Draw = [this, Colours, Selected, Now](QPainter& Painter, const QRect& Part) {
-                Draw(Painter, {Part.top(), Part.left(), Part.width(), Part.height()}, Colours,
-                     Selected, Now);
-            }};
+    return {
+        .Size = QSize(std::max(Width, MinWidth()), static_cast<int>(Height())),
+        .Background = Colours.color(QPalette::Base),
+        .Draw = [this, Colours, Selected, Now](QPainter& Painter, const QRect& Part, bool Heading) {
+            Draw(Painter, {Part.top(), Part.left(), Part.width(), Part.height(), Heading}, Colours,
+                 Selected, Now);
+        }};
 }
 
 void TSequenceDrawing::Draw(QPainter& Painter, const TView& View, const QPalette& Colours,
@@ -231,6 +232,8 @@ void TSequenceDrawing::Draw(QPainter& Painter, const TView& View, const QPalette
                      Stamp(Now).chopped(4));
 
     // The lifelines' names stay at the top.
+    if (!View.Heading)
+        return;
     const QRect Header(0, 0, Width, FRow);
     Painter.fillRect(Header, Colours.color(QPalette::Window));
     Painter.setPen(Colours.color(QPalette::WindowText));

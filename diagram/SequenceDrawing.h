@@ -49,6 +49,7 @@ public:
         int Left = 0;
         int Width = 0;
         int Height = 0;
+        bool Heading = true; // the lifelines' names at the top
     };
     static constexpr int MinColumn = 150;
 

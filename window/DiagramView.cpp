@@ -460,7 +460,7 @@ TPicture TDiagramView::Picture() {
     // As the view shows it at rest: its current state filled, no step lit.
     return {.Size = size(),
             .Background = PaperColour,
-            .Draw = [this](QPainter& Painter, const QRect& Part) {
+            .Draw = [this](QPainter& Painter, const QRect& Part, bool) {
                 Painter.translate(-Part.topLeft());
                 PaintStill(Painter);
                 if (FCurrentState >= 0 && static_cast<size_t>(FCurrentState) < FNodeLabels.size())

@@ -63,7 +63,7 @@ QSize TSequenceChart::sizeHint() const {
 
 TSequenceDrawing::TView TSequenceChart::Shown() const {
     return {verticalScrollBar()->value(), horizontalScrollBar()->value(), viewport()->width(),
-            viewport()->height()};
+            viewport()->height(), true};
 }
 
 QRect TSequenceChart::RowRect(qsizetype Index) const {

@@ -105,7 +105,7 @@ TPicture TStateTimeline::Picture() const {
     const double Span = std::min(1e9, static_cast<double>(FNow - FStart) * FScale);
     return {.Size = QSize(FNames + 20 + static_cast<int>(Span), FRow * RowCount + 4),
             .Background = palette().color(QPalette::Base),
-            .Draw = [this](QPainter& Painter, const QRect& Part) {
+            .Draw = [this](QPainter& Painter, const QRect& Part, bool) {
                 Draw(Painter, {Part.left(), Part.top(), Part.width(), Part.height()});
             }};
 }

@@ -181,7 +181,11 @@ private slots:
     void mscgenRendersEveryExample();
     void failsAsTheReplay_data();
     void failsAsTheReplay();
-    void svgArrowsAreTheSteps_data() { SessionsData(3); }
+    void svgArrowsAreTheSteps_data() {
+        SessionsData(3);
+        // Long enough to be drawn in several strips.
+        QTest::newRow("30 games") << QByteArray("coin\nplay\nplay\nsettle\nreset\n").repeated(30);
+    }
     void svgArrowsAreTheSteps();
 };
 
@@ -276,19 +280,26 @@ void TraceTest::failsAsTheReplay() {
 
 // The chart's arrows read back from the SVG, in the order drawn, as "sender→receiver label": an
 // arrow is a level line between two lifelines (the dashed upright lines, left to right), its label
-// the text pieces on one baseline just above it.
+// the text pieces on one baseline just above it. A long chart comes in strips, each a document
+// nested at its place, which hides what its drawing puts outside it.
 QStringList ArrowsOfSvg(const QString& Svg) {
     QXmlStreamReader Reader(Svg);
     QList<double> Lifelines;
     QList<std::pair<double, QString>> Texts;     // baseline, text
     QList<std::pair<double, QStringList>> Lines; // y, "from→to"
     const QStringList Names = {"player", "A0", "A1", "A2", "timers"};
+    double Strip = 0;
+    double StripHeight = 1e9;
     while (!Reader.atEnd()) {
         if (Reader.readNext() != QXmlStreamReader::StartElement)
             continue;
         const QXmlStreamAttributes Attributes = Reader.attributes();
+        if (Reader.name() == u"svg" && Attributes.hasAttribute("y")) {
+            Strip = Attributes.value("y").toDouble();
+            StripHeight = Attributes.value("height").toDouble();
+        }
         if (Reader.name() == u"text") {
-            const double Y = Attributes.value("y").toDouble();
+            const double Y = Strip + Attributes.value("y").toDouble();
             const QString Piece = Reader.readElementText();
             if (!Texts.isEmpty() && Texts.last().first == Y)
                 Texts.last().second += Piece;
@@ -300,12 +311,13 @@ QStringList ArrowsOfSvg(const QString& Svg) {
             if (Points.size() != 2)
                 continue;
             const double X1 = Points[0].section(u',', 0, 0).toDouble();
-            const double Y1 = Points[0].section(u',', 1, 1).toDouble();
+            const double Y1 = Strip + Points[0].section(u',', 1, 1).toDouble();
             const double X2 = Points[1].section(u',', 0, 0).toDouble();
-            const double Y2 = Points[1].section(u',', 1, 1).toDouble();
+            const double Y2 = Strip + Points[1].section(u',', 1, 1).toDouble();
             if (X1 == X2 && Lifelines.size() < Names.size())
                 Lifelines << X1;
-            else if (Y1 == Y2 && Lifelines.contains(X1) && Lifelines.contains(X2) && X1 != X2)
+            else if (Y1 == Y2 && Lifelines.contains(X1) && Lifelines.contains(X2) && X1 != X2 &&
+                     Y1 >= Strip && Y1 < Strip + StripHeight)
                 Lines.append({Y1, {Names[Lifelines.indexOf(X1)], Names[Lifelines.indexOf(X2)]}});
         }
     }
@@ -313,7 +325,11 @@ QStringList ArrowsOfSvg(const QString& Svg) {
         return {QStringLiteral("not XML: ") + Reader.errorString()};
     static const QRegularExpression Label(QStringLiteral(R"(^e\d+ ")"));
     QStringList Arrows;
+    double Above = -1;
     for (const auto& [Y, Ends] : Lines) {
+        // Drawn from the top down, each below the one before.
+        if (Y <= std::exchange(Above, Y))
+            Arrows << QStringLiteral("above the one before");
         QString Text;
         for (const auto& [Baseline, Piece] : Texts)
             if (Baseline < Y && Baseline > Y - 10 && Label.match(Piece).hasMatch())

@@ -1,6 +1,9 @@
 // What the «Автоматы» window costs the machine's window; each figure is printed beside its goal.
 #include "benchmarks/Figures.h"
 #include "benchmarks/ProtocolLines.h"
+#include "sessions/Script.h"
+#include "sessions/Session.h"
+#include "sessions/StepRecord.h"
 #include "window/Application.h"
 #include "window/AutomataWindow.h"
 #include "window/FormMain.h"
@@ -12,6 +15,8 @@
 #include <QStandardPaths>
 #include <QTest>
 #include <QTimer>
+
+#include <malloc.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -258,6 +263,44 @@ void ChartScrolling() {
     Report("  the slowest of them", Slowest, "ms", "<= 16 ms", Slowest <= 16);
 }
 
+// What the chart and the timeline keep for 100,000 events of real games, beyond the protocol's
+// own: the heap in use with both fed, less the heap before.
+void ChartMemory() {
+    constexpr size_t Events = 100000;
+    TSession Session(TMachine(), 1);
+    TStepRecord Record(Session.Time());
+    const TParsedScript Game = ParseScript("coin\nplay\nplay\nsettle\nreset\n");
+    std::vector<TRecordedStep> Steps;
+    while (Steps.size() < Events) {
+        for (const TCommand& Command : Game.Script.Commands)
+            (void)Session.Run(Command);
+        for (TRecordedStep& Step : Record.TakeFinished())
+            Steps.push_back(std::move(Step));
+    }
+    Steps.resize(Events);
+    // Large blocks, a long vector's, are mapped apart from the heap and counted apart.
+    const auto Heap = [] {
+        const struct mallinfo2 Now = mallinfo2();
+        return static_cast<double>(Now.uordblks + Now.hblkhd);
+    };
+    const double Before = Heap();
+    auto Chart = std::make_unique<TSequenceChart>(Session.Machine());
+    auto Timeline = std::make_unique<TStateTimeline>(Session.Time());
+    const double Empty = Heap();
+    // As the window feeds them: in the batches of the inputs; the copy stands for the steps the
+    // record hands over.
+    for (size_t First = 0; First < Events; First += 10) {
+        std::vector<TRecordedStep> Batch(Steps.begin() + static_cast<std::ptrdiff_t>(First),
+                                         Steps.begin() + static_cast<std::ptrdiff_t>(First + 10));
+        Timeline->Append(Batch);
+        Chart->Append(std::move(Batch));
+    }
+    const double Fed = Heap();
+    Info("the chart and the timeline, empty", (Empty - Before) / 1e6, "MB");
+    Report("the chart and the timeline of 100,000 events, beyond the protocol",
+           (Fed - Before) / 1e6, "MB", "<= 30 MB", Fed - Before <= 30e6);
+}
+
 } // namespace
 
 int main(int Argc, char** Argv) {
@@ -266,6 +309,7 @@ int main(int Argc, char** Argv) {
     // «Автоматы» keeps its arrangement in the settings: not the user's.
     QStandardPaths::setTestModeEnabled(true);
     std::printf("platform %s\n", qPrintable(QGuiApplication::platformName()));
+    ChartMemory();
     ChartScrolling();
     PlayToPainted();
     Spinning();

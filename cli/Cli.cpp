@@ -520,6 +520,8 @@ const char* const TraceHelp =
   --format vcd    Value Change Dump по миллисекундам машины для GTKWave:
                   состояния автоматов, банк, ставка, выигрыш, жетоны игрока,
                   щель и таймеры
+  --format svg    диаграмма последовательности в SVG, как её рисует окно
+                  «Автоматы»
   --start, --locale
                   как у replay: часы при запуске и локаль отметок времени
   -h, --help      эта справка
@@ -744,7 +746,7 @@ const TCliCommand Commands[] = {
     {.Name = "trace",
      .Arguments = "[ФАЙЛ|-]",
      .Summary = "проиграть сценарий и вывести шаги автоматов: jsonl, msc\n"
-                "(mscgen) или vcd (GTKWave)",
+                "(mscgen), vcd (GTKWave) или svg",
      .Help = [] { return QString::fromUtf8(TraceHelp); },
      .Valued = TraceOptions,
      .Run = RunTrace},

@@ -1,8 +1,13 @@
 #include "cli/Trace.h"
 
 #include "cli/Streams.h"
+#include "diagram/SequenceDrawing.h"
 #include "sessions/StepRecord.h"
 #include "slotmachine/Protocol.h"
+#include "slotmachine/WindowFont.h"
+
+#include <QGuiApplication>
+#include <QIODevice>
 
 #include <array>
 #include <cstdio>
@@ -19,8 +24,10 @@ struct TFormatName {
     TTraceFormat Format;
     const char* Name;
 };
-constexpr TFormatName FormatNames[] = {
-    {TTraceFormat::Jsonl, "jsonl"}, {TTraceFormat::Msc, "msc"}, {TTraceFormat::Vcd, "vcd"}};
+constexpr TFormatName FormatNames[] = {{TTraceFormat::Jsonl, "jsonl"},
+                                       {TTraceFormat::Msc, "msc"},
+                                       {TTraceFormat::Vcd, "vcd"},
+                                       {TTraceFormat::Svg, "svg"}};
 
 // The protocol's stamp of any moment of the session, composed once per second as the replay's.
 class TStampAt {
@@ -312,6 +319,72 @@ private:
     int64_t FMarked = 0;
 };
 
+// A program of Qt Core alone gets a Gui application for the drawing, on the offscreen platform:
+// the companion draws with no display.
+class TOffscreenGui {
+public:
+    TOffscreenGui() {
+        if (QCoreApplication::instance() != nullptr)
+            return;
+        // Its start-up warnings (no runtime folder, say) are about a desktop the companion does
+        // not use: they would only clutter the error stream that reports the session.
+        const QtMessageHandler Previous =
+            qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString&) {});
+        FApplication = std::make_unique<QGuiApplication>(Argc, Arguments.data());
+        qInstallMessageHandler(Previous);
+    }
+
+private:
+    inline static char Program[] = "slotmachine-cli";
+    inline static char Platform[] = "-platform";
+    inline static char Offscreen[] = "offscreen";
+    inline static std::array<char*, 4> Arguments = {Program, Platform, Offscreen, nullptr};
+    inline static int Argc = 3;
+    std::unique_ptr<QGuiApplication> FApplication;
+};
+
+// The sequence chart as the window draws it, in the window's font, rendered as SVG once the
+// session is over: the drawing needs the whole chart, so memory grows with the session.
+class TSvgWriter final : public TTraceWriter {
+public:
+    TSvgWriter(TBufferedOut& Out, const TVirtualTime& Time)
+        : TTraceWriter(Out), FDrawing(Time.Machine(), WindowFont()) {}
+    void Write(const TRecordedStep& Step) override { FDrawing.Append({Step}); }
+    void End(int64_t Now) override {
+        TOutDevice Svg(FTraceOut);
+        Svg.open(QIODevice::WriteOnly);
+        FDrawing.Picture(0, QGuiApplication::palette(), -1, Now)
+            .WriteSvg(Svg, QStringLiteral("Последовательность событий"));
+    }
+
+private:
+    // The trace's output as a device, passed on as it comes; its failures are the output's own.
+    class TOutDevice final : public QIODevice {
+    public:
+        explicit TOutDevice(TBufferedOut& Out) : FOut(Out) {}
+
+    protected:
+        qint64 readData(char*, qint64) override { return -1; }
+        qint64 writeData(const char* Data, qint64 Size) override {
+            FOut.Buffer().append(Data, static_cast<size_t>(Size));
+            FOut.FlushWhenFull();
+            // A reader that went away stops the drawing too.
+            return FOut.WriteError() == 0 ? Size : -1;
+        }
+
+    private:
+        TBufferedOut& FOut;
+    };
+
+    static QFont WindowFont() {
+        QFont Font(QString::fromLatin1(WindowFontFamily));
+        Font.setPixelSize(WindowFontPixels);
+        return Font;
+    }
+    TOffscreenGui FGui; // before the drawing, which measures its font
+    TSequenceDrawing FDrawing;
+};
+
 std::unique_ptr<TTraceWriter> WriterFor(TTraceFormat Format, TBufferedOut& Out, TStampAt& StampAt,
                                         const TVirtualTime& Time) {
     switch (Format) {
@@ -319,6 +392,8 @@ std::unique_ptr<TTraceWriter> WriterFor(TTraceFormat Format, TBufferedOut& Out, 
         return std::make_unique<TJsonlWriter>(Out, StampAt);
     case TTraceFormat::Msc:
         return std::make_unique<TMscWriter>(Out, StampAt, Time.Machine());
+    case TTraceFormat::Svg:
+        return std::make_unique<TSvgWriter>(Out, Time);
     case TTraceFormat::Vcd:
         break;
     }

@@ -10,11 +10,11 @@
 namespace sm {
 
 // What a trace is written as: a JSON object per step, a sequence chart for mscgen, a Value
-// Change Dump for GTKWave.
-enum class TTraceFormat { Jsonl, Msc, Vcd };
+// Change Dump for GTKWave, the sequence chart drawn as the window draws it.
+enum class TTraceFormat { Jsonl, Msc, Vcd, Svg };
 
 std::optional<TTraceFormat> TraceFormatNamed(const QString& Name);
-// "jsonl, msc и vcd", as a message lists them.
+// "jsonl, msc, vcd и svg", as a message lists them.
 QString TraceFormatNames();
 
 // Plays the script as the replay does, with the same outcome, and writes the steps the automata

@@ -37,6 +37,7 @@
 #include <QToolButton>
 #include <QToolTip>
 #include <QWheelEvent>
+#include <QXmlStreamReader>
 
 #include <future>
 #include <memory>
@@ -244,6 +245,8 @@ private slots:
     void arrangementIsKept();
     void timelineFollowsStates_data();
     void timelineFollowsStates();
+    void aBarShowsItsMessage_data();
+    void aBarShowsItsMessage();
     void picturesAreWholeOrNothing_data();
     void picturesAreWholeOrNothing();
     void screenshot();
@@ -1007,7 +1010,7 @@ void AutomataWindowTest::anArrowShowsItsMessage() {
     const TLogPanel* Protocol = M->findChild<TLogPanel*>();
     QVERIFY(Protocol);
     // The n-th token's message is the n-th line from the top that carries its text.
-    const QString Message = QString::fromStdString(Chart->Arrow(Chosen).Message);
+    const QString Message = QString::fromStdString(Chart->Message(Chosen));
     QVERIFY(!Message.isEmpty());
     qsizetype Expected = -1;
     for (qsizetype Line = 0, Seen = 0; Line < Protocol->LineCount() && Expected < 0; ++Line)
@@ -1052,32 +1055,150 @@ void AutomataWindowTest::timelineFollowsStates() {
     QCOMPARE(!Spans.empty() && Spans.back().End < 0, spinning);
 }
 
+void AutomataWindowTest::aBarShowsItsMessage_data() {
+    QTest::addColumn<int>("automaton");
+    QTest::addColumn<int>("bar"); // counted from the automaton's first
+    // A second apart: a token, a second token, «Игра».
+    QTest::newRow("A1 takes the first token") << 1 << 1;
+    QTest::newRow("A0 goes into the game") << 0 << 2;
+    QTest::newRow("A2 starts the barrels") << 2 << 1;
+}
+
+void AutomataWindowTest::aBarShowsItsMessage() {
+    QFETCH(int, automaton);
+    QFETCH(int, bar);
+    TAutomataWindow* Window = Open();
+    QVERIFY(Window);
+    Window->show();
+    Window->TimelineDock()->raise();
+    M->Clock().SetWallClock([this] { return FNow; });
+    for (int Input = 0; Input < 3; ++Input) {
+        if (Input < 2)
+            QVERIFY(ClickCoin(*M));
+        else
+            Click(M->iPlay);
+        FNow += 1000;
+        M->Clock().CatchUp();
+    }
+    TStateTimeline* Timeline = Window->Timeline();
+    Timeline->SetNow(M->Clock().Now());
+    Timeline->horizontalScrollBar()->setValue(0);
+    QCoreApplication::processEvents();
+    const auto& Changes = Timeline->Changes(automaton);
+    QVERIFY(Changes.size() > size_t(bar));
+    const TStateTimeline::TChange Chosen = Changes[size_t(bar)];
+    // A point of the bar, found as the pointer would find it.
+    QPoint Point(-1, -1);
+    for (int Y = 0; Y < Timeline->viewport()->height() && Point.x() < 0; Y += 2)
+        for (int X = 0; X < Timeline->viewport()->width() && Point.x() < 0; X += 2)
+            if (const auto Found = Timeline->BarAt({X, Y}); Found && Found->Step == Chosen.Step)
+                Point = {X, Y};
+    QVERIFY(Point.x() >= 0);
+    QTest::mouseClick(Timeline->viewport(), Qt::LeftButton, {}, Point);
+    // The step that began the bar: its automaton's, at its moment, from the bar before.
+    const TSequenceChart* Chart = Window->Chart();
+    QVERIFY(Chart->Selected() >= 0);
+    const TSequenceChart::TArrow& Arrow = Chart->Arrow(Chart->Selected());
+    QCOMPARE(Arrow.Automaton, automaton);
+    QCOMPARE(Arrow.Moment, Chosen.Moment);
+    QCOMPARE(Arrow.From, Changes[size_t(bar - 1)].State);
+    QCOMPARE(Arrow.To, Chosen.State);
+    const TLogPanel* Protocol = M->findChild<TLogPanel*>();
+    QVERIFY(Protocol);
+    QCOMPARE(Protocol->SelectedText(), QString::fromStdString(Chart->Message(Chart->Selected())));
+    QVERIFY(Window->View(automaton)->Glowing());
+}
+
 void AutomataWindowTest::picturesAreWholeOrNothing_data() {
-    QTest::addColumn<bool>("chart");     // else the timeline
-    QTest::addColumn<QString>("folder"); // under a fresh temporary folder
-    QTest::newRow("chart") << true << QString();
-    QTest::newRow("timeline") << false << QString();
-    QTest::newRow("chart, no such folder") << true << QStringLiteral("/missing");
+    QTest::addColumn<QString>("what");    // chart, timeline or A1's diagram
+    QTest::addColumn<QString>("file");    // under a fresh temporary folder
+    QTest::addColumn<QStringList>("has"); // texts an SVG must hold
+    QTest::addColumn<bool>("saved");
+    const QStringList Lifelines = {"Игрок", "Таймеры", "e1 "};
+    QTest::newRow("chart, PNG") << "chart"
+                                << "/рисунок.png" << QStringList() << true;
+    QTest::newRow("chart, SVG") << "chart"
+                                << "/рисунок.svg" << Lifelines << true;
+    QTest::newRow("timeline, SVG") << "timeline"
+                                   << "/рисунок.SVG" << QStringList{"A2", "JackTimer"} << true;
+    QTest::newRow("diagram, SVG") << "diagram"
+                                  << "/A1.svg" << QStringList{"A1 Монетоприемник", "Жетон принят"}
+                                  << true;
+    QTest::newRow("diagram, PNG") << "diagram"
+                                  << "/A1.png" << QStringList() << true;
+    QTest::newRow("chart, SVG, no such folder") << "chart"
+                                                << "/missing/рисунок.svg" << QStringList() << false;
+    QTest::newRow("timeline, PNG, no such folder")
+        << "timeline"
+        << "/missing/рисунок.png" << QStringList() << false;
+    QTest::newRow("nothing to draw, PNG") << ""
+                                          << "/рисунок.png" << QStringList() << false;
 }
 
 void AutomataWindowTest::picturesAreWholeOrNothing() {
-    QFETCH(bool, chart);
-    QFETCH(QString, folder);
+    QFETCH(QString, what);
+    QFETCH(QString, file);
+    QFETCH(QStringList, has);
+    QFETCH(bool, saved);
     TAutomataWindow* Window = Open();
     QVERIFY(Window);
     for (int Coin = 0; Coin < 3; ++Coin)
         QVERIFY(ClickCoin(*M));
     Click(M->iPlay);
-    const QImage Picture = chart ? Window->Chart()->Picture() : Window->Timeline()->Picture();
-    // The chart whole: every arrow, the lifelines' names and the present moment, even scrolled.
-    if (chart)
-        QCOMPARE(Picture.height(), Window->Chart()->RowHeight() * (Window->Chart()->Count() + 2));
+    TSequenceChart* Chart = Window->Chart();
+    // Scrolled to its top, too small for all: the picture is whole all the same.
+    Chart->resize(Chart->width(), Chart->RowHeight() * 3);
+    Chart->verticalScrollBar()->setValue(0);
+    const TPicture Picture = what == u"chart"      ? Chart->Picture()
+                             : what == u"timeline" ? Window->Timeline()->Picture()
+                             : what == u"diagram"
+                                 ? Window->View(A1)->Picture()
+                                 : TPicture{.Size = {},
+                                            .Background = Qt::white,
+                                            .Draw = [](QPainter&, const QRect&, bool) {}};
+    if (what == u"chart")
+        QCOMPARE(Picture.Size.height(), Chart->RowHeight() * (Chart->Count() + 2));
     const QTemporaryDir Temporary;
-    const QString File = Temporary.path() + folder + QStringLiteral("/рисунок.png");
+    const QString File = Temporary.path() + file;
     QString Error;
-    QCOMPARE(WritePicture(Picture, File, Error), folder.isEmpty());
-    QCOMPARE(Error.isEmpty(), folder.isEmpty());
-    QCOMPARE(QImage(File).size(), folder.isEmpty() ? Picture.size() : QSize(0, 0));
+    QCOMPARE(WritePicture(Picture, File, Error), saved);
+    QCOMPARE(Error.isEmpty(), saved);
+    if (!saved) {
+        // Not even an empty file, nor one beside it.
+        QCOMPARE(QDir(Temporary.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
+                 QStringList());
+        return;
+    }
+    if (!file.endsWith(u".svg", Qt::CaseInsensitive)) {
+        QCOMPARE(QImage(File).size(), Picture.Size);
+        return;
+    }
+    // The SVG parses, is as large as the picture and holds its texts, every arrow's among them.
+    QFile Svg(File);
+    QVERIFY(Svg.open(QIODevice::ReadOnly));
+    QXmlStreamReader Reader(&Svg);
+    QString Texts;
+    QSize Size;
+    while (!Reader.atEnd()) {
+        if (Reader.readNext() != QXmlStreamReader::StartElement)
+            continue;
+        if (Reader.name() == u"svg" && !Size.isValid()) {
+            const QStringList Box = Reader.attributes().value("viewBox").toString().split(u' ');
+            Size = QSize(Box.value(2).toInt(), Box.value(3).toInt());
+        } else if (Reader.name() == u"text") {
+            Texts += Reader.readElementText();
+        }
+    }
+    QVERIFY2(!Reader.hasError(), qPrintable(Reader.errorString()));
+    QCOMPARE(Size, Picture.Size);
+    for (const QString& Text : has)
+        QVERIFY2(Texts.contains(Text), qPrintable(Text));
+    if (what != u"chart")
+        return;
+    for (qsizetype Arrow = 0; Arrow < Chart->Count(); ++Arrow)
+        QVERIFY2(Texts.contains(QStringLiteral("e%1 \"").arg(Chart->Arrow(Arrow).Event)),
+                 qPrintable(Chart->Label(Arrow)));
+    QCOMPARE(Texts.count(u"e1 \""), 1); // the press of «Игра», drawn once
 }
 
 // Docks moved and closed stay so in the next session's window.
@@ -1307,8 +1428,10 @@ void AutomataWindowTest::theWayTakesItsTarget() {
     QApplication::sendEvent(View, &Event);
     auto* Menu = Window->findChild<QMenu*>();
     QVERIFY(Menu);
-    // The way's two come first; the breakpoint's after a separator.
+    // The way's two come first; the breakpoint's after a separator; the picture last.
+    QCOMPARE(Menu->actions().at(0)->text(), QStringLiteral("Как сюда попасть?"));
     QCOMPARE(Menu->actions().at(1)->text(), QStringLiteral("…отсюда"));
+    QCOMPARE(Menu->actions().last()->text(), QStringLiteral("Сохранить рисунок…"));
     QSignalSpy Found(Window, &TAutomataWindow::WayFound);
     Menu->actions().at(fromPresent ? 1 : 0)->trigger();
     Menu->close();

@@ -83,6 +83,7 @@ TAutomataWindow::TAutomataWindow(TMachineClock& Clock, const std::vector<QAction
     FTimelineDock = new QDockWidget(QStringLiteral("Состояния во времени"), this);
     FTimelineDock->setObjectName(QStringLiteral("TimelineDock"));
     FTimelineDock->setWidget(FTimeline);
+    connect(FTimeline, &TStateTimeline::StepSelected, this, &TAutomataWindow::SelectStep);
     // Tabbed with the chart, so that the diagrams keep their room on a small screen.
     addDockWidget(Qt::BottomDockWidgetArea, FTimelineDock);
     tabifyDockWidget(FChartDock, FTimelineDock);
@@ -265,14 +266,16 @@ bool TAutomataWindow::eventFilter(QObject* Object, QEvent* Event) {
         return false;
     }
     if (Event->type() == QEvent::ContextMenu) {
-        const auto* View = qobject_cast<TDiagramView*>(Object);
+        auto* View = qobject_cast<TDiagramView*>(Object);
         const auto* Menu = static_cast<QContextMenuEvent*>(Event);
-        const std::optional<TTarget> Target = View ? View->TargetAt(Menu->pos()) : std::nullopt;
-        if (!Target)
+        if (!View)
             return false;
+        const std::optional<TTarget> Target = View->TargetAt(Menu->pos());
         auto* Popup = new QMenu(this);
         Popup->setAttribute(Qt::WA_DeleteOnClose);
         for (const bool FromPresent : {false, true}) {
+            if (!Target)
+                break;
             QAction* Action = Popup->addAction(FromPresent ? QStringLiteral("…отсюда")
                                                            : QStringLiteral("Как сюда попасть?"));
             Action->setEnabled(!Seeking());
@@ -292,6 +295,7 @@ bool TAutomataWindow::eventFilter(QObject* Object, QEvent* Event) {
             connect(Break, &QAction::triggered, this,
                     [this, Target] { FBreakpoints->Toggle(*Target); });
         }
+        AddPictureAction(*Popup, *View);
         Popup->popup(Menu->globalPos());
         return true;
     }
@@ -420,6 +424,24 @@ void TAutomataWindow::PastEnded() {
     FRecord->TakeFinished();
 }
 
+void TAutomataWindow::AddPictureAction(QMenu& Menu, TDiagramView& View) {
+    if (!Menu.isEmpty())
+        Menu.addSeparator();
+    connect(Menu.addAction(QStringLiteral("Сохранить рисунок…")), &QAction::triggered, this,
+            [this, &View] {
+                SavePicture(this, View.Picture(),
+                            QStringLiteral("автомат A%1").arg(View.Diagram().Automaton));
+            });
+}
+
+void TAutomataWindow::SelectStep(qsizetype Step) {
+    // Chosen again, the message is shown again: the user may have moved the protocol since.
+    if (FChart->Selected() == Step)
+        ShowMessage(Step);
+    else
+        FChart->Select(Step);
+}
+
 void TAutomataWindow::FeedChart() {
     std::vector<TRecordedStep> Steps = FRecord->TakeFinished();
     if (FReplaying && FReplaying())
@@ -441,13 +463,13 @@ void TAutomataWindow::ShowMessage(qsizetype Arrow) {
             FFade.start(FrameMs, this);
     }
     auto* Protocol = parentWidget() ? parentWidget()->findChild<TLogPanel*>() : nullptr;
-    const std::string& Message = FChart->Arrow(Arrow).Message;
+    const std::string& Message = FChart->Message(Arrow);
     if (!Protocol || Message.empty())
         return;
-    // The same text written later lies between it and the end.
+    // The same text written later lies between it and the end; the same text, the same number.
     qsizetype Later = 0;
     for (qsizetype Each = Arrow + 1; Each < FChart->Count(); ++Each)
-        Later += FChart->Arrow(Each).Message == Message ? 1 : 0;
+        Later += FChart->Arrow(Each).Message == Chosen.Message ? 1 : 0;
     Protocol->ShowMessage(Protocol->FindFromEnd(QString::fromStdString(Message), Later));
 }
 

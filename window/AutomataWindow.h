@@ -177,6 +177,10 @@ private:
     void FeedChart();
     // The selected arrow's message, found in the machine's window's protocol.
     void ShowMessage(qsizetype Arrow);
+    // A bar of the timeline chosen: its step's arrow chosen in the chart.
+    void SelectStep(qsizetype Step);
+    // «Сохранить рисунок…» for a diagram's context menu.
+    void AddPictureAction(QMenu& Menu, TDiagramView& View);
 
     TMachine& FMachine;
     TMachineClock& FMachineClock;

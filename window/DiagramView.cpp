@@ -472,6 +472,23 @@ void TDiagramView::RenderStill() {
     FStill.setDevicePixelRatio(Ratio);
     FStill.fill(PaperColour);
     QPainter Painter(&FStill);
+    PaintStill(Painter);
+}
+
+TPicture TDiagramView::Picture() {
+    // As the view shows it at rest: its current state filled, no step lit.
+    return {.Size = size(),
+            .Background = PaperColour,
+            .Draw = [this](QPainter& Painter, const QRect& Part, bool) {
+                Painter.translate(-Part.topLeft());
+                PaintStill(Painter);
+                if (FCurrentState >= 0 && static_cast<size_t>(FCurrentState) < FNodeLabels.size())
+                    PaintNode(Painter, FDiagram.Nodes[static_cast<size_t>(FCurrentState)],
+                              FLayout.Nodes[static_cast<size_t>(FCurrentState)], true);
+            }};
+}
+
+void TDiagramView::PaintStill(QPainter& Painter) {
     Painter.setRenderHint(QPainter::Antialiasing);
     Painter.setFont(FBold);
     Painter.setPen(InkColour);
@@ -481,7 +498,8 @@ void TDiagramView::RenderStill() {
     Painter.setFont(FFont);
     Painter.drawText(QRect(0, Margin + TitleHeight, width(), QFontMetrics(FFont).lineSpacing()),
                      Qt::AlignHCenter | Qt::AlignTop, CoverageTitle());
-    Painter.setTransform(FTransform);
+    // Combined: a picture of a part comes shifted.
+    Painter.setTransform(FTransform, true);
     for (size_t Row = 0; Row < FEdgeShapes.size(); ++Row)
         PaintEdge(Painter, FDiagram.Edges[Row], FEdgeShapes[Row], 0);
     for (size_t State = 0; State < FNodeLabels.size(); ++State)

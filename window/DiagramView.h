@@ -4,6 +4,7 @@
 #include "sessions/Coverage.h"
 #include "slotmachine/Diagram.h"
 #include "slotmachine/Machine.h"
+#include "window/PictureFile.h"
 
 #include <QFont>
 #include <QPainterPath>
@@ -107,6 +108,8 @@ public:
 
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override;
+    // The whole view as a picture to save.
+    TPicture Picture();
 
 protected:
     bool event(QEvent* Event) override;
@@ -130,6 +133,7 @@ private:
     void PlaceDiagram();
     // Everything in its resting colours, with no state current.
     void RenderStill();
+    void PaintStill(QPainter& Painter);
     void PaintEdge(QPainter& Painter, const TDiagramEdge& Edge, const TEdgeShape& Shape,
                    double Lit);
     void PaintNode(QPainter& Painter, const TDiagramNode& Node, const TNodePlace& Place,

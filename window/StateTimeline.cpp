@@ -1,9 +1,8 @@
 #include "window/StateTimeline.h"
 
-#include "window/PictureFile.h"
-
 #include <QContextMenuEvent>
 #include <QMenu>
+#include <QMouseEvent>
 #include <QPainter>
 #include <QScrollBar>
 #include <QWheelEvent>
@@ -31,7 +30,8 @@ QSize TStateTimeline::sizeHint() const {
 void TStateTimeline::Clear(int64_t Now) {
     FStart = FNow = Now;
     for (int32_t Automaton = A0; Automaton <= A2; ++Automaton)
-        FChanges[static_cast<size_t>(Automaton)] = {{Now, FTime.Machine().State(Automaton)}};
+        FChanges[static_cast<size_t>(Automaton)] = {{Now, FTime.Machine().State(Automaton), -1}};
+    FSteps = 0;
     for (auto& Spans : FSpans)
         Spans.clear();
     TimersChanged();
@@ -41,13 +41,14 @@ void TStateTimeline::Clear(int64_t Now) {
 
 void TStateTimeline::Append(const std::vector<TRecordedStep>& Steps) {
     for (const TRecordedStep& Step : Steps) {
+        const qsizetype Index = FSteps++;
         if (Step.Automaton < A0 || Step.Automaton > A2)
             continue;
         auto& Changes = FChanges[static_cast<size_t>(Step.Automaton)];
         if (Changes.back().State == Step.To)
             continue;
         // Several within one millisecond stay, as bars a pixel wide: the order is kept.
-        Changes.push_back({Step.Moment, Step.To});
+        Changes.push_back({Step.Moment, Step.To, Index});
     }
     viewport()->update();
 }
@@ -100,24 +101,43 @@ int64_t TStateTimeline::MomentAt(int Pixel, const TView& View) const {
     return FStart + static_cast<int64_t>(std::floor((Pixel - FNames + View.Left) / FScale));
 }
 
-QImage TStateTimeline::Picture() const {
-    // The whole session at the present scale, or as much of its end as one image holds.
-    constexpr int Most = 30000;
-    const int Whole =
-        FNames + 20 + static_cast<int>(std::min(1e9, static_cast<double>(FNow - FStart) * FScale));
-    const int Width = std::min(Whole, Most);
-    const TView View{Whole - Width, 0, Width, FRow * RowCount + 4};
-    QImage Image(View.Width, View.Height, QImage::Format_RGB32);
-    Image.fill(palette().color(QPalette::Base));
-    QPainter Painter(&Image);
-    Draw(Painter, View);
-    return Image;
+TPicture TStateTimeline::Picture() const {
+    const double Span = std::min(1e9, static_cast<double>(FNow - FStart) * FScale);
+    return {.Size = QSize(FNames + 20 + static_cast<int>(Span), FRow * RowCount + 4),
+            .Background = palette().color(QPalette::Base),
+            .Draw = [this](QPainter& Painter, const QRect& Part, bool) {
+                Draw(Painter, {Part.left(), Part.top(), Part.width(), Part.height()});
+            }};
+}
+
+std::optional<TStateTimeline::TChange> TStateTimeline::BarAt(QPoint Point) const {
+    const TView View = Shown();
+    const int Row = (Point.y() - 2 + View.Top) / FRow;
+    if (Point.x() < FNames || Point.y() - 2 + View.Top < 0 || Row > A2)
+        return std::nullopt;
+    // The bar drawn under the pixel: the last change at or before its moment.
+    const auto& List = Changes(Row);
+    const int64_t Moment = MomentAt(Point.x() + 1, View) - 1;
+    const auto After = std::upper_bound(
+        List.begin(), List.end(), Moment,
+        [](int64_t Value, const TChange& Change) { return Value < Change.Moment; });
+    if (After == List.begin())
+        return std::nullopt;
+    return *std::prev(After);
+}
+
+void TStateTimeline::mousePressEvent(QMouseEvent* Event) {
+    if (Event->button() == Qt::LeftButton)
+        if (const std::optional<TChange> Bar = BarAt(Event->position().toPoint());
+            Bar && Bar->Step >= 0)
+            emit StepSelected(Bar->Step);
+    QAbstractScrollArea::mousePressEvent(Event);
 }
 
 void TStateTimeline::contextMenuEvent(QContextMenuEvent* Event) {
     QMenu Menu(this);
     connect(Menu.addAction(QStringLiteral("Сохранить рисунок…")), &QAction::triggered, this,
-            [this] { SavePicture(this, Picture(), QStringLiteral("состояния.png")); });
+            [this] { SavePicture(this, Picture(), QStringLiteral("состояния")); });
     Menu.exec(Event->globalPos());
 }
 

@@ -3,11 +3,12 @@
 #include "sessions/StepRecord.h"
 #include "slotmachine/Machine.h"
 #include "slotmachine/VirtualTime.h"
+#include "window/PictureFile.h"
 
 #include <QAbstractScrollArea>
-#include <QImage>
 
 #include <array>
+#include <optional>
 #include <vector>
 
 namespace sm {
@@ -23,6 +24,7 @@ public:
     struct TChange {
         int64_t Moment;
         int32_t State;
+        qsizetype Step; // the step that made the change, counted in the record's order; -1 before
     };
     struct TSpan {
         int64_t Start;
@@ -54,8 +56,15 @@ public:
     // The state of the automaton at the moment; -1 before the first known.
     int32_t StateAt(int32_t Automaton, int64_t Moment) const;
     QSize sizeHint() const override;
-    // The whole session at the present scale; one too long for one image gives its end.
-    QImage Picture() const;
+    // The whole session at the present scale.
+    TPicture Picture() const;
+    // The bar of an automaton's row at a point of the viewport: the change that began it; none
+    // outside the automata's rows.
+    std::optional<TChange> BarAt(QPoint Point) const;
+
+signals:
+    // A bar chosen by a click: the step that began it, as the chart counts its arrows.
+    void StepSelected(qsizetype Step);
 
 protected:
     void paintEvent(QPaintEvent* Event) override;
@@ -63,6 +72,7 @@ protected:
     void wheelEvent(QWheelEvent* Event) override;
     void scrollContentsBy(int Dx, int Dy) override;
     void contextMenuEvent(QContextMenuEvent* Event) override;
+    void mousePressEvent(QMouseEvent* Event) override;
 
 private:
     // A window onto the timeline: where its left and top edge are, and how large it is.
@@ -84,6 +94,7 @@ private:
     const TVirtualTime& FTime;
     std::array<std::vector<TChange>, 3> FChanges;
     std::array<std::vector<TSpan>, TimerCount> FSpans;
+    qsizetype FSteps = 0; // steps appended since the start
     int64_t FStart = 0;
     int64_t FNow = 0;
     double FScale = 0.05;

@@ -625,8 +625,8 @@ void CliTest::commandLine_data() {
     QTest::newRow("two automata") << QStringList{"diagram", "A0", "A1"} << 2 << "«A1»";
     QTest::newRow("trace help") << QStringList{"help", "trace"} << 0 << "--format msc";
     QTest::newRow("unknown trace format")
-        << QStringList{"trace", "--format", "svg"} << 2
-        << "«svg»: есть jsonl, msc и vcd\nСправка: slotmachine-cli trace --help\n";
+        << QStringList{"trace", "--format", "png"} << 2
+        << "«png»: есть jsonl, msc, vcd и svg\nСправка: slotmachine-cli trace --help\n";
 }
 
 void CliTest::commandLine() {

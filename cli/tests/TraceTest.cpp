@@ -12,6 +12,7 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QXmlStreamReader>
 
 #include <map>
 #include <sstream>
@@ -180,6 +181,12 @@ private slots:
     void mscgenRendersEveryExample();
     void failsAsTheReplay_data();
     void failsAsTheReplay();
+    void svgArrowsAreTheSteps_data() {
+        SessionsData(3);
+        // Long enough to be drawn in several strips.
+        QTest::newRow("30 games") << QByteArray("coin\nplay\nplay\nsettle\nreset\n").repeated(30);
+    }
+    void svgArrowsAreTheSteps();
 };
 
 void TraceTest::jsonlAndVcdAreTheProtocolsSteps() {
@@ -271,5 +278,103 @@ void TraceTest::failsAsTheReplay() {
     QCOMPARE(Ends["trace"], Ends["replay"]);
 }
 
-QTEST_GUILESS_MAIN(TraceTest)
+// The chart's arrows read back from the SVG, in the order drawn, as "sender→receiver label": an
+// arrow is a level line between two lifelines (the dashed upright lines, left to right), its label
+// the text pieces on one baseline just above it. A long chart comes in strips, each a document
+// nested at its place, which hides what its drawing puts outside it.
+QStringList ArrowsOfSvg(const QString& Svg) {
+    QXmlStreamReader Reader(Svg);
+    QList<double> Lifelines;
+    QList<std::pair<double, QString>> Texts;     // baseline, text
+    QList<std::pair<double, QStringList>> Lines; // y, "from→to"
+    const QStringList Names = {"player", "A0", "A1", "A2", "timers"};
+    double Strip = 0;
+    double StripHeight = 1e9;
+    while (!Reader.atEnd()) {
+        if (Reader.readNext() != QXmlStreamReader::StartElement)
+            continue;
+        const QXmlStreamAttributes Attributes = Reader.attributes();
+        if (Reader.name() == u"svg" && Attributes.hasAttribute("y")) {
+            Strip = Attributes.value("y").toDouble();
+            StripHeight = Attributes.value("height").toDouble();
+        }
+        if (Reader.name() == u"text") {
+            const double Y = Strip + Attributes.value("y").toDouble();
+            const QString Piece = Reader.readElementText();
+            if (!Texts.isEmpty() && Texts.last().first == Y)
+                Texts.last().second += Piece;
+            else
+                Texts.append({Y, Piece});
+        } else if (Reader.name() == u"polyline") {
+            const QStringList Points =
+                Attributes.value("points").toString().split(u' ', Qt::SkipEmptyParts);
+            if (Points.size() != 2)
+                continue;
+            const double X1 = Points[0].section(u',', 0, 0).toDouble();
+            const double Y1 = Strip + Points[0].section(u',', 1, 1).toDouble();
+            const double X2 = Points[1].section(u',', 0, 0).toDouble();
+            const double Y2 = Strip + Points[1].section(u',', 1, 1).toDouble();
+            if (X1 == X2 && Lifelines.size() < Names.size())
+                Lifelines << X1;
+            else if (Y1 == Y2 && Lifelines.contains(X1) && Lifelines.contains(X2) && X1 != X2 &&
+                     Y1 >= Strip && Y1 < Strip + StripHeight)
+                Lines.append({Y1, {Names[Lifelines.indexOf(X1)], Names[Lifelines.indexOf(X2)]}});
+        }
+    }
+    if (Reader.hasError())
+        return {QStringLiteral("not XML: ") + Reader.errorString()};
+    static const QRegularExpression Label(QStringLiteral(R"(^e\d+ ")"));
+    QStringList Arrows;
+    double Above = -1;
+    for (const auto& [Y, Ends] : Lines) {
+        // Drawn from the top down, each below the one before.
+        if (Y <= std::exchange(Above, Y))
+            Arrows << QStringLiteral("above the one before");
+        QString Text;
+        for (const auto& [Baseline, Piece] : Texts)
+            if (Baseline < Y && Baseline > Y - 10 && Label.match(Piece).hasMatch())
+                Text = Piece;
+        Arrows << Ends.join(QStringLiteral("→")) + u' ' + Text;
+    }
+    return Arrows;
+}
+
+void TraceTest::svgArrowsAreTheSteps() {
+    QFETCH(QByteArray, script);
+    const TScript Script = ScriptOf(script);
+    TReplayOutcome Traced;
+    const QString Svg = Run(Script, TTraceFormat::Svg, Traced);
+    const QStringList Arrows = ArrowsOfSvg(Svg);
+    const QString Jsonl = Run(Script, TTraceFormat::Jsonl, Traced);
+    const TMachine Machine;
+    const TStringList& Events = Machine.AutomatonsDispatcher().FEventNames;
+    QStringList Steps;
+    for (const QString& Line : Jsonl.split(u'\n', Qt::SkipEmptyParts)) {
+        const QJsonObject Step = QJsonDocument::fromJson(Line.toUtf8()).object();
+        const QString Sender = Step["sender"].toString();
+        Steps << QStringLiteral("%1→A%2 ")
+                         .arg(Sender.startsWith(u"Timer") || Sender == u"JackTimer" ? "timers"
+                                                                                    : Sender)
+                         .arg(Step["automaton"].toInt()) +
+                     Step["event"].toString();
+    }
+    QCOMPARE(Arrows.size(), Steps.size());
+    QVERIFY(!Arrows.isEmpty());
+    for (qsizetype Index = 0; Index < Steps.size(); ++Index) {
+        // The label may be cut short to fit between its lifelines, never anything else.
+        const QString Ends = Steps[Index].section(u' ', 0, 0);
+        const QString Event = Steps[Index].section(u' ', 1);
+        const QString Whole = QStringLiteral("%1 \"%2\"")
+                                  .arg(Event)
+                                  .arg(QString::fromStdString(Events.Get(Event.mid(1).toInt())));
+        const QString Shown = Arrows[Index].section(u' ', 1);
+        QCOMPARE(Arrows[Index].section(u' ', 0, 0), Ends);
+        QVERIFY2(Shown == Whole || (Shown.endsWith(u'…') && Whole.startsWith(Shown.chopped(1)) &&
+                                    Shown.startsWith(Event + u' ')),
+                 qPrintable(QStringLiteral("%1: %2 for %3").arg(Index).arg(Shown, Whole)));
+    }
+}
+
+// The SVG trace draws with Qt Gui, as the companion does on the offscreen platform.
+QTEST_MAIN(TraceTest)
 #include "TraceTest.moc"

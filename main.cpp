@@ -2,12 +2,15 @@
 #include "sessions/Quoted.h"
 #include "window/Application.h"
 #include "window/FormMain.h"
+#include "window/Recovery.h"
 
 #include <QByteArray>
+#include <QTimer>
 #include <QtGlobal>
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <optional>
 
 using namespace sm;
@@ -83,6 +86,11 @@ std::optional<int> ReadArguments(int Argc, char** Argv, std::optional<TScript>& 
 } // namespace
 
 int main(int argc, char* argv[]) {
+    // Asked without a display too, as the companion answers it.
+    if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+        std::fputs("slotmachine " SLOTMACHINE_VERSION "\n", stdout);
+        return 0;
+    }
     // Qt aborts without a display; say what is wrong instead.
     if (!std::getenv("DISPLAY") && !std::getenv("WAYLAND_DISPLAY") &&
         !std::getenv("QT_QPA_PLATFORM")) {
@@ -103,6 +111,8 @@ int main(int argc, char* argv[]) {
     Window.show();
     if (Session)
         Window.PlayScript(*Session, Name);
+    else // a session left by a crash is offered once the window shows
+        QTimer::singleShot(0, &Window, [&Window] { OfferLeftSession(Window); });
     // Closing the window ends the loop whatever the machine is doing.
     Application.exec();
     return 0;

@@ -26,9 +26,13 @@ void TSessionRecorder::Switch(int64_t Moment, int32_t Automaton, TLogItem Item, 
 }
 
 QByteArray TSessionRecorder::Script(int64_t Now) const {
-    QByteArray Script = FScript;
-    AppendWait(Script, Now - FLast);
-    return Script;
+    return FScript + WaitTo(Now);
+}
+
+QByteArray TSessionRecorder::WaitTo(int64_t Now) const {
+    QByteArray Waits;
+    AppendWait(Waits, Now - FLast);
+    return Waits;
 }
 
 void TSessionRecorder::Append(int64_t Moment, const QString& Line) {

@@ -25,6 +25,10 @@ public:
     // The script of the session up to the moment Now: it waits to the end as well, for the
     // stops and the pay-out that the window showed after the last click.
     QByteArray Script(int64_t Now) const;
+    // The script in two parts: the lines so far, which only grow, and the waits from the last
+    // line to the moment Now.
+    const QByteArray& Lines() const { return FScript; }
+    QByteArray WaitTo(int64_t Now) const;
     // Whether anything was done since start-up.
     bool Recorded() const { return FRecorded; }
 

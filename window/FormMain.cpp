@@ -7,8 +7,10 @@
 #include "window/AutomataWindow.h"
 #include "window/ControlsAccessible.h"
 #include "window/ErrorBox.h"
+#include "window/Recovery.h"
 
 #include <QAccessible>
+#include <QCloseEvent>
 #include <QContextMenuEvent>
 #include <QFileDialog>
 #include <QMenu>
@@ -41,6 +43,7 @@ void TSlotMachine::FormCreate() {
     connect(FClock.get(), &TMachineClock::PlaybackEnded, this, &TSlotMachine::PlaybackEnded,
             Qt::QueuedConnection);
     connect(FClock.get(), &TMachineClock::Moved, this, &TSlotMachine::PaintBarrels);
+    FRecovery = std::make_unique<TRecovery>(*this);
     // The stamps and the machine's time start together.
     FClock->StartNow();
     BeginSession(StartReading(QDateTime::currentDateTime()));
@@ -50,6 +53,7 @@ void TSlotMachine::FormCreate() {
 void TSlotMachine::FormDestroy() {
     // Nothing may reach the machine once it is gone.
     FAutomataWindow.reset();
+    FRecovery.reset();
     if (FClock) {
         Machine().RemoveObserver(this);
         Machine().SetSink(nullptr);
@@ -64,6 +68,8 @@ void TSlotMachine::BeginSession(const QDateTime& Start) {
     FRecorder = std::make_unique<TSessionRecorder>(Machine().RandSeed(), Start);
     FCoverage = StartCounts(Machine());
     FClock->Door().Record(FRecorder.get());
+    if (FRecovery)
+        FRecovery->Begin();
 }
 
 // --- The view ---------------------------------------------------------------------------------
@@ -283,6 +289,11 @@ void TSlotMachine::contextMenuEvent(QContextMenuEvent* Event) {
     Menu->popup(Event->globalPos());
 }
 
+void TSlotMachine::closeEvent(QCloseEvent* Event) {
+    if (FRecovery && !FRecovery->MayClose())
+        Event->ignore();
+}
+
 // --- Sessions ---------------------------------------------------------------------------------
 
 QByteArray TSlotMachine::SessionScript() {
@@ -328,13 +339,16 @@ const QString SessionFilter = QStringLiteral("Сеансы (*.session);;Все �
 
 } // namespace
 
-void TSlotMachine::ChooseAndSaveSession() {
+bool TSlotMachine::ChooseAndSaveSession() {
     const QString Path = QFileDialog::getSaveFileName(
         this, QStringLiteral("Сохранить сеанс"), QStringLiteral("сеанс.session"), SessionFilter);
     if (Path.isEmpty())
-        return;
-    if (QString Problem = SaveSession(Path); !Problem.isEmpty())
+        return false;
+    if (QString Problem = SaveSession(Path); !Problem.isEmpty()) {
         TErrorBox::Instance().Report(Problem);
+        return false;
+    }
+    return true;
 }
 
 void TSlotMachine::ChooseAndSaveProtocol() {
@@ -352,16 +366,30 @@ void TSlotMachine::ChooseAndOpenSession() {
                                                       QString(), SessionFilter);
     if (Path.isEmpty())
         return;
-    // The session played replaces this one and its protocol: nothing goes unasked.
-    if (FRecorder->Recorded() &&
-        QMessageBox::question(this, QStringLiteral("Открыть сеанс"),
-                              QStringLiteral("Сеанс из файла заменит текущий сеанс и его "
-                                             "протокол. Сохраните их, если они нужны.\n\n"
-                                             "Открыть сеанс?")) != QMessageBox::Yes)
-        return;
-    // A script that cannot be played leaves the running session as it was.
-    if (QString Problem = OpenSession(Path); !Problem.isEmpty())
+    // Checked before anything is asked: a script that cannot be played leaves the running
+    // session as it was.
+    QString Problem;
+    const std::optional<TScript> Script = ReadSession(Path, Problem);
+    if (!Script) {
         TErrorBox::Instance().Report(Problem);
+        return;
+    }
+    // The session played replaces this one and its protocol: nothing goes unasked.
+    if (FRecorder->Recorded())
+        switch (AskToSave(this, QStringLiteral("Открыть сеанс"),
+                          QStringLiteral("Сеанс из файла заменит текущий сеанс и его "
+                                         "протокол. Сохраните их, если они нужны.\n\n"
+                                         "Открыть сеанс?"))) {
+        case TSaveAnswer::Save:
+            if (!ChooseAndSaveSession())
+                return;
+            break;
+        case TSaveAnswer::Discard:
+            break;
+        case TSaveAnswer::Cancel:
+            return;
+        }
+    PlayScript(*Script, Path);
 }
 
 void TSlotMachine::PlaybackEnded(int Line, const QString& Error) {

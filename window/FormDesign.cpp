@@ -3,6 +3,7 @@
 #include "sessions/PlayerActions.h"
 #include "window/Application.h"
 #include "window/ErrorBox.h"
+#include "window/HelpWindow.h"
 #include "window/LogSettingsItems.h"
 #include "window/Pictures.h"
 
@@ -141,6 +142,9 @@ void TSlotMachine::CreateControls() {
     // Keys a player would guess play the whole machine; the tab order stays the design's.
     BindPlayerActions();
     CreateClockActions();
+    AddHelp(*this);
+    // What a newcomer finds first, wherever no control has its own tooltip.
+    setToolTip(QStringLiteral("F1 — справка; правый щелчок — меню"));
 }
 
 QList<QWidget*> TSlotMachine::ControlsOf(const TPlayerActionRow& Row) const {
@@ -222,6 +226,12 @@ void TSlotMachine::CreateFileActions() {
     FSaveSessionAction->setObjectName(QStringLiteral("actSaveSession"));
     FSaveProtocolAction = new QAction(QStringLiteral("Сохранить протокол…"), this);
     FSaveProtocolAction->setObjectName(QStringLiteral("actSaveProtocol"));
+    FOpenSessionAction->setShortcut(QKeySequence::Open);
+    FSaveSessionAction->setShortcut(QKeySequence::Save);
+    for (QAction* Action : {FOpenSessionAction, FSaveSessionAction}) {
+        Action->setShortcutContext(Qt::WindowShortcut);
+        addAction(Action);
+    }
 }
 
 QList<QAction*> TSlotMachine::MenuActions() const {

@@ -2,6 +2,7 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QFileDialog>
 #include <QMessageBox>
 #include <QTimer>
@@ -11,14 +12,15 @@
 namespace sm {
 
 // Once a modal dialog runs its loop, hands it to Answer until Answer takes it (returns true).
-// Armed before the call that opens the dialog; gives up after a few hundred turns of the loop.
+// Armed before the call that opens the dialog; gives up after ten seconds.
 inline void WhenModal(std::function<bool(QWidget*)> Answer) {
     auto* Timer = new QTimer;
     Timer->setInterval(0);
-    auto Turns = std::make_shared<int>(0);
-    QObject::connect(Timer, &QTimer::timeout, [Timer, Turns, Answer = std::move(Answer)] {
+    auto Armed = std::make_shared<QElapsedTimer>();
+    Armed->start();
+    QObject::connect(Timer, &QTimer::timeout, [Timer, Armed, Answer = std::move(Answer)] {
         QWidget* Modal = QApplication::activeModalWidget();
-        if ((Modal && Answer(Modal)) || ++*Turns > 500)
+        if ((Modal && Answer(Modal)) || Armed->hasExpired(10000))
             Timer->deleteLater();
     });
     Timer->start();

@@ -193,7 +193,8 @@ void RecoveryTest::closingAsksToSave() {
     const QString SavedPath = FState->path() + QStringLiteral("/saved.session");
     if (!answer.isEmpty())
         AnswerBox(answer);
-    AnswerFileDialog(SavedPath);
+    if (saved)
+        AnswerFileDialog(SavedPath);
     QCOMPARE(Window.close(), closed);
     QCOMPARE(QFile::exists(SavedPath), saved);
     if (saved)

@@ -8,6 +8,7 @@
 #include "window/ControlsAccessible.h"
 #include "window/ErrorBox.h"
 #include "window/Recovery.h"
+#include "window/SessionReading.h"
 
 #include <QAccessible>
 #include <QCloseEvent>
@@ -369,9 +370,10 @@ void TSlotMachine::ChooseAndOpenSession() {
     // Checked before anything is asked: a script that cannot be played leaves the running
     // session as it was.
     QString Problem;
-    const std::optional<TScript> Script = ReadSession(Path, Problem);
+    const std::optional<TScript> Script = ReadSessionShowingProgress(this, Path, Problem);
     if (!Script) {
-        TErrorBox::Instance().Report(Problem);
+        if (!Problem.isEmpty())
+            TErrorBox::Instance().Report(Problem);
         return;
     }
     // The session played replaces this one and its protocol: nothing goes unasked.

@@ -4,6 +4,7 @@
 #include "sessions/Quoted.h"
 #include "window/ErrorBox.h"
 #include "window/FormMain.h"
+#include "window/SessionReading.h"
 
 #include <QFile>
 #include <QFileDialog>
@@ -141,7 +142,9 @@ void OfferLeftSession(TSlotMachine& Window) {
     }
     File.close();
     QString Problem;
-    const std::optional<TScript> Script = ReadSession(Path, Problem);
+    const std::optional<TScript> Script = ReadSessionShowingProgress(&Window, Path, Problem);
+    if (!Script && Problem.isEmpty())
+        return; // cancelled: offered again at the next start
     if (!Script) {
         QString Moved = SetAside(Path, Problem);
         TErrorBox::Instance().Report(

@@ -6,6 +6,7 @@
 #include "window/HelpWindow.h"
 
 #include <QAction>
+#include <QMenu>
 #include <QTest>
 #include <QTextBrowser>
 
@@ -18,6 +19,8 @@ private slots:
     void helpNamesEveryKey();
     void fileKeysOpenTheirDialogs_data();
     void fileKeysOpenTheirDialogs();
+    void menuKeysOpenAMenuFromACheckList_data();
+    void menuKeysOpenAMenuFromACheckList();
 };
 
 void ClassroomTest::helpNamesEveryKey() {
@@ -66,6 +69,30 @@ void ClassroomTest::fileKeysOpenTheirDialogs() {
     });
     QTest::keySequence(Played.Window.windowHandle(), key);
     QCOMPARE(Shown, title);
+}
+
+void ClassroomTest::menuKeysOpenAMenuFromACheckList_data() {
+    QTest::addColumn<QKeySequence>("key");
+    QTest::newRow("Shift+F10") << QKeySequence(Qt::SHIFT | Qt::Key_F10);
+    QTest::newRow("Menu") << QKeySequence(Qt::Key_Menu);
+}
+
+void ClassroomTest::menuKeysOpenAMenuFromACheckList() {
+    QFETCH(QKeySequence, key);
+    TPlayedWindow Played;
+    TSlotMachine& Window = Played.Window;
+    Window.show();
+    QVERIFY(QTest::qWaitForWindowActive(&Window));
+    // A click on a box gives the list the focus and moves its marked item there.
+    const QRect Item = Window.cbA1LogSettings->visualItemRect(Window.cbA1LogSettings->item(2));
+    QTest::mouseClick(Window.cbA1LogSettings->viewport(), Qt::LeftButton, {},
+                      QPoint(Item.left() + 6, Item.center().y()));
+    QCOMPARE(QApplication::focusWidget(), Window.cbA1LogSettings);
+    QCOMPARE(Window.cbA1LogSettings->currentRow(), 2);
+    QTest::keySequence(Window.windowHandle(), key);
+    auto* Menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+    QVERIFY(Menu);
+    Menu->close();
 }
 
 int main(int Argc, char** Argv) {

@@ -6,6 +6,7 @@
 #include "sessions/StepRecord.h"
 #include "window/Application.h"
 #include "window/ClockStrip.h"
+#include "window/FocusMark.h"
 #include "window/LogPanel.h"
 #include "window/MachineClock.h"
 #include "window/SequenceChart.h"
@@ -57,6 +58,9 @@ TAutomataWindow::TAutomataWindow(TMachineClock& Clock, const std::vector<QAction
     FScroll->setObjectName(QStringLiteral("Scroll"));
     FScroll->setFrameShape(QFrame::NoFrame);
     FScroll->viewport()->installEventFilter(this);
+    // A tab stop for scrolling by keys: it says what it holds and shows when it has the focus.
+    FScroll->setAccessibleName(QStringLiteral("Диаграммы состояний автоматов A0, A1 и A2"));
+    new TFocusMark(FScroll);
     FCanvas = new QWidget;
     FScroll->setWidget(FCanvas); // sized by Arrange, not by the scroll area
     setCentralWidget(FScroll);

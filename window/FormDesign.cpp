@@ -134,8 +134,10 @@ void TSlotMachine::CreateControls() {
     CreateFileActions();
     for (QAction* Action : MenuActions())
         Log->AddMenuAction(Action);
-    // Shift+F10 opens a context menu wherever the Menu key does, in every window of the program.
+    // Shift+F10 and the Menu key open the context menu of whatever has the focus, in every window
+    // of the program, on every platform (not all of them turn the Menu key into one).
     auto* MenuKey = new QShortcut(QKeySequence(Qt::SHIFT | Qt::Key_F10), this);
+    MenuKey->setKeys({QKeySequence(Qt::SHIFT | Qt::Key_F10), QKeySequence(Qt::Key_Menu)});
     MenuKey->setContext(Qt::ApplicationShortcut);
     connect(MenuKey, &QShortcut::activated, this, &TApplication::OpenContextMenu);
 

@@ -277,9 +277,10 @@ void TSlotMachine::ShowAutomata() {
 }
 
 void TSlotMachine::contextMenuEvent(QContextMenuEvent* Event) {
-    // Only the free background offers it: the window itself or the bare panel.
+    // Only the free background offers it: the window itself or the bare panel; from the keyboard,
+    // any control that has none of its own.
     const QWidget* Under = childAt(Event->pos());
-    if (Under && Under != Panel1) {
+    if (Under && Under != Panel1 && Event->reason() != QContextMenuEvent::Keyboard) {
         Event->ignore();
         return;
     }

@@ -4,9 +4,11 @@
 #include "window/Application.h"
 #include "window/FormMain.h"
 #include "window/HelpWindow.h"
+#include "window/WindowScale.h"
 
 #include <QAction>
 #include <QMenu>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTextBrowser>
 
@@ -21,6 +23,7 @@ private slots:
     void fileKeysOpenTheirDialogs();
     void menuKeysOpenAMenuFromACheckList_data();
     void menuKeysOpenAMenuFromACheckList();
+    void ctrlPlusScalesTheWindowAsOnePicture();
 };
 
 void ClassroomTest::helpNamesEveryKey() {
@@ -95,7 +98,72 @@ void ClassroomTest::menuKeysOpenAMenuFromACheckList() {
     Menu->close();
 }
 
+namespace {
+
+// How far two pictures of one size differ where they differ most: the mean over the pixels and
+// channels of each tile of a grid, from 0 to 255, the largest of them.
+double WorstTileDifference(const QImage& First, const QImage& Second, QSize Grid) {
+    const QImage A = First.convertToFormat(QImage::Format_RGB32);
+    const QImage B = Second.convertToFormat(QImage::Format_RGB32);
+    double Worst = 0;
+    for (int Row = 0; Row < Grid.height(); ++Row)
+        for (int Column = 0; Column < Grid.width(); ++Column) {
+            const QRect Tile(
+                QPoint(A.width() * Column / Grid.width(), A.height() * Row / Grid.height()),
+                QPoint(A.width() * (Column + 1) / Grid.width() - 1,
+                       A.height() * (Row + 1) / Grid.height() - 1));
+            double Sum = 0;
+            for (int Y = Tile.top(); Y <= Tile.bottom(); ++Y)
+                for (int X = Tile.left(); X <= Tile.right(); ++X) {
+                    const QRgb P = A.pixel(X, Y);
+                    const QRgb Q = B.pixel(X, Y);
+                    Sum += std::abs(qRed(P) - qRed(Q)) + std::abs(qGreen(P) - qGreen(Q)) +
+                           std::abs(qBlue(P) - qBlue(Q));
+                }
+            Worst = std::max(Worst, Sum / (3.0 * Tile.width() * Tile.height()));
+        }
+    return Worst;
+}
+
+} // namespace
+
+void ClassroomTest::ctrlPlusScalesTheWindowAsOnePicture() {
+    QImage Plain;
+    {
+        TPlayedWindow Played;
+        TSlotMachine& Window = Played.Window;
+        Window.show();
+        QVERIFY(QTest::qWaitForWindowActive(&Window));
+        Played.Coin();
+        Plain = Window.grab().toImage();
+        for (int Press = 0; Press < 4; ++Press)
+            Played.Key(Qt::Key_Plus, Qt::ControlModifier);
+        QCOMPARE(Window.findChild<TWindowScale*>()->Scale(), 2.0);
+    }
+    // Kept for the next start.
+    TPlayedWindow Played;
+    TSlotMachine& Window = Played.Window;
+    Window.show();
+    QVERIFY(QTest::qWaitForWindowActive(&Window));
+    Played.Coin();
+    QCOMPARE(Window.size(), Plain.size() * 2);
+    // Seen from the back of the hall: glyphs rounded at another size blur into the same grey;
+    // a control left at its size does not, even a small field.
+    const QSize Far = Plain.size() / 3;
+    const auto Seen = [Far](const QImage& Grab) {
+        return Grab.scaled(Far, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    };
+    const QImage Large = Window.grab().toImage();
+    const double Difference = WorstTileDifference(Seen(Large), Seen(Plain), QSize(16, 6));
+    QVERIFY2(Difference < 19, qPrintable(QString::number(Difference)));
+    Played.Key(Qt::Key_0, Qt::ControlModifier);
+    QCOMPARE(Window.size(), Plain.size());
+}
+
 int main(int Argc, char** Argv) {
+    // The scale is kept in the settings: a folder of the test's own, before they are first read.
+    QTemporaryDir Config;
+    qputenv("XDG_CONFIG_HOME", Config.path().toUtf8());
     TApplication Application(Argc, Argv);
     ClassroomTest Test;
     return QTest::qExec(&Test, Argc, Argv);

@@ -6,6 +6,7 @@
 #include "window/HelpWindow.h"
 #include "window/LogSettingsItems.h"
 #include "window/Pictures.h"
+#include "window/WindowScale.h"
 
 #include <algorithm>
 
@@ -145,6 +146,7 @@ void TSlotMachine::CreateControls() {
     BindPlayerActions();
     CreateClockActions();
     AddHelp(*this);
+    new TWindowScale(*this); // last: it takes every control's place as the design's
     // What a newcomer finds first, wherever no control has its own tooltip.
     setToolTip(QStringLiteral("F1 — справка; правый щелчок — меню"));
 }

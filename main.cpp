@@ -36,6 +36,9 @@ void ReportFatal(QtMsgType Type, const QMessageLogContext& Context, const QStrin
     std::_Exit(2);
 }
 
+// Long enough for the first paint, too short for a user to have begun.
+constexpr int OfferDelayMs = 100;
+
 const char Usage[] = "Использование: slotmachine [СЕАНС]\n"
                      "Игровой автомат с тремя барабанами. СЕАНС — сценарий сеанса, как его читает "
                      "slotmachine-cli replay;\nон проигрывается в окне с запуска.\n";
@@ -109,10 +112,12 @@ int main(int argc, char* argv[]) {
         return *Exit;
     TSlotMachine Window;
     Window.show();
+    // A session left by a crash is offered once the window is painted: the start waits for no
+    // folder.
     if (Session)
         Window.PlayScript(*Session, Name);
-    else // a session left by a crash is offered once the window shows
-        QTimer::singleShot(0, &Window, [&Window] { OfferLeftSession(Window); });
+    else
+        QTimer::singleShot(OfferDelayMs, &Window, [&Window] { OfferLeftSession(Window); });
     // Closing the window ends the loop whatever the machine is doing.
     Application.exec();
     return 0;

@@ -40,8 +40,10 @@ TRecovery::TRecovery(TSlotMachine& Window) : FWindow(Window) {
     });
 }
 
+// Only a crash or a kill leaves the file: a window torn down in order (after its close, or one
+// that a test or a benchmark made) keeps nothing in the user's state folder.
 TRecovery::~TRecovery() {
-    if (FFile && !FWindow.Recorder().Recorded())
+    if (FFile)
         FFile->Remove();
 }
 

@@ -30,7 +30,6 @@ public:
     static constexpr int FlushMs = 1000;
 
     explicit TRecovery(TSlotMachine& Window);
-    // Closes the file; it stays where the session has moves, which no one was asked about.
     ~TRecovery() override;
 
     // The window recorded a new session from its start.

@@ -2,12 +2,15 @@
 #include "sessions/Quoted.h"
 #include "window/Application.h"
 #include "window/FormMain.h"
+#include "window/Recovery.h"
 
 #include <QByteArray>
+#include <QTimer>
 #include <QtGlobal>
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <optional>
 
 using namespace sm;
@@ -32,6 +35,9 @@ void ReportFatal(QtMsgType Type, const QMessageLogContext& Context, const QStrin
                  Display.constData());
     std::_Exit(2);
 }
+
+// Long enough for the first paint, too short for a user to have begun.
+constexpr int OfferDelayMs = 100;
 
 const char Usage[] = "Использование: slotmachine [СЕАНС]\n"
                      "Игровой автомат с тремя барабанами. СЕАНС — сценарий сеанса, как его читает "
@@ -83,6 +89,11 @@ std::optional<int> ReadArguments(int Argc, char** Argv, std::optional<TScript>& 
 } // namespace
 
 int main(int argc, char* argv[]) {
+    // Asked without a display too, as the companion answers it.
+    if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+        std::fputs("slotmachine " SLOTMACHINE_VERSION "\n", stdout);
+        return 0;
+    }
     // Qt aborts without a display; say what is wrong instead.
     if (!std::getenv("DISPLAY") && !std::getenv("WAYLAND_DISPLAY") &&
         !std::getenv("QT_QPA_PLATFORM")) {
@@ -101,8 +112,12 @@ int main(int argc, char* argv[]) {
         return *Exit;
     TSlotMachine Window;
     Window.show();
+    // A session left by a crash is offered once the window is painted: the start waits for no
+    // folder.
     if (Session)
         Window.PlayScript(*Session, Name);
+    else
+        QTimer::singleShot(OfferDelayMs, &Window, [&Window] { OfferLeftSession(Window); });
     // Closing the window ends the loop whatever the machine is doing.
     Application.exec();
     return 0;

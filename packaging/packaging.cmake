@@ -32,6 +32,9 @@ install(FILES ${CMAKE_CURRENT_LIST_DIR}/${SLOTMACHINE_APP_ID}.desktop
     DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 install(FILES ${CMAKE_CURRENT_LIST_DIR}/${SLOTMACHINE_APP_ID}.metainfo.xml
     DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
+# The session scripts' type, which the desktop entry opens.
+install(FILES ${CMAKE_CURRENT_LIST_DIR}/${SLOTMACHINE_APP_ID}.xml
+    DESTINATION ${CMAKE_INSTALL_DATADIR}/mime/packages)
 # Debian wants the licence at this path in every package.
 install(FILES ${PROJECT_SOURCE_DIR}/LICENSE
     DESTINATION ${CMAKE_INSTALL_DOCDIR} RENAME copyright)

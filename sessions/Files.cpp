@@ -57,7 +57,7 @@ QString SystemReason(int Error) {
     }
 }
 
-QString ReadScriptFile(const QString& Path, TScriptReader& Reader) {
+QString ReadScriptFile(const QString& Path, TScriptReader& Reader, const TReadProgress& Progress) {
     std::vector<char> Buffer(1 << 16);
     // The name's bytes as given: a name that is not UTF-8 opens all the same.
     const int File = ::open(BytesOfText(Path).constData(), O_RDONLY | O_CLOEXEC);
@@ -68,7 +68,7 @@ QString ReadScriptFile(const QString& Path, TScriptReader& Reader) {
     if (::fstat(File, &Status) == 0 && S_ISDIR(Status.st_mode)) {
         Problem = QStringLiteral("%1 — папка, а не сценарий").arg(Quoted(Path));
     } else {
-        for (;;) {
+        for (qint64 Done = 0;;) {
             const ssize_t Count = ::read(File, Buffer.data(), Buffer.size());
             if (Count < 0 && errno == EINTR)
                 continue;
@@ -76,6 +76,9 @@ QString ReadScriptFile(const QString& Path, TScriptReader& Reader) {
                 Problem = QStringLiteral("не удаётся прочитать %1: %2")
                               .arg(Quoted(Path), SystemReason(errno));
             if (Count <= 0 || !Reader.Feed(QByteArrayView(Buffer.data(), Count)))
+                break;
+            Done += Count;
+            if (Progress && !Progress(Done, Status.st_size))
                 break;
         }
     }
@@ -91,9 +94,16 @@ QString ScriptErrorText(const QString& Path, const TScriptError& Error) {
         .arg(Error.Message);
 }
 
-std::optional<TScript> ReadSession(const QString& Path, QString& Problem) {
+std::optional<TScript> ReadSession(const QString& Path, QString& Problem,
+                                   const TReadProgress& Progress) {
     TScriptReader Reader;
-    Problem = ReadScriptFile(Path, Reader);
+    bool Stopped = false;
+    Problem = ReadScriptFile(Path, Reader, Progress ? [&](qint64 Done, qint64 Size) {
+        Stopped = !Progress(Done, Size);
+        return !Stopped;
+    } : TReadProgress());
+    if (Stopped)
+        return std::nullopt;
     if (!Problem.isEmpty())
         return std::nullopt;
     TParsedScript Parsed = Reader.Finish();

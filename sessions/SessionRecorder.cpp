@@ -45,6 +45,12 @@ QByteArray TSessionRecorder::Script(int64_t Now, const QByteArray& BreakLines) c
     return Script;
 }
 
+QByteArray TSessionRecorder::WaitTo(int64_t Now) const {
+    QByteArray Waits;
+    AppendWait(Waits, Now - FLast);
+    return Waits;
+}
+
 void TSessionRecorder::Append(int64_t Moment, const TCommand& Command) {
     Moment = std::max(Moment, FLast);
     AppendWait(FScript, Moment - FLast);

@@ -37,6 +37,10 @@ public:
     // stops and the pay-out that the window showed after the last click.
     // Break lines given go after the seed and start lines: they count from the start anyway.
     QByteArray Script(int64_t Now, const QByteArray& BreakLines = {}) const;
+    // The script in two parts: the lines so far, which only grow, and the waits from the last
+    // line to the moment Now.
+    const QByteArray& Lines() const { return FScript; }
+    QByteArray WaitTo(int64_t Now) const;
     // Whether anything was done since start-up.
     bool Recorded() const { return FRecorded; }
     // Every command so far, in the order taken; a history re-runs them.

@@ -3,6 +3,7 @@
 #include "sessions/Explore.h"
 #include "sessions/Files.h"
 #include "sessions/Session.h"
+#include "tests/Boxes.h"
 #include "tests/PaintCounter.h"
 #include "tests/WindowPlayer.h"
 #include "window/Application.h"
@@ -733,7 +734,10 @@ void AutomataWindowTest::closingTheMachineEndsTheLoop() {
     QVERIFY(Open());
     Script[0].Play(*M);
     Script[2].Play(*M); // the barrels spin and the steps fade
-    QTimer::singleShot(0, M.get(), [this] { M->windowHandle()->close(); });
+    QTimer::singleShot(0, M.get(), [this] {
+        AnswerBox(QStringLiteral("Не сохранять"));
+        M->windowHandle()->close();
+    });
     QTimer Deadline; // a loop that the diagrams keep alive fails
     connect(&Deadline, &QTimer::timeout, [] { QCoreApplication::exit(1); });
     Deadline.start(5000);

@@ -11,6 +11,7 @@
 #include <QGuiApplication>
 #include <QProcess>
 #include <QSet>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <xcb/xcb.h>
@@ -207,6 +208,12 @@ void ScreenTest::programTurnsItsBarrels() {
     QVERIFY(!xcb_connection_has_error(Connection));
     const xcb_window_t Root = xcb_setup_roots_iterator(xcb_get_setup(Connection)).data->root;
     QProcess Program;
+    // A state folder of its own: a run killed after its moves leaves its session, which the next
+    // start would offer to restore before the keys reach the machine.
+    const QTemporaryDir StateFolder;
+    QProcessEnvironment Environment = QProcessEnvironment::systemEnvironment();
+    Environment.insert(QStringLiteral("XDG_STATE_HOME"), StateFolder.path());
+    Program.setProcessEnvironment(Environment);
     Program.start(QStringLiteral(SLOTMACHINE_PATH), {});
     QVERIFY(Program.waitForStarted());
     const auto Stop = qScopeGuard([&Program] {

@@ -1,4 +1,5 @@
 #include "slotmachine/atmSlotMachine.h"
+#include "tests/Boxes.h"
 #include "tests/MachineEdit.h"
 #include "tests/WindowPlayer.h"
 #include "window/Application.h"
@@ -65,7 +66,11 @@ void ShutdownTest::closeInEveryState() {
 
     // The user closes the window while its clock keeps running.
     const QPointer<TMachineClock> Clock = &M->Clock();
-    QTimer::singleShot(0, M.get(), [&M] { M->windowHandle()->close(); });
+    // The session's question is answered: nothing kept.
+    QTimer::singleShot(0, M.get(), [&M] {
+        AnswerBox(QStringLiteral("Не сохранять"));
+        M->windowHandle()->close();
+    });
     QCOMPARE(QCoreApplication::exec(), 0);
     M.reset();
     QCoreApplication::processEvents();

@@ -7,6 +7,7 @@
 #include "window/Application.h"
 #include "window/BreakpointsDock.h"
 #include "window/ClockStrip.h"
+#include "window/FocusMark.h"
 #include "window/LogPanel.h"
 #include "window/MachineClock.h"
 #include "window/SequenceChart.h"
@@ -69,6 +70,9 @@ TAutomataWindow::TAutomataWindow(TMachineClock& Clock, const std::vector<QAction
             if (!FScrolling)
                 FUserScrolled = FMachineClock.WallNow();
         });
+    // A tab stop for scrolling by keys: it says what it holds and shows when it has the focus.
+    FScroll->setAccessibleName(QStringLiteral("Диаграммы состояний автоматов A0, A1 и A2"));
+    new TFocusMark(FScroll);
     FCanvas = new QWidget;
     FScroll->setWidget(FCanvas); // sized by Arrange, not by the scroll area
     setCentralWidget(FScroll);

@@ -72,6 +72,10 @@ public:
     bool editorEvent(QEvent* Event, QAbstractItemModel* Model, const QStyleOptionViewItem& Option,
                      const QModelIndex& Index) override {
         const QVariant Before = Index.data(Qt::CheckStateRole);
+        // A press on the box is taken here, so the view would not move its current item there:
+        // the focus mark follows the click all the same.
+        if (Event->type() == QEvent::MouseButtonPress)
+            FList->selectionModel()->setCurrentIndex(Index, QItemSelectionModel::NoUpdate);
         const bool Handled = QStyledItemDelegate::editorEvent(Event, Model, Option, Index);
         if (Index.data(Qt::CheckStateRole) != Before)
             emit FList->ClickCheck(FList);

@@ -4,8 +4,10 @@
 #include "window/Application.h"
 #include "window/ClockState.h"
 #include "window/ErrorBox.h"
+#include "window/HelpWindow.h"
 #include "window/LogSettingsItems.h"
 #include "window/Pictures.h"
+#include "window/WindowScale.h"
 
 #include <algorithm>
 
@@ -138,14 +140,20 @@ void TSlotMachine::CreateControls() {
     CreateFileActions();
     for (QAction* Action : MenuActions())
         Log->AddMenuAction(Action);
-    // Shift+F10 opens a context menu wherever the Menu key does, in every window of the program.
+    // Shift+F10 and the Menu key open the context menu of whatever has the focus, in every window
+    // of the program, on every platform (not all of them turn the Menu key into one).
     auto* MenuKey = new QShortcut(QKeySequence(Qt::SHIFT | Qt::Key_F10), this);
+    MenuKey->setKeys({QKeySequence(Qt::SHIFT | Qt::Key_F10), QKeySequence(Qt::Key_Menu)});
     MenuKey->setContext(Qt::ApplicationShortcut);
     connect(MenuKey, &QShortcut::activated, this, &TApplication::OpenContextMenu);
 
     // Keys a player would guess play the whole machine; the tab order stays the design's.
     BindPlayerActions();
     CreateClockActions();
+    AddHelp(*this);
+    new TWindowScale(*this); // last: it takes every control's place as the design's
+    // What a newcomer finds first, wherever no control has its own tooltip.
+    setToolTip(QStringLiteral("F1 — справка; правый щелчок — меню"));
 }
 
 QList<QWidget*> TSlotMachine::ControlsOf(const TPlayerActionRow& Row) const {
@@ -237,6 +245,12 @@ void TSlotMachine::CreateFileActions() {
     FSaveSessionAction->setObjectName(QStringLiteral("actSaveSession"));
     FSaveProtocolAction = new QAction(QStringLiteral("Сохранить протокол…"), this);
     FSaveProtocolAction->setObjectName(QStringLiteral("actSaveProtocol"));
+    FOpenSessionAction->setShortcut(QKeySequence::Open);
+    FSaveSessionAction->setShortcut(QKeySequence::Save);
+    for (QAction* Action : {FOpenSessionAction, FSaveSessionAction}) {
+        Action->setShortcutContext(Qt::WindowShortcut);
+        addAction(Action);
+    }
 }
 
 QList<QAction*> TSlotMachine::MenuActions() const {

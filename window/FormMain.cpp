@@ -11,8 +11,11 @@
 #include "window/Placement.h"
 #include "window/WindowBreakpoints.h"
 #include "window/SessionTimeline.h"
+#include "window/Recovery.h"
+#include "window/SessionReading.h"
 
 #include <QAccessible>
+#include <QCloseEvent>
 #include <QContextMenuEvent>
 #include <QFileDialog>
 #include <QMenu>
@@ -48,6 +51,7 @@ void TSlotMachine::FormCreate() {
     connect(FClock.get(), &TMachineClock::PlaybackEnded, this, &TSlotMachine::PlaybackEnded,
             Qt::QueuedConnection);
     connect(FClock.get(), &TMachineClock::Moved, this, &TSlotMachine::PaintBarrels);
+    FRecovery = std::make_unique<TRecovery>(*this);
     // The stamps and the machine's time start together.
     FClock->StartNow();
     BeginSession(StartReading(QDateTime::currentDateTime()));
@@ -59,6 +63,7 @@ void TSlotMachine::FormDestroy() {
     FAutomataWindow.reset();
     FHistory.reset();
     FBreakpoints.reset();
+    FRecovery.reset();
     if (FClock) {
         Machine().RemoveObserver(this);
         Machine().SetSink(nullptr);
@@ -74,6 +79,8 @@ void TSlotMachine::BeginSession(const QDateTime& Start) {
     FCoverage = StartCounts(Machine());
     FClock->Door().Record(FRecorder.get());
     FHistory->Begin(*FRecorder);
+    if (FRecovery)
+        FRecovery->Begin();
 }
 
 // --- The view ---------------------------------------------------------------------------------
@@ -294,9 +301,10 @@ void TSlotMachine::ShowAutomata() {
 }
 
 void TSlotMachine::contextMenuEvent(QContextMenuEvent* Event) {
-    // Only the free background offers it: the window itself or the bare panel.
+    // Only the free background offers it: the window itself or the bare panel; from the keyboard,
+    // any control that has none of its own.
     const QWidget* Under = childAt(Event->pos());
-    if (Under && Under != Panel1) {
+    if (Under && Under != Panel1 && Event->reason() != QContextMenuEvent::Keyboard) {
         Event->ignore();
         return;
     }
@@ -305,6 +313,11 @@ void TSlotMachine::contextMenuEvent(QContextMenuEvent* Event) {
     for (QAction* Action : MenuActions())
         Menu->addAction(Action);
     Menu->popup(Event->globalPos());
+}
+
+void TSlotMachine::closeEvent(QCloseEvent* Event) {
+    if (FRecovery && !FRecovery->MayClose())
+        Event->ignore();
 }
 
 // --- Sessions ---------------------------------------------------------------------------------
@@ -373,13 +386,16 @@ const QString SessionFilter = QStringLiteral("Сеансы (*.session);;Все �
 
 } // namespace
 
-void TSlotMachine::ChooseAndSaveSession() {
+bool TSlotMachine::ChooseAndSaveSession() {
     const QString Path = QFileDialog::getSaveFileName(
         this, QStringLiteral("Сохранить сеанс"), QStringLiteral("сеанс.session"), SessionFilter);
     if (Path.isEmpty())
-        return;
-    if (QString Problem = SaveSession(Path); !Problem.isEmpty())
+        return false;
+    if (QString Problem = SaveSession(Path); !Problem.isEmpty()) {
         TErrorBox::Instance().Report(Problem);
+        return false;
+    }
+    return true;
 }
 
 void TSlotMachine::ChooseAndSaveProtocol() {
@@ -397,16 +413,31 @@ void TSlotMachine::ChooseAndOpenSession() {
                                                       QString(), SessionFilter);
     if (Path.isEmpty())
         return;
-    // The session played replaces this one and its protocol: nothing goes unasked.
-    if (FRecorder->Recorded() &&
-        QMessageBox::question(this, QStringLiteral("Открыть сеанс"),
-                              QStringLiteral("Сеанс из файла заменит текущий сеанс и его "
-                                             "протокол. Сохраните их, если они нужны.\n\n"
-                                             "Открыть сеанс?")) != QMessageBox::Yes)
+    // Checked before anything is asked: a script that cannot be played leaves the running
+    // session as it was.
+    QString Problem;
+    const std::optional<TScript> Script = ReadSessionShowingProgress(this, Path, Problem);
+    if (!Script) {
+        if (!Problem.isEmpty())
+            TErrorBox::Instance().Report(Problem);
         return;
-    // A script that cannot be played leaves the running session as it was.
-    if (QString Problem = OpenSession(Path); !Problem.isEmpty())
-        TErrorBox::Instance().Report(Problem);
+    }
+    // The session played replaces this one and its protocol: nothing goes unasked.
+    if (FRecorder->Recorded())
+        switch (AskToSave(this, QStringLiteral("Открыть сеанс"),
+                          QStringLiteral("Сеанс из файла заменит текущий сеанс и его "
+                                         "протокол. Сохраните их, если они нужны.\n\n"
+                                         "Открыть сеанс?"))) {
+        case TSaveAnswer::Save:
+            if (!ChooseAndSaveSession())
+                return;
+            break;
+        case TSaveAnswer::Discard:
+            break;
+        case TSaveAnswer::Cancel:
+            return;
+        }
+    PlayScript(*Script, Path);
 }
 
 void TSlotMachine::PlaybackEnded(int Line, const QString& Error) {

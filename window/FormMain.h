@@ -30,6 +30,7 @@ namespace sm {
 class TAutomataWindow;
 class TClockState;
 class TWindowBreakpoints;
+class TRecovery;
 
 // The window: the view and controller of one machine. Clicks, ticks and check-list toggles
 // become the machine's inputs; after each change it shows what the machine's displays hold.
@@ -83,6 +84,10 @@ public:
 
     // The session so far as a script the companion replays, to the present moment.
     QByteArray SessionScript();
+    // What the user did from start-up, as recorded.
+    const TSessionRecorder& Recorder() const { return *FRecorder; }
+    // Asks where and saves the session there: false when the user cancelled or it failed.
+    bool ChooseAndSaveSession();
     // Each an empty string, or why it failed (then nothing changed): the session script, the
     // protocol panel's text as UTF-8, a session script read and played from start-up.
     QString SaveSession(const QString& Path);
@@ -131,6 +136,7 @@ public:
 
 protected:
     void contextMenuEvent(QContextMenuEvent* Event) override;
+    void closeEvent(QCloseEvent* Event) override;
 
 private:
     void CreateControls();
@@ -161,7 +167,6 @@ private:
     void BeginSession(const QDateTime& Start);
     void CreateClockActions();
     void CreateFileActions();
-    void ChooseAndSaveSession();
     void ChooseAndSaveProtocol();
     void ChooseAndOpenSession();
     // The actions that the window's context menus offer.
@@ -188,6 +193,7 @@ private:
     std::function<QRect()> FScreenRoom;
     TClockState* FClockState = nullptr;
     std::optional<unsigned> FHeldChanges; // while running to the end: what it changed so far
+    std::unique_ptr<TRecovery> FRecovery;
 };
 
 } // namespace sm

@@ -1,5 +1,6 @@
 #include "window/LogPanel.h"
 
+#include "slotmachine/WindowFont.h"
 #include "window/LogPanelAccessible.h"
 
 #include <QAccessible>
@@ -7,6 +8,7 @@
 
 #include <QClipboard>
 #include <QContextMenuEvent>
+#include <QFontInfo>
 #include <QFontMetrics>
 #include <QGuiApplication>
 #include <QKeyEvent>
@@ -17,13 +19,15 @@
 #include <QTextLayout>
 
 #include <algorithm>
+#include <cmath>
 
 namespace sm {
 
 namespace {
 
-constexpr int MarginX = 3;
-constexpr int MarginY = 2;
+// At the window's font; a larger font (the window scaled up) widens them alike.
+constexpr int DesignMarginX = 3;
+constexpr int DesignMarginY = 2;
 // Several times the lines a view shows; past that all are dropped and the next paint lays out
 // again only what it shows.
 constexpr std::size_t MaxLayouts = 128;
@@ -46,7 +50,7 @@ TLogPanel::TLogPanel(QWidget* Parent) : QAbstractScrollArea(Parent) {
     Palette.setColor(QPalette::Text, Qt::black);
     setPalette(Palette);
     viewport()->setCursor(Qt::IBeamCursor);
-    FRowHeight = std::max(1, QFontMetrics(font()).lineSpacing());
+    Measure();
 
     QScrollBar* Bar = verticalScrollBar();
     Bar->setRange(0, 0);
@@ -259,7 +263,7 @@ bool TLogPanel::FollowsEnd() const {
 QRect TLogPanel::LineRect(qsizetype Index) const {
     for (const TPlaced& Placed : Placement())
         if (Placed.Index == Index)
-            return QRect(MarginX, Placed.Top, WrapWidth(), Placed.Rows * FRowHeight);
+            return QRect(FMarginX, Placed.Top, WrapWidth(), Placed.Rows * FRowHeight);
     return QRect();
 }
 
@@ -284,11 +288,11 @@ void TLogPanel::AddMenuAction(QAction* Action) {
 }
 
 int TLogPanel::WrapWidth() const {
-    return std::max(1, viewport()->width() - 2 * MarginX);
+    return std::max(1, viewport()->width() - 2 * FMarginX);
 }
 
 int TLogPanel::TextHeight() const {
-    return std::max(1, viewport()->height() - 2 * MarginY);
+    return std::max(1, viewport()->height() - 2 * FMarginY);
 }
 
 void TLogPanel::SyncLayoutWidth() const {
@@ -373,7 +377,7 @@ std::vector<TLogPanel::TPlaced> TLogPanel::Placement() const {
     const int Height = viewport()->height();
     if (Bar->value() == Bar->maximum() && Bar->maximum() > 0) {
         // At the end the last line sits on the bottom edge, however the lines above wrap.
-        int Bottom = MarginY + TextHeight();
+        int Bottom = FMarginY + TextHeight();
         for (qsizetype I = LineCount() - 1; I >= 0 && Bottom > 0; --I) {
             const int Rows = RowsOf(I);
             Bottom -= Rows * FRowHeight;
@@ -381,7 +385,7 @@ std::vector<TLogPanel::TPlaced> TLogPanel::Placement() const {
         }
         std::reverse(Result.begin(), Result.end());
     } else {
-        int Top = MarginY;
+        int Top = FMarginY;
         for (qsizetype I = std::min<qsizetype>(Bar->value(), LineCount() - 1);
              I < LineCount() && Top < Height; ++I) {
             const int Rows = RowsOf(I);
@@ -406,7 +410,7 @@ TLogPanel::TPosition TLogPanel::PositionAt(QPoint Point, bool OnCharacter) const
     const QTextLayout& Layout = *LaidOut(FLines.At(Hit->Index)).Layout;
     const int Row = std::clamp((Point.y() - Hit->Top) / FRowHeight, 0, Layout.lineCount() - 1);
     const int Column = Layout.lineAt(Row).xToCursor(
-        Point.x() - MarginX,
+        Point.x() - FMarginX,
         OnCharacter ? QTextLine::CursorOnCharacter : QTextLine::CursorBetweenCharacters);
     return {Hit->Index, Column};
 }
@@ -464,10 +468,17 @@ bool TLogPanel::event(QEvent* Event) {
     return QAbstractScrollArea::event(Event);
 }
 
+void TLogPanel::Measure() {
+    FRowHeight = std::max(1, QFontMetrics(font()).lineSpacing());
+    const qreal Scale = qreal(QFontInfo(font()).pixelSize()) / WindowFontPixels;
+    FMarginX = std::max(DesignMarginX, static_cast<int>(std::lround(DesignMarginX * Scale)));
+    FMarginY = std::max(DesignMarginY, static_cast<int>(std::lround(DesignMarginY * Scale)));
+}
+
 void TLogPanel::changeEvent(QEvent* Event) {
     QAbstractScrollArea::changeEvent(Event);
     if (Event->type() == QEvent::FontChange) {
-        FRowHeight = std::max(1, QFontMetrics(font()).lineSpacing());
+        Measure();
         FLayouts.clear();
         if (isVisible())
             Relayout();
@@ -548,7 +559,7 @@ void TLogPanel::paintEvent(QPaintEvent* Event) {
                 if (To > From)
                     Ranges.append({ToInt(From), ToInt(To - From), Selected});
             }
-            Layout->draw(&Painter, QPointF(MarginX, Placed.Top), Ranges, Clip);
+            Layout->draw(&Painter, QPointF(FMarginX, Placed.Top), Ranges, Clip);
         }
         // A selected line break shows as a space-wide block after the line's text.
         if (InSelection && Placed.Index < End.Line) {
@@ -557,7 +568,7 @@ void TLogPanel::paintEvent(QPaintEvent* Event) {
                 const QTextLine Last = Layout->lineAt(Layout->lineCount() - 1);
                 X = Last.cursorToX(ToInt(Text.size()));
             }
-            Painter.fillRect(QRectF(MarginX + X, Bottom - FRowHeight, SpaceWidth, FRowHeight),
+            Painter.fillRect(QRectF(FMarginX + X, Bottom - FRowHeight, SpaceWidth, FRowHeight),
                              Selected.background());
         }
     }

@@ -99,6 +99,8 @@ public:
 protected:
     bool event(QEvent* Event) override;
     void changeEvent(QEvent* Event) override;
+    // The row height and the margins for the font.
+    void Measure();
     void showEvent(QShowEvent* Event) override;
     void resizeEvent(QResizeEvent* Event) override;
     void paintEvent(QPaintEvent* Event) override;
@@ -157,6 +159,8 @@ private:
     mutable std::unordered_map<QString, TLaidOut, THashText> FLayouts;
     mutable int FLayoutWidth = -1;
     int FRowHeight = 1;
+    int FMarginX = 3; // around the text, as the font's size asks
+    int FMarginY = 2;
 
     // The longest run of last lines that fits the viewport whole; its first index is the
     // scroll bar's maximum. Kept up to date per append while the panel is shown.

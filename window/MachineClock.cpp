@@ -128,6 +128,20 @@ void TMachineClock::TakeHalt() {
     emit Halted();
 }
 
+void TMachineClock::RunTo(int64_t Moment) {
+    {
+        const QScopedValueRollback Inside(FCatchingUp, true);
+        if (FPlayback)
+            FPlayback->RunTo(Moment);
+        else if (Moment > FTime.Now())
+            FTime.Advance(Moment - FTime.Now());
+    }
+    Anchor();
+    EndPlaybackIfDone();
+    Schedule();
+    emit Moved();
+}
+
 void TMachineClock::Frame() {
     CatchUp();
     emit Moved();

@@ -67,6 +67,8 @@ public:
 
     // Moves the machine's time on to the reading.
     void CatchUp();
+    // Runs the machine and the script being played on to the moment at once, paused or not.
+    void RunTo(int64_t Moment);
     // A screen frame: the machine catches up and its views show it, the barrels included. The
     // frame timer calls it; a test on its own wall clock calls it instead of waiting.
     void Frame();

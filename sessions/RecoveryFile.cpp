@@ -62,6 +62,9 @@ QString TRecoveryFile::Flush(const TSessionRecorder& Recorder, int64_t Now) {
     if (FFile < 0)
         return {};
     const QByteArray& Lines = Recorder.Lines();
+    // Lines cut short, as a fork cuts them, are written whole again.
+    if (Lines.size() < FWritten)
+        Begin();
     QByteArray Tail = Recorder.WaitTo(Now);
     if (Lines.size() == FWritten && Tail == FTail)
         return {};

@@ -7,6 +7,7 @@
 #include "window/AutomataWindow.h"
 #include "window/ClockStrip.h"
 #include "window/FormMain.h"
+#include "window/Recovery.h"
 #include "window/SequenceChart.h"
 #include "window/SessionTimeline.h"
 
@@ -251,6 +252,7 @@ void WindowHistoryTest::forkThenSaveReplays() {
         return agree;
     });
     const QByteArray Panel = PanelBytes(W.Window);
+    W.Window.Recovery().Flush(); // the whole history kept against a crash
     for (int Press = 0; Press < back; ++Press)
         W.Key(Qt::Key_F9);
     QVERIFY(History.InPast());
@@ -272,6 +274,11 @@ void WindowHistoryTest::forkThenSaveReplays() {
     W.Key(Qt::Key_Return);
     QVERIFY(W.RunOut());
     QCOMPARE(Replayed(W.Window.SessionScript()), PanelBytes(W.Window));
+    // The recovery file keeps the forked session, not the dropped one.
+    W.Window.Recovery().Flush();
+    QFile Kept(W.Window.Recovery().Path());
+    QVERIFY(Kept.open(QIODevice::ReadOnly));
+    QCOMPARE(Kept.readAll(), W.Window.SessionScript());
 }
 
 // F9 walks back to start-up and no further, F10 forward again; the timeline's keys do the same

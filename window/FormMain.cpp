@@ -52,6 +52,11 @@ void TSlotMachine::FormCreate() {
             Qt::QueuedConnection);
     connect(FClock.get(), &TMachineClock::Moved, this, &TSlotMachine::PaintBarrels);
     FRecovery = std::make_unique<TRecovery>(*this);
+    // A fork cuts the recorded lines short: the recovery file is written anew.
+    connect(FHistory.get(), &THistoryControl::Forked, this, [this] {
+        FRecovery->Begin();
+        FRecovery->Flush();
+    });
     // The stamps and the machine's time start together.
     FClock->StartNow();
     BeginSession(StartReading(QDateTime::currentDateTime()));

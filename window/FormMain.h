@@ -130,6 +130,8 @@ public:
     TWindowBreakpoints& Breakpoints() { return *FBreakpoints; }
     // Going back in the session and on from there.
     THistoryControl& History() { return *FHistory; }
+    // The file that keeps the session against a crash.
+    TRecovery& Recovery() { return *FRecovery; }
 
     // The clock's keys, for «Автоматы» too: pause or go on, one step, slower, faster.
     const std::vector<QAction*>& ClockActions() const { return FClockActions; }

@@ -177,10 +177,11 @@ bool THistoryControl::Fork() {
         FRecorder->Commands().size() - std::min(Kept, FRecorder->Commands().size());
     if (Dropped > 0 && FAsk && !FAsk(Dropped))
         return false;
-    TSessionRecorder Forked = FRecorder->Truncated(FBase);
+    TSessionRecorder Shorter = FRecorder->Truncated(FBase);
     for (const TRecordedCommand& Each : FReplayed->Commands())
-        Forked.Command(Each.Moment, Each.Command);
-    *FRecorder = std::move(Forked);
+        Shorter.Command(Each.Moment, Each.Command);
+    *FRecorder = std::move(Shorter);
+    emit this->Forked();
     FClock.StopPlayback();
     const size_t Present = FHistory->Present();
     FHistory->DropAfter(Present);

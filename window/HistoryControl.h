@@ -67,6 +67,8 @@ signals:
     // was recorded in between was the past replayed.
     void PastEntered();
     void PresentReturned();
+    // The later history was dropped: what kept the session so far must start it anew.
+    void Forked();
     // A jump or step refused, with why: a timeline says it.
     void Refused(const QString& Why);
 

@@ -131,6 +131,13 @@ TVirtualTime THistory::Rebuild(size_t Index) const {
     return Time;
 }
 
+TCoverageCounts THistory::CountsTo(size_t Index) const {
+    TVirtualTime Time = FStart;
+    const TCoverage Coverage(Time.Machine());
+    RunOn(Time, 0, std::min(Index, Latest()));
+    return Coverage.Counts();
+}
+
 TVirtualTime THistory::RebuildEnd(int64_t Until) const {
     TVirtualTime Time = Rebuild(Latest());
     TInputDoor Door(Time);

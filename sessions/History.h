@@ -1,5 +1,6 @@
 #pragma once
 
+#include "sessions/Coverage.h"
 #include "sessions/SessionRecorder.h"
 #include "sessions/StepRecord.h"
 #include "slotmachine/VirtualTime.h"
@@ -50,6 +51,9 @@ public:
     TVirtualTime Rebuild(size_t Index) const;
     // The latest moment, the commands recorded after it taken and time run on to Until.
     TVirtualTime RebuildEnd(int64_t Until) const;
+    // How often the session took each row and entered each state from start-up to moment Index,
+    // counted on a run of its own: what a fork keeps.
+    TCoverageCounts CountsTo(size_t Index) const;
 
     // The last moment the machine has passed.
     size_t Present() const { return FPresent; }

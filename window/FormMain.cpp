@@ -9,10 +9,10 @@
 #include "window/ControlsAccessible.h"
 #include "window/ErrorBox.h"
 #include "window/Placement.h"
-#include "window/WindowBreakpoints.h"
-#include "window/SessionTimeline.h"
 #include "window/Recovery.h"
 #include "window/SessionReading.h"
+#include "window/SessionTimeline.h"
+#include "window/WindowBreakpoints.h"
 
 #include <QAccessible>
 #include <QCloseEvent>
@@ -52,10 +52,12 @@ void TSlotMachine::FormCreate() {
             Qt::QueuedConnection);
     connect(FClock.get(), &TMachineClock::Moved, this, &TSlotMachine::PaintBarrels);
     FRecovery = std::make_unique<TRecovery>(*this);
-    // A fork cuts the recorded lines short: the recovery file is written anew.
+    // A fork cuts the recorded lines short: the recovery file is written anew, and the counts
+    // are the kept session's.
     connect(FHistory.get(), &THistoryControl::Forked, this, [this] {
         FRecovery->Begin();
         FRecovery->Flush();
+        FCoverage = FHistory->History().CountsTo(FHistory->History().Latest());
     });
     // The stamps and the machine's time start together.
     FClock->StartNow();

@@ -181,13 +181,13 @@ bool THistoryControl::Fork() {
     for (const TRecordedCommand& Each : FReplayed->Commands())
         Shorter.Command(Each.Moment, Each.Command);
     *FRecorder = std::move(Shorter);
-    emit this->Forked();
     FClock.StopPlayback();
     const size_t Present = FHistory->Present();
     FHistory->DropAfter(Present);
     FLog.Truncate(qsizetype(FHistory->Moment(Present).Messages) * LinesPerMessage);
     ToPresent();
     FClock.SetPaused(false);
+    emit this->Forked();
     return true;
 }
 

@@ -76,6 +76,15 @@ void TSequenceDrawing::Append(std::vector<TRecordedStep> Steps) {
     }
 }
 
+void TSequenceDrawing::DropAfter(int64_t Moment) {
+    const auto Later = std::find_if(FArrows.begin(), FArrows.end(),
+                                    [Moment](const TArrow& Each) { return Each.Moment > Moment; });
+    const auto Kept = static_cast<qsizetype>(Later - FArrows.begin());
+    FArrows.erase(Later, FArrows.end());
+    // A cascade lies within its millisecond: no kept block had arrows dropped from it.
+    std::erase_if(FOpen, [Kept](qsizetype Open) { return Open >= Kept; });
+}
+
 void TSequenceDrawing::Clear() {
     FArrows.clear();
     FOpen.clear();

@@ -58,6 +58,8 @@ public:
 
     void Append(std::vector<TRecordedStep> Steps);
     void Clear();
+    // Drops the arrows after the moment, as a session that forked there leaves them behind.
+    void DropAfter(int64_t Moment);
     void SetFont(const QFont& Font);
     qsizetype Count() const { return static_cast<qsizetype>(FArrows.size()); }
     const TArrow& Arrow(qsizetype Index) const { return FArrows.at(static_cast<size_t>(Index)); }

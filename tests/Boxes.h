@@ -14,7 +14,8 @@ namespace sm {
 // Once a modal dialog runs its loop, hands it to Answer until Answer takes it (returns true).
 // Armed before the call that opens the dialog; gives up after ten seconds.
 inline void WhenModal(std::function<bool(QWidget*)> Answer) {
-    auto* Timer = new QTimer;
+    // The application's child: a box that never came does not leave it behind.
+    auto* Timer = new QTimer(QCoreApplication::instance());
     Timer->setInterval(0);
     auto Armed = std::make_shared<QElapsedTimer>();
     Armed->start();

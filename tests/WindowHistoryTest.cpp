@@ -247,6 +247,7 @@ void WindowHistoryTest::forkThenSaveReplays() {
     QFETCH(bool, agree);
     QFETCH(bool, asked);
     TPlayedWindow W;
+    W.Window.ShowAutomata(); // its chart follows from start-up
     PlaySession(W);
     THistoryControl& History = W.Window.History();
     size_t Asked = 0;
@@ -280,6 +281,14 @@ void WindowHistoryTest::forkThenSaveReplays() {
     QCOMPARE(Replayed(W.Window.SessionScript(), &Counts), PanelBytes(W.Window));
     // The counts are the kept session's, the dropped moves' steps gone.
     QVERIFY(Counts && *Counts == W.Window.Coverage());
+    // The chart holds the kept session's steps, the dropped future gone.
+    const TScript Saved = ParseScript(W.Window.SessionScript()).Script;
+    TVirtualTime Time;
+    Time.Machine().Seed(Saved.Seed);
+    const TStepRecord Steps(Time);
+    TInputDoor Door(Time);
+    TPlayback(Saved.Commands, Door).RunToEnd();
+    QCOMPARE(W.Window.AutomataWindow()->Chart()->Count(), qsizetype(Steps.Steps().size()));
     // The recovery file keeps the forked session, not the dropped one.
     W.Window.Recovery().Flush();
     QFile Kept(W.Window.Recovery().Path());

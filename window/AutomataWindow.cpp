@@ -424,6 +424,11 @@ void TAutomataWindow::AddSessionTimeline(QWidget* Timeline) {
     restoreState(Settings.value(QLatin1String(StateKey)).toByteArray());
 }
 
+void TAutomataWindow::Forked(int64_t Moment) {
+    FChart->DropAfter(Moment);
+    FTimeline->DropAfter(Moment, FChart->Count());
+}
+
 void TAutomataWindow::PastEnded() {
     FRecord->TakeFinished();
 }

@@ -85,6 +85,8 @@ public:
     // at its latest moment again, the steps it replayed meanwhile are dropped.
     void PastBegins() { FeedChart(); }
     void PastEnded();
+    // The session forked at the moment: the chart and the timeline drop the future it left.
+    void Forked(int64_t Moment);
     // The settings' keys of the arrangement.
     static constexpr const char* GeometryKey = "Automata/Geometry";
     static constexpr const char* StateKey = "Automata/State";

@@ -58,6 +58,8 @@ void TSlotMachine::FormCreate() {
         FRecovery->Begin();
         FRecovery->Flush();
         FCoverage = FHistory->History().CountsTo(FHistory->History().Latest());
+        if (FAutomataWindow)
+            FAutomataWindow->Forked(FClock->Now());
     });
     // The stamps and the machine's time start together.
     FClock->StartNow();

@@ -103,15 +103,6 @@ QString TRecovery::Path() const {
 
 namespace {
 
-// The moment a recorded session ends: its waits added up.
-int64_t Duration(const TScript& Script) {
-    int64_t Moment = 0;
-    for (const TCommand Command : Script.Commands)
-        if (Command.Kind == TCommandKind::Wait)
-            Moment += Command.Milliseconds;
-    return Moment;
-}
-
 bool HasMoves(const TScript& Script) {
     for (const TCommand Command : Script.Commands)
         if (Command.Kind == TCommandKind::Player || Command.Kind == TCommandKind::Log)
@@ -129,7 +120,7 @@ void RestoreSession(TSlotMachine& Window, const TScript& Script, const QString& 
     TMachineClock& Clock = Window.Clock();
     Window.PlayScript(Script, Name);
     Clock.SetPaused(true);
-    Clock.RunTo(Duration(Script));
+    Clock.RunToEnd();
 }
 
 void OfferLeftSession(TSlotMachine& Window) {

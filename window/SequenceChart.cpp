@@ -48,6 +48,14 @@ void TSequenceChart::Clear() {
     viewport()->update();
 }
 
+void TSequenceChart::DropAfter(int64_t Moment) {
+    FDrawing.DropAfter(Moment);
+    if (FSelected >= Count())
+        FSelected = -1;
+    UpdateRange();
+    viewport()->update();
+}
+
 void TSequenceChart::SetNow(int64_t Moment) {
     // The present moment shows whole seconds: it is painted again once a second at most.
     const bool Same = Moment / 1000 == FNow / 1000;

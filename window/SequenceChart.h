@@ -27,6 +27,7 @@ public:
 
     void Append(std::vector<TRecordedStep> Steps);
     void Clear();
+    void DropAfter(int64_t Moment);
     qsizetype Count() const { return FDrawing.Count(); }
     const TArrow& Arrow(qsizetype Index) const { return FDrawing.Arrow(Index); }
     const std::string& Message(qsizetype Index) const { return FDrawing.Message(Index); }

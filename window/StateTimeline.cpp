@@ -39,6 +39,24 @@ void TStateTimeline::Clear(int64_t Now) {
     viewport()->update();
 }
 
+void TStateTimeline::DropAfter(int64_t Moment, qsizetype Steps) {
+    FSteps = std::min(FSteps, Steps);
+    for (auto& Changes : FChanges)
+        while (Changes.size() > 1 &&
+               (Changes.back().Moment > Moment || Changes.back().Step >= Steps))
+            Changes.pop_back();
+    for (auto& Spans : FSpans) {
+        std::erase_if(Spans, [Moment](const TSpan& Each) { return Each.Start > Moment; });
+        if (!Spans.empty() && Spans.back().End > Moment)
+            Spans.back().End = -1;
+    }
+    FNow = std::min(FNow, Moment);
+    // The timers as they run at the fork close or keep the last spans.
+    TimersChanged();
+    UpdateRange();
+    viewport()->update();
+}
+
 void TStateTimeline::Append(const std::vector<TRecordedStep>& Steps) {
     for (const TRecordedStep& Step : Steps) {
         const qsizetype Index = FSteps++;

@@ -42,6 +42,9 @@ public:
     void SetNow(int64_t Moment);
     // A machine started anew at the given moment.
     void Clear(int64_t Now);
+    // Drops what came after the moment, as a session that forked there leaves it behind; Steps
+    // is how many of the record's steps are kept.
+    void DropAfter(int64_t Moment, qsizetype Steps);
 
     const std::vector<TChange>& Changes(int32_t Automaton) const {
         return FChanges.at(static_cast<size_t>(Automaton));

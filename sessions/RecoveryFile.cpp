@@ -28,7 +28,7 @@ QString RecoveryFolder() {
     // The base directory specification says a relative path is to be ignored.
     if (State.isEmpty() || QDir::isRelativePath(State))
         State = QDir::homePath() + QStringLiteral("/.local/state");
-    const QString Folder = State + QStringLiteral("/slotmachine");
+    QString Folder = State + QStringLiteral("/slotmachine");
     QDir().mkpath(Folder);
     return Folder;
 }

@@ -127,7 +127,7 @@ void OfferLeftSession(TSlotMachine& Window) {
     const QStringList Left = LeftRecoveryFiles();
     if (Left.isEmpty())
         return;
-    const QString Path = Left.first();
+    const QString& Path = Left.first();
     QFile File(Path);
     if (File.open(QIODevice::ReadOnly) && File.size() == 0) {
         Delete(Path); // made, and killed before its first write

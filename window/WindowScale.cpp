@@ -100,7 +100,7 @@ TWindowScale::TWindowScale(TSlotMachine& Window)
                 if (auto* Frame = qobject_cast<QFrame*>(Control))
                     FDesignLines.insert(Frame, Frame->lineWidth());
             }
-    const auto Bind = [this](const char* Name, const QString& Text, QList<QKeySequence> Keys,
+    const auto Bind = [this](const char* Name, const QString& Text, const QList<QKeySequence>& Keys,
                              auto Slot) {
         auto* Action = new QAction(Text, &FWindow);
         Action->setObjectName(QLatin1String(Name));

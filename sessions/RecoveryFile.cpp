@@ -25,7 +25,7 @@ const char Suffix[] = ".session";
 
 QString RecoveryFolder() {
     QString State = TextOfBytes(qgetenv("XDG_STATE_HOME"));
-    // The base directory specification says a relative path is to be ignored.
+    // A relative XDG_STATE_HOME is ignored, as the XDG base directory rules ask.
     if (State.isEmpty() || QDir::isRelativePath(State))
         State = QDir::homePath() + QStringLiteral("/.local/state");
     QString Folder = State + QStringLiteral("/slotmachine");

@@ -104,10 +104,14 @@ void TMachineClock::CatchUp() {
             else if (Moment > FTime.Now())
                 FTime.Advance(Moment - FTime.Now());
         };
-        for (int64_t Moment = FHaltable ? FTime.Now() : Until; !FHalting; ++Moment) {
+        for (int64_t Moment = FHaltable ? FTime.Now() : Until; !FHalting;) {
             RunTo(std::min(Moment, Until));
             if (Moment >= Until)
                 break;
+            // Between commands the playback stops by itself; within a wait only a timer can hit:
+            // on to the next one due, not a millisecond at a time.
+            const auto Next = FTime.NextDue();
+            Moment = Next ? std::max(Moment + 1, *FTime.Due(*Next)) : Until;
         }
     }
     EndPlaybackIfDone();
